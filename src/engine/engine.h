@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+
+#include "engine/synth_state.h"
+
+namespace tessivox {
+
+inline constexpr double kSampleRate = 44100.0;
+inline constexpr float kTwoPi = 6.2831855f;  // the float32 nearest to 2*pi
+inline constexpr int32_t kFadeOutLast = 1000;
+inline constexpr double kPadSize = 300.0;
+
+// Nearest integer, ties to even. Values that are not finite or do not fit in
+// int32 give INT32_MIN, as the hardware conversion does.
+int32_t roundToInt32(double value);
+
+// 440 * 2^((note - 69) / 12), in double.
+double noteFrequencyOf(int note);
+
+// One raw oscillator sample; advances the phase. Audio thread.
+float nextOscillatorSample(SynthState& s);
+
+// One envelope and trajectory step for sample index n. Audio thread.
+void advanceEnvelope(SynthState& s, int32_t n);
+
+// Maps the pad position onto the two assigned parameters. Audio thread.
+void applyTrajectory(SynthState& s);
+
+// The per-frame work of the stream callback: fills `count` frames of `out`.
+// Real-time safe: no allocation, no locks, no system calls.
+void renderFrames(SynthState& s, float* out, unsigned long count);
+
+// UI thread: publish an axis assignment and switch the trajectory on.
+void enableTrajectory(SynthState& s, ParamId xParam, ParamId yParam, float xFrom, float xTo,
+                      float yFrom, float yTo);
+
+// UI thread: switch the trajectory off and return once no trajectory step can
+// store a parameter any more. Whatever the caller writes to the parameters
+// afterwards stands.
+void disableTrajectory(SynthState& s);
+
+// True once the gate is closed and the release has run out: every further
+// frame is silent until the next note.
+bool releaseFinished(const SynthState& s);
+
+}  // namespace tessivox

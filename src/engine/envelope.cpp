@@ -1,0 +1,179 @@
+#include <cmath>
+#include <thread>
+
+#include "engine/engine.h"
+
+namespace tessivox {
+
+namespace {
+
+constexpr auto relaxed = std::memory_order_relaxed;
+constexpr int32_t kWrapGuard = 2147483640;
+
+struct Point {
+    double x;
+    double y;
+};
+
+Point trajectoryPoint(const SynthState& s, int k) {
+    return {s.trajectoryX[k].load(relaxed), s.trajectoryY[k].load(relaxed)};
+}
+
+// Runs the trajectory step if it is on. The second, sequentially consistent
+// look at trajectoryEnabled pairs with disableTrajectory: either that call
+// sees this step running and waits for it, or this step sees the switch off.
+void applyTrajectoryIfEnabled(SynthState& s) {
+    if (s.trajectoryEnabled.load(std::memory_order_acquire) != 1) return;
+    s.trajectoryStepRunning.store(1, std::memory_order_seq_cst);
+    if (s.trajectoryEnabled.load(std::memory_order_seq_cst) == 1) applyTrajectory(s);
+    s.trajectoryStepRunning.store(0, std::memory_order_release);
+}
+
+void latchEnvelope(SynthState& s) {
+    s.envelopeLatched.store(1, relaxed);
+    s.fadeCounter = -1;
+    const int32_t attack = s.attackSlider.load(relaxed);
+    const int32_t decay = s.decaySlider.load(relaxed);
+    const int32_t sustain = s.sustainSlider.load(relaxed);
+    const int32_t release = s.releaseSlider.load(relaxed);
+    s.attackSeconds = std::pow(1.00517037535, attack) * 0.0994856 / 1000.0;
+    s.decaySeconds = decay / 1000.0;
+    s.sustainFraction = sustain / 100.0;
+    s.releaseSeconds = release / 1000.0;
+    s.attackSamples = s.attackSeconds * kSampleRate;
+    s.decaySamples = s.decaySeconds * kSampleRate;
+    s.sustainLevel = s.sustainFraction;
+    s.releaseSamples = s.releaseSeconds * kSampleRate;
+}
+
+void releaseStep(SynthState& s, int32_t n) {
+    const double remaining = s.releaseSamples + s.releaseStartIndex - n;
+    const Point p4 = trajectoryPoint(s, 3);
+    if (!(remaining > 0.0)) {
+        s.envelopeLevel = 0.0;
+        s.padPositionY = p4.y;
+        s.padPositionX = p4.x;
+    } else {
+        const double k = static_cast<double>(n) - s.releaseStartIndex;
+        s.envelopeLevel = s.releaseStartLevel * remaining / s.releaseSamples;
+        s.padPositionY = s.releaseStartY + (p4.y - s.releaseStartY) * k / s.releaseSamples;
+        s.padPositionX = s.releaseStartX + (p4.x - s.releaseStartX) * k / s.releaseSamples;
+    }
+    s.lastReleaseLevel = s.envelopeLevel;
+    applyTrajectoryIfEnabled(s);
+}
+
+void noteSegments(SynthState& s, int32_t n) {
+    const double a = s.attackSamples;
+    const double d = s.decaySamples;
+    const double sus = s.sustainLevel;
+    if (n <= roundToInt32(a)) {
+        const Point p1 = trajectoryPoint(s, 0);
+        const Point p2 = trajectoryPoint(s, 1);
+        s.envelopeLevel = n / a;
+        s.padPositionY = p1.y + (p2.y - p1.y) * n / a;
+        s.padPositionX = p1.x + (p2.x - p1.x) * n / a;
+    } else if (n <= roundToInt32(a + d)) {
+        const Point p2 = trajectoryPoint(s, 1);
+        const Point p3 = trajectoryPoint(s, 2);
+        s.envelopeLevel = sus + (1.0 - sus) * (a + d - n) / d;
+        s.padPositionY = p2.y + (p3.y - p2.y) * (n - a) / d;
+        s.padPositionX = p2.x + (p3.x - p2.x) * (n - a) / d;
+    } else {
+        const Point p3 = trajectoryPoint(s, 2);
+        s.envelopeLevel = sus;
+        s.padPositionY = p3.y;
+        s.padPositionX = p3.x;
+    }
+    applyTrajectoryIfEnabled(s);
+}
+
+void noteStep(SynthState& s, int32_t n) {
+    if (s.envelopeLatched.load(relaxed) == 0) latchEnvelope(s);
+    // Capped just past the fade-out, so hours of one held note cannot overflow it.
+    if (s.fadeCounter <= kFadeOutLast) ++s.fadeCounter;
+
+    if (s.fadeCounter <= kFadeOutLast) {
+        s.envelopeLevel = (1.0 - s.fadeCounter / 1000.0) * s.lastReleaseLevel;
+    } else {
+        if (s.noteStarted.load(relaxed) == 0) {
+            s.phase = 0.0f;
+            s.noteStarted.store(1, relaxed);
+            s.sampleIndex = 0;
+            n = 0;
+        }
+        noteSegments(s, n);
+    }
+
+    s.releaseStartLevel = s.envelopeLevel;
+    s.releaseStartIndex = n;
+    s.releaseStartY = s.padPositionY;
+    s.releaseStartX = s.padPositionX;
+}
+
+}  // namespace
+
+void applyTrajectory(SynthState& s) {
+    const double xFrom = s.xFrom.load(relaxed);
+    const double yFrom = s.yFrom.load(relaxed);
+    s.xParamValue =
+        static_cast<float>(xFrom + (s.padPositionX / kPadSize) * (s.xTo.load(relaxed) - xFrom));
+    s.yParamValue =
+        static_cast<float>(yFrom + (s.padPositionY / kPadSize) * (s.yTo.load(relaxed) - yFrom));
+    // Y is stored last, so it wins when both axes name the same parameter.
+    const ParamId x = s.xParam.load(relaxed);
+    if (x != ParamId::None) param(s, x).store(s.xParamValue, relaxed);
+    const ParamId y = s.yParam.load(relaxed);
+    if (y != ParamId::None) param(s, y).store(s.yParamValue, relaxed);
+}
+
+void advanceEnvelope(SynthState& s, int32_t n) {
+    if (n > kWrapGuard) {
+        s.sampleIndex = 0;
+        s.releaseStartLevel = 0.0;
+    }
+    if (s.gate.load(std::memory_order_acquire) == 0) releaseStep(s, n);
+    // Read again: a gate opened in between takes effect in this frame.
+    if (s.gate.load(std::memory_order_acquire) == 1) noteStep(s, n);
+}
+
+void renderFrames(SynthState& s, float* out, unsigned long count) {
+    for (unsigned long frame = 0; frame < count; ++frame) {
+        advanceEnvelope(s, s.sampleIndex);
+        const int32_t i = s.sampleIndex;
+        double sample = static_cast<double>(nextOscillatorSample(s)) * s.envelopeLevel;
+        if (i < 100) {
+            const float ramp = static_cast<float>(i / 100.0);
+            sample *= static_cast<float>(std::pow(static_cast<double>(ramp), 5.0));
+        }
+        out[frame] = static_cast<float>(sample);
+        ++s.sampleIndex;
+    }
+}
+
+void enableTrajectory(SynthState& s, ParamId xParam, ParamId yParam, float xFrom, float xTo,
+                      float yFrom, float yTo) {
+    s.xParam.store(xParam, relaxed);
+    s.yParam.store(yParam, relaxed);
+    s.xFrom.store(xFrom, relaxed);
+    s.xTo.store(xTo, relaxed);
+    s.yFrom.store(yFrom, relaxed);
+    s.yTo.store(yTo, relaxed);
+    s.trajectoryEnabled.store(1, std::memory_order_release);
+}
+
+void disableTrajectory(SynthState& s) {
+    s.trajectoryEnabled.store(0, std::memory_order_seq_cst);
+    // A step that saw the switch on before this store may still be storing;
+    // it takes well under a microsecond, so yielding is enough.
+    while (s.trajectoryStepRunning.load(std::memory_order_seq_cst) != 0) {
+        std::this_thread::yield();
+    }
+}
+
+bool releaseFinished(const SynthState& s) {
+    return s.gate.load(std::memory_order_acquire) == 0 &&
+           !(s.releaseSamples + s.releaseStartIndex - s.sampleIndex > 0.0);
+}
+
+}  // namespace tessivox

@@ -1,0 +1,56 @@
+#include <cmath>
+#include <limits>
+
+#include "engine/engine.h"
+
+namespace tessivox {
+
+namespace {
+constexpr auto relaxed = std::memory_order_relaxed;
+}
+
+int32_t roundToInt32(double value) {
+    // nearbyint honours the default round-to-nearest-even mode.
+    const double r = std::nearbyint(value);
+    if (!(r >= -2147483648.0 && r <= 2147483647.0)) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(r);
+}
+
+double noteFrequencyOf(int note) {
+    return std::pow(2.0, static_cast<double>(note - 69) / 12.0) * 440.0;
+}
+
+float nextOscillatorSample(SynthState& s) {
+    if (!(s.noteFrequency.load(relaxed) > 0.0)) return s.oscillatorOutput;
+
+    // During the fade-out before a note the old pitch keeps playing.
+    const double f = s.fadeCounter > kFadeOutLast ? s.noteFrequency.load(relaxed)
+                                                  : s.previousFrequency.load(relaxed);
+    // A release before any note leaves previousFrequency at 0: stay as before the first note.
+    if (!(f > 0.0)) return s.oscillatorOutput;
+
+    s.periodSamples = roundToInt32(kSampleRate / f);
+
+    const float theta = static_cast<float>(static_cast<double>(s.phase) * kTwoPi);
+    const double m = s.m.load(relaxed);
+    const float e = static_cast<float>(-1.0 / static_cast<double>(s.N1.load(relaxed)));
+    const double mTheta = m * theta;  // formed before the division by 4
+    const float a = static_cast<float>(
+        std::fabs(std::cos(mTheta / 4.0) * (1.0 / static_cast<double>(s.A.load(relaxed)))));
+    const float t1 = static_cast<float>(std::pow(a, static_cast<double>(s.N2.load(relaxed))));
+    const float b = static_cast<float>(
+        std::fabs(std::sin(mTheta / 4.0) * (1.0 / static_cast<double>(s.B.load(relaxed)))));
+    const float t2 = static_cast<float>(std::pow(b, static_cast<double>(s.N3.load(relaxed))));
+    const float sum = static_cast<float>(static_cast<double>(t1) + t2);
+    const float r = static_cast<float>(std::pow(sum, static_cast<double>(e)));
+    const float y = static_cast<float>(r * std::sin(static_cast<double>(theta)));
+    // Both powers can underflow to 0 and make r infinite: never pass that on.
+    s.oscillatorOutput = std::isfinite(y) ? y : 0.0f;
+
+    s.phase = static_cast<float>(s.phase + 1.0 / s.periodSamples);
+    if (s.phase > 1.0f) s.phase = static_cast<float>(s.phase - 1.0);
+
+    return s.oscillatorOutput;
+}
+
+}  // namespace tessivox

@@ -1,0 +1,152 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+
+#include <portaudio.h>
+
+namespace tessivox {
+
+class MidiInput;  // the open MIDI port; defined with the MIDI ports
+
+// The six superformula parameters, in the order the window lists them.
+// `None` is what any other axis name resolves to: it drives nothing.
+enum class ParamId : int32_t { None = -1, M = 0, N1, N2, N3, A, B };
+inline constexpr int kParamCount = 6;
+inline constexpr std::array<std::string_view, kParamCount> kParamNames{"m",  "N1", "N2",
+                                                                       "N3", "A",  "B"};
+
+// Exact, case-sensitive lookup; anything else is `None`.
+ParamId paramIdFromName(std::string_view name);
+std::string_view paramName(ParamId id);  // "" for None
+
+enum class GateText : int32_t { Empty, Off, On };
+std::string_view gateTextString(GateText text);
+
+enum class PadDragState : int32_t { Unpressed, FirstPoint, SecondPoint, ThirdPoint, FourthPoint };
+std::string_view padDragStateName(PadDragState state);
+
+struct PadPoint {
+    double x;
+    double y;
+    bool operator==(const PadPoint&) const = default;
+};
+
+inline constexpr int kShapePoints = 202;
+
+// Start values of the controls that the synthesis reads.
+inline constexpr float kStartParams[kParamCount] = {6.03f, 4.2f, 0.1f, 71.6f, 0.3f, 0.767f};
+inline constexpr std::array<double, 4> kStartTrajectoryX{50, 150, 200, 250};
+inline constexpr std::array<double, 4> kStartTrajectoryY{50, 150, 100, 75};
+inline constexpr int32_t kStartAttackSlider = 1;
+inline constexpr int32_t kStartDecaySlider = 1000;
+inline constexpr int32_t kStartSustainSlider = 50;
+inline constexpr int32_t kStartReleaseSlider = 1500;
+
+// The one record shared by the UI, MIDI and audio threads. Construction gives
+// every field its start value. Fields that cross threads are atomics; the
+// rest belong to a single thread, named in the comment of their block.
+struct SynthState {
+    SynthState();
+    SynthState(const SynthState&) = delete;
+    SynthState& operator=(const SynthState&) = delete;
+
+    // --- audio thread only -------------------------------------------------
+    double lastReleaseLevel = 0.0;
+    double attackSeconds = 0.0;
+    double decaySeconds = 0.0;
+    double sustainFraction = 0.0;
+    double releaseSeconds = 0.0;
+    double attackSamples = 0.0;
+    double decaySamples = 0.0;
+    double sustainLevel = 0.0;
+    double releaseSamples = 0.0;
+    double envelopeLevel = 0.0;
+    double releaseStartLevel = 0.0;
+    double releaseStartY = 0.0;
+    double releaseStartX = 0.0;
+    double padPositionY = 50.0;
+    double padPositionX = 50.0;
+    float phase = 0.0f;
+    int32_t periodSamples = 0;
+    int32_t sampleIndex = 0;
+    int32_t fadeCounter = 0;
+    int32_t releaseStartIndex = 0;
+    float xParamValue = 0.0f;
+    float yParamValue = 0.0f;
+    float oscillatorOutput = 0.0f;
+
+    // --- written by MIDI, read by audio -------------------------------------
+    std::atomic<double> noteFrequency{0.0};
+    std::atomic<double> previousFrequency{100.0};
+    // Released after noteFrequency is stored; acquired by the envelope step.
+    std::atomic<int32_t> gate{0};
+    // Cleared by MIDI, set by audio.
+    std::atomic<int32_t> envelopeLatched{0};
+    std::atomic<int32_t> noteStarted{0};
+
+    // --- MIDI rules (MIDI thread, and the UI thread when it closes a port) --
+    std::atomic<int32_t> keysHeld{0};
+    std::atomic<GateText> gateText{GateText::Empty};
+    // Bumped after every short message, so the UI knows to show gateText again.
+    std::atomic<uint32_t> shortMessageCount{0};
+
+    // --- written by UI (and audio while the trajectory runs) ---------------
+    std::atomic<float> m{kStartParams[0]};
+    std::atomic<float> N1{kStartParams[1]};
+    std::atomic<float> N2{kStartParams[2]};
+    std::atomic<float> N3{kStartParams[3]};
+    std::atomic<float> A{kStartParams[4]};
+    std::atomic<float> B{kStartParams[5]};
+
+    // --- written by UI, read by audio ----------------------------------------
+    std::array<std::atomic<double>, 4> trajectoryX;
+    std::array<std::atomic<double>, 4> trajectoryY;
+    // The axis names, resolved once when Enable copies them.
+    std::atomic<ParamId> xParam{ParamId::None};
+    std::atomic<ParamId> yParam{ParamId::None};
+    std::atomic<float> xFrom{0.0f};
+    std::atomic<float> xTo{0.0f};
+    std::atomic<float> yFrom{0.0f};
+    std::atomic<float> yTo{0.0f};
+    // Released after the names and limits; acquired before they are read.
+    std::atomic<int32_t> trajectoryEnabled{0};
+    // Set by the audio thread around each trajectory step, so that switching
+    // the trajectory off can wait for a step already under way.
+    std::atomic<int32_t> trajectoryStepRunning{0};
+    // Envelope slider values, mirrored by whoever owns the sliders.
+    std::atomic<int32_t> attackSlider{kStartAttackSlider};
+    std::atomic<int32_t> decaySlider{kStartDecaySlider};
+    std::atomic<int32_t> sustainSlider{kStartSustainSlider};
+    std::atomic<int32_t> releaseSlider{kStartReleaseSlider};
+
+    // --- UI thread only ---------------------------------------------------------
+    std::array<PadPoint, 4> padPoints{};
+    PadDragState padDragState = PadDragState::Unpressed;
+    int32_t padMouseX = 0;
+    int32_t padMouseY = 0;
+    int32_t shapeSteps = 200;
+    std::array<int32_t, kShapePoints> shapeX{};
+    std::array<int32_t, kShapePoints> shapeY{};
+    int32_t quitRequested = 0;
+    int32_t windowEvent = 0;
+    int32_t midiPortIndex = 0;
+    MidiInput* midiInHandle = nullptr;
+    PaStream* stream = nullptr;
+    PaError audioError = paNoError;
+    PaStreamParameters outputParameters{};
+};
+
+static_assert(std::atomic<double>::is_always_lock_free);
+static_assert(std::atomic<float>::is_always_lock_free);
+static_assert(std::atomic<int32_t>::is_always_lock_free);
+static_assert(std::atomic<uint32_t>::is_always_lock_free);
+static_assert(std::atomic<ParamId>::is_always_lock_free);
+static_assert(std::atomic<GateText>::is_always_lock_free);
+
+// The parameter field an id names; id must not be None.
+std::atomic<float>& param(SynthState& s, ParamId id);
+
+}  // namespace tessivox

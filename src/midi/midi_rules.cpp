@@ -1,0 +1,57 @@
+#include "midi/midi_rules.h"
+
+#include <cstdint>
+
+#include "engine/engine.h"
+
+namespace tessivox {
+
+namespace {
+
+constexpr auto relaxed = std::memory_order_relaxed;
+constexpr uint32_t kNoteOn = 0x90;   // channel 1 only
+constexpr uint32_t kNoteOff = 0x80;  // channel 1 only
+
+void releaseKey(SynthState& s) {
+    int32_t held = s.keysHeld.load(relaxed);
+    if (held > 0) s.keysHeld.store(--held, relaxed);
+    if (held == 0) {
+        s.gate.store(0, std::memory_order_release);
+        s.gateText.store(GateText::Off, relaxed);
+        s.envelopeLatched.store(0, relaxed);
+        s.noteStarted.store(0, relaxed);
+        s.previousFrequency.store(s.noteFrequency.load(relaxed), relaxed);
+    }
+}
+
+}  // namespace
+
+void handleMidiShortMessage(SynthState& s, uint32_t message) {
+    const uint32_t status = message & 0xFF;
+    const int note = static_cast<int>((message >> 8) & 0xFF);
+    const uint32_t velocity = (message >> 16) & 0xFF;
+
+    if (status == kNoteOn && velocity > 0) {
+        s.noteFrequency.store(noteFrequencyOf(note), relaxed);
+        const int32_t held = s.keysHeld.load(relaxed);
+        if (held == 0) {
+            // Released after noteFrequency: the envelope never sees the gate
+            // open with a stale pitch.
+            s.gate.store(1, std::memory_order_release);
+            s.gateText.store(GateText::On, relaxed);
+        }
+        if (held < INT32_MAX) s.keysHeld.store(held + 1, relaxed);
+    } else if (status == kNoteOn || status == kNoteOff) {
+        releaseKey(s);
+    }
+    // Every short message refreshes the status text, whatever it is.
+    s.shortMessageCount.fetch_add(1, std::memory_order_release);
+}
+
+void handleMidiPortClosed(SynthState& s) {
+    s.keysHeld.store(0, relaxed);
+    s.gate.store(0, std::memory_order_release);
+    s.gateText.store(GateText::Off, relaxed);
+}
+
+}  // namespace tessivox

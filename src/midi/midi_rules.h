@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+
+#include "engine/synth_state.h"
+
+namespace tessivox {
+
+// A short MIDI message as one value: status | data1 << 8 | data2 << 16.
+constexpr uint32_t packShortMessage(uint8_t status, uint8_t data1, uint8_t data2) {
+    return status | static_cast<uint32_t>(data1) << 8 | static_cast<uint32_t>(data2) << 16;
+}
+
+// The note rules for one incoming short message. Real-time safe: runs on the
+// MIDI service's thread (the JACK process thread with JACK MIDI).
+void handleMidiShortMessage(SynthState& s, uint32_t message);
+
+// The open port went away: no key is held any more.
+void handleMidiPortClosed(SynthState& s);
+
+}  // namespace tessivox

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <array>
+
+#include "engine/synth_state.h"
+
+class QCheckBox;
+class QLabel;
+
+namespace tessivox {
+
+// The controls the axis assignment reads and writes.
+struct AxisControls {
+    std::array<QLabel*, kParamCount> valueTexts{};  // 21..26
+    QLabel* xFrom = nullptr;                        // 39
+    QLabel* xTo = nullptr;                          // 40
+    QLabel* yFrom = nullptr;                        // 41
+    QLabel* yTo = nullptr;                          // 42
+    QLabel* xLabel = nullptr;                       // 43
+    QLabel* yLabel = nullptr;                       // 44
+    QCheckBox* enable = nullptr;                    // 45
+};
+
+// A click of the axis button of parameter p (buttons 33..38).
+void handleAxisButton(SynthState& s, const AxisControls& controls, ParamId p);
+
+}  // namespace tessivox

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QImage>
+#include <QWidget>
+
+namespace tessivox {
+
+// A pointer event of a drawing area, in its own pixels.
+struct PadEvent {
+    enum class Type { PointerMove, LeftButtonUp, Other };
+    Type type = Type::Other;
+    int x = 0;
+    int y = 0;
+    bool leftButtonDown = false;
+};
+
+// A drawing area that keeps its own image. The program paints into it only
+// between beginDrawing() and endDrawing(); beginDrawing() can fail, and then
+// that drawing is skipped. While a button pressed on the area is held, the
+// area keeps the pointer: moves outside it and the release still arrive.
+class DrawingArea : public QWidget {
+    Q_OBJECT
+public:
+    DrawingArea(int controlId, int width, int height, QWidget* parent = nullptr);
+
+    int controlId() const { return controlId_; }
+    const QImage& image() const { return image_; }
+
+    bool beginDrawing();
+    void endDrawing();
+    void fillRect(int x, int y, int width, int height, QRgb colour);
+    // One-pixel line, clipped to the area; end points may lie anywhere in
+    // the int32 range (the clipping is done in wide arithmetic).
+    void line(int64_t x0, int64_t y0, int64_t x1, int64_t y1, QRgb colour);
+    void disc(int centreX, int centreY, int radius, QRgb colour);
+
+    // Tests: make beginDrawing() fail, as it can when the toolkit refuses.
+    void setDrawingFails(bool fails) { drawingFails_ = fails; }
+
+signals:
+    void padEvent(const tessivox::PadEvent& event);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    int controlId_;
+    QImage image_;
+    bool drawing_ = false;
+    bool drawingFails_ = false;
+};
+
+}  // namespace tessivox

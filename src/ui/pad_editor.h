@@ -1,0 +1,14 @@
+#pragma once
+
+#include "engine/synth_state.h"
+#include "ui/drawing_area.h"
+
+namespace tessivox {
+
+// Paints the pad picture from padPoints; the caller has begun drawing.
+void drawPad(const SynthState& s, DrawingArea& pad);
+
+// Every event of the envelope pad (control 13) goes here.
+void handlePadEvent(SynthState& s, DrawingArea& pad, const PadEvent& event);
+
+}  // namespace tessivox

@@ -1,0 +1,64 @@
+# Shared helpers for the end-to-end scripts: private JACK and X servers that
+# are started as children and always stopped again. Source, then call
+# e2e_init, then start_jack and/or start_xvfb.
+
+e2e_init() {
+  set -euo pipefail
+  E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/tessivox-e2e.XXXXXX")
+  export XDG_RUNTIME_DIR="$E2E_DIR/run"
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+  # Without this, JACK clients try to start a server of their own.
+  export JACK_NO_START_SERVER=1
+  # A private server name, so parallel runs never meet.
+  export JACK_DEFAULT_SERVER="tessivox$$"
+  E2E_PIDS=()
+  trap e2e_cleanup EXIT
+}
+
+e2e_cleanup() {
+  local pid
+  for pid in "${E2E_PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  for pid in "${E2E_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$E2E_DIR"
+}
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+start_jack() {
+  timeout 3600 jackd --no-realtime -d dummy -r 44100 -p 1024 -m >"$E2E_DIR/jackd.log" 2>&1 &
+  E2E_PIDS+=($!)
+  local tries=0
+  until timeout 2 jack_lsp system:playback_1 >/dev/null 2>&1; do
+    tries=$((tries + 1))
+    [ $tries -lt 200 ] || { cat "$E2E_DIR/jackd.log" >&2; fail "jackd did not start"; }
+    sleep 0.05
+  done
+}
+
+start_xvfb() {
+  timeout 3600 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$E2E_DIR/display" \
+    2>"$E2E_DIR/xvfb.log" &
+  E2E_PIDS+=($!)
+  local tries=0
+  until [ -s "$E2E_DIR/display" ]; do
+    tries=$((tries + 1))
+    [ $tries -lt 200 ] || fail "Xvfb did not start"
+    sleep 0.05
+  done
+  export DISPLAY=":$(head -1 "$E2E_DIR/display")"
+}
+
+# Waits for a window whose title matches the regex; prints its id.
+wait_window() {
+  local name=$1 tries=0 wid
+  while :; do
+    wid=$(xdotool search --name "$name" 2>/dev/null | head -1) && [ -n "$wid" ] && break
+    tries=$((tries + 1))
+    [ $tries -lt 200 ] || return 1
+    sleep 0.05
+  done
+  echo "$wid"
+}

@@ -1,0 +1,145 @@
+#include <cmath>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "engine/engine.h"
+
+namespace tessivox {
+namespace {
+
+class Oscillator : public ::testing::Test {
+protected:
+    std::unique_ptr<SynthState> state = std::make_unique<SynthState>();
+    SynthState& s = *state;
+
+    void setParams(float m, float n1, float n2, float n3, float a, float b) {
+        s.m = m;
+        s.N1 = n1;
+        s.N2 = n2;
+        s.N3 = n3;
+        s.A = a;
+        s.B = b;
+    }
+    void playing(double frequency) {
+        s.noteFrequency = frequency;
+        s.fadeCounter = 1001;
+    }
+};
+
+TEST_F(Oscillator, SilentAndStillBeforeAnyNote) {
+    for (int i = 0; i < 500; ++i) ASSERT_EQ(nextOscillatorSample(s), 0.0f);
+    EXPECT_EQ(s.phase, 0.0f);
+    EXPECT_EQ(s.periodSamples, 0);
+}
+
+// Values worked out independently, rounding step by step as the formula says.
+TEST_F(Oscillator, DefaultShapeMatchesReferenceBits) {
+    playing(440.0);
+    float out[100];
+    for (float& v : out) v = nextOscillatorSample(s);
+    EXPECT_EQ(s.periodSamples, 100);
+    EXPECT_EQ(out[0], 0.0f);
+    EXPECT_EQ(out[1], 0x1.f3e5c6p-5f);
+    EXPECT_EQ(out[7], 0x1.aa15fp-2f);
+    EXPECT_EQ(out[25], 0x1.f56072p-1f);
+    EXPECT_EQ(out[50], 0x1.9e5aecp-27f);
+    EXPECT_EQ(out[63], -0x1.6b1f66p-1f);
+    EXPECT_EQ(out[99], -0x1.f3e2fcp-5f);
+    // float32 accumulation of 0.01 falls short of 1 after 100 steps: no wrap yet.
+    EXPECT_EQ(s.phase, 0x1.ffffeap-1f);
+}
+
+TEST_F(Oscillator, UnitCircleGivesSine) {
+    setParams(4, 2, 2, 2, 1, 1);
+    playing(441.0);  // 100 samples
+    for (int i = 0; i < 300; ++i) {
+        const double theta = static_cast<double>(s.phase) * kTwoPi;
+        ASSERT_NEAR(nextOscillatorSample(s), std::sin(theta), 1e-6) << i;
+    }
+}
+
+TEST_F(Oscillator, ZeroMGivesScaledSine) {
+    setParams(0, 2, 3, 5, 0.5f, 1);
+    playing(441.0);
+    const double scale = std::pow(std::pow(2.0, 3.0), -1.0 / 2.0);  // (|1/A|^N2)^(-1/N1)
+    for (int i = 0; i < 100; ++i) {
+        const double theta = static_cast<double>(s.phase) * kTwoPi;
+        ASSERT_NEAR(nextOscillatorSample(s), scale * std::sin(theta), 1e-6) << i;
+    }
+}
+
+TEST_F(Oscillator, PeriodIsWholeSamplesTiesToEven) {
+    const struct {
+        double frequency;
+        int32_t period;
+    } cases[] = {
+        {440.0, 100},
+        {noteFrequencyOf(127), 4},
+        {noteFrequencyOf(0), 5394},
+        {44100.0 / 2.5, 2},  // exactly halfway: the even neighbour
+        {44100.0 / 3.5, 4},
+    };
+    for (const auto& c : cases) {
+        SynthState fresh;
+        fresh.noteFrequency = c.frequency;
+        fresh.fadeCounter = 1001;
+        nextOscillatorSample(fresh);
+        EXPECT_EQ(fresh.periodSamples, c.period) << c.frequency;
+    }
+}
+
+TEST_F(Oscillator, PhaseOfExactlyOneWrapsOnlyOnTheNextCall) {
+    playing(44100.0 / 4);
+    const float expected[] = {0.25f, 0.5f, 0.75f, 1.0f, 0.25f};
+    for (float e : expected) {
+        nextOscillatorSample(s);
+        ASSERT_EQ(s.phase, e);
+    }
+}
+
+TEST_F(Oscillator, FadeOutPlaysThePreviousPitch) {
+    s.noteFrequency = 880.0;
+    s.previousFrequency = 441.0;
+    s.fadeCounter = 1000;
+    nextOscillatorSample(s);
+    EXPECT_EQ(s.periodSamples, 100);
+    s.fadeCounter = 1001;
+    nextOscillatorSample(s);
+    EXPECT_EQ(s.periodSamples, 50);
+}
+
+TEST_F(Oscillator, ZeroPreviousFrequencyHoldsTheLastSample) {
+    // A note-off before any note-on copies 0 into previousFrequency.
+    s.noteFrequency = 440.0;
+    s.previousFrequency = 0.0;
+    s.fadeCounter = 0;
+    s.oscillatorOutput = 0.25f;
+    s.phase = 0.5f;
+    EXPECT_EQ(nextOscillatorSample(s), 0.25f);
+    EXPECT_EQ(s.phase, 0.5f);
+    EXPECT_EQ(s.periodSamples, 0);
+}
+
+TEST_F(Oscillator, UnderflowingRadiusGivesZeroNotInfinity) {
+    setParams(6.03f, 100, 100, 100, 5, 5);
+    playing(441.0);
+    s.oscillatorOutput = 0.5f;
+    // Both powers are below the smallest float32, so r is infinite everywhere.
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(nextOscillatorSample(s), 0.0f) << i;
+    EXPECT_EQ(s.oscillatorOutput, 0.0f);
+    EXPECT_EQ(s.periodSamples, 100);  // the phase still turns
+}
+
+TEST(RoundToInt32, TiesToEvenAndOutOfRange) {
+    EXPECT_EQ(roundToInt32(2.5), 2);
+    EXPECT_EQ(roundToInt32(3.5), 4);
+    EXPECT_EQ(roundToInt32(-2.5), -2);
+    EXPECT_EQ(roundToInt32(2147483647.0), 2147483647);
+    EXPECT_EQ(roundToInt32(2147483648.0), INT32_MIN);
+    EXPECT_EQ(roundToInt32(INFINITY), INT32_MIN);
+    EXPECT_EQ(roundToInt32(NAN), INT32_MIN);
+}
+
+}  // namespace
+}  // namespace tessivox
