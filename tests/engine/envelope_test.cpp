@@ -54,6 +54,24 @@ TEST_F(Envelope, FirstNoteWaitsOutASilentFade) {
     EXPECT_EQ(s.periodSamples, 100);
 }
 
+// The whole frame loop for note 69 from the first frame, against values worked
+// out independently with every rounding where the formulas put it.
+TEST_F(Envelope, FirstNoteMatchesReferenceBits) {
+    keyDown(440.0);
+    std::vector<float> out(1300);
+    renderFrames(s, out.data(), out.size());
+    for (int i = 0; i <= 1001; ++i) ASSERT_EQ(out[i], 0.0f) << i;
+    EXPECT_EQ(out[1002], 0x1.857c86p-40f);
+    EXPECT_EQ(out[1003], 0x1.84d7e6p-33f);
+    EXPECT_EQ(out[1005], 0x1.824992p-26f);
+    EXPECT_EQ(out[1050], 0x1.516caep-16f);
+    EXPECT_EQ(out[1099], -0x1.c29254p-4f);
+    EXPECT_EQ(out[1100], -0x1.dae09ep-5f);
+    EXPECT_EQ(out[1101], -0x1.0c2ceap-18f);
+    EXPECT_EQ(out[1234], 0x1.b2dcfap-1f);
+    EXPECT_EQ(out[1299], -0x1.f15cbp-4f);
+}
+
 TEST_F(Envelope, DefaultAttackDecaySustainLevels) {
     keyDown();
     frames(1001);
