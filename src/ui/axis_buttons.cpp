@@ -1,8 +1,104 @@
 #include "ui/axis_buttons.h"
 
+#include <clocale>
+#include <cstdlib>
+
+#include <locale.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QSignalBlocker>
+
+#include "engine/engine.h"
+
 namespace tessivox {
 
-// Placeholder until the axis assignment lands.
-void handleAxisButton(SynthState&, const AxisControls&, ParamId) {}
+namespace {
+
+// The texts always use a decimal point, whatever locale the toolkit set up
+// for the process, so they are read in the C locale.
+float textValue(const QLabel* label) {
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    const QByteArray bytes = label->text().toUtf8();
+    const double value = cLocale != static_cast<locale_t>(0)
+                             ? strtod_l(bytes.constData(), nullptr, cLocale)
+                             : std::atof(bytes.constData());
+    return static_cast<float>(value);
+}
+
+bool acceptedAsFrom(ParamId p, float f) {
+    switch (p) {
+        case ParamId::M:
+            return 0.01f <= f && f <= 25.0f;
+        case ParamId::N1:
+        case ParamId::N2:
+        case ParamId::N3:
+            return f >= 0.1f;
+        case ParamId::A:
+        case ParamId::B:
+            return 0.001f <= f && f <= 5.0f;
+        case ParamId::None:
+            break;
+    }
+    return false;
+}
+
+void resetAssignment(SynthState& s, const AxisControls& c) {
+    c.xFrom->setText(QString());
+    c.xTo->setText(QString());
+    c.yFrom->setText(QString());
+    c.yTo->setText(QString());
+    c.xLabel->setText(QString());
+    c.yLabel->setText(QString());
+    {
+        // Unticking by program is not a click: no handler may run for it.
+        const QSignalBlocker quiet(c.enable);
+        c.enable->setChecked(false);
+    }
+    disableTrajectory(s);
+}
+
+}  // namespace
+
+void handleAxisButton(SynthState& s, const AxisControls& c, ParamId p) {
+    if (p == ParamId::None) return;
+    const QLabel* valueText = c.valueTexts[static_cast<int>(p)];
+    const QString v = valueText->text();
+    const QString n =
+        QString::fromUtf8(paramName(p).data(), static_cast<qsizetype>(paramName(p).size()));
+
+    const bool xFromEmpty = c.xFrom->text().isEmpty();
+    const bool xToEmpty = c.xTo->text().isEmpty();
+    const bool yFromEmpty = c.yFrom->text().isEmpty();
+    const bool yToEmpty = c.yTo->text().isEmpty();
+
+    if (xFromEmpty && xToEmpty && yFromEmpty && yToEmpty) {
+        c.xFrom->setText(v);
+        c.xLabel->setText(n);
+        return;
+    }
+    if (!xFromEmpty && xToEmpty && yFromEmpty && yToEmpty) {
+        const float from = textValue(c.xFrom);
+        if (from < textValue(valueText) && acceptedAsFrom(p, from)) {
+            c.xTo->setText(v);
+            c.xLabel->setText(n);
+            return;
+        }
+    } else if (!xFromEmpty && !xToEmpty && yFromEmpty && yToEmpty) {
+        if (c.xLabel->text() != n) {
+            c.yFrom->setText(v);
+            c.yLabel->setText(n);
+            return;
+        }
+    } else if (!xFromEmpty && !xToEmpty && !yFromEmpty && yToEmpty) {
+        const float from = textValue(c.yFrom);
+        if (c.xLabel->text() != n && from < textValue(valueText) && acceptedAsFrom(p, from)) {
+            c.yTo->setText(v);
+            c.yLabel->setText(n);
+            return;
+        }
+    }
+    resetAssignment(s, c);
+}
 
 }  // namespace tessivox

@@ -1,11 +1,132 @@
 #include "ui/help_window.h"
 
+#include <QEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QWidget>
+
 namespace tessivox {
 
-// Placeholders until the About box and the help window land.
-QString aboutText() { return {}; }
-QString helpText() { return {}; }
-void showAboutBox(QWidget*) {}
-void showHelpWindow() {}
+namespace {
+
+constexpr char16_t kCr = u'\r';
+
+constexpr int kHelpWidth = 620;
+constexpr int kHelpHeight = 250;
+
+// The texts keep carriage returns as their only line break; the toolkit
+// breaks lines at line feeds.
+QString forDisplay(QString text) {
+    return text.replace(QChar(kCr), QChar(u'\n'));
+}
+
+// Ends the help window's own event loop when its close box is used.
+class CloseWatcher : public QObject {
+  public:
+    explicit CloseWatcher(QEventLoop& loop) : loop_(loop) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close) loop_.quit();
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    QEventLoop& loop_;
+};
+
+void centreOnScreen(QWidget& window) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect area = screen->geometry();
+    const QSize outer = window.frameGeometry().size().boundedTo(area.size());
+    window.move(area.x() + (area.width() - outer.width()) / 2,
+                area.y() + (area.height() - outer.height()) / 2);
+}
+
+}  // namespace
+
+QString aboutText() {
+    return QStringLiteral("Tessivox v1.01") + QChar(kCr) +
+           QStringLiteral("Sound Synthesizer using 'SuperFormula'");
+}
+
+QString helpText() {
+    const QString cr(QChar{kCr});
+    QString text = cr + "Tessivox is based on the so-called SuperFormula:" + cr;
+    text += cr + "r = (((Abs(A*cos(m*theta/4)))^N2) + ((Abs(B*sin(m*theta/4)))^N3)) ^ (-1/N1)" + cr;
+    text += cr +
+            "where theta is the polar angle. The shape created by this polar equation then drives "
+            "the sound waveform with";
+    text += cr +
+            "amplitude given by y = r*sin(theta). Adjust waveform to stay within the red lines, "
+            "else clipping can occur." +
+            cr;
+    text += cr +
+            "As the sound plays, you can dynamically change the value of any two parameters with "
+            "the pad to the right of the";
+    text += cr +
+            "waveform display. You select 'from value' and 'to value' limits for each of the "
+            "parameters by clicking on the button";
+    text += cr +
+            "adjacent to the parameter slider. Then you drag and drop the line segments in the pad "
+            "- green (attack), yellow";
+    text += cr +
+            "(decay-sustain) and red (release) - according to how you want the parameter values "
+            "to change within the";
+    text += cr +
+            "specified limits over the duration of the sound. Finally you tick the 'Enable' "
+            "checkbox, and play the sound from a keyboard." +
+            cr;
+    text += cr +
+            "Unticking the 'Enable' checkbox results in only the parameter values set by the "
+            "sliders influencing the sound, and not the pad.";
+    return text;
+}
+
+void showAboutBox(QWidget* owner) {
+    QMessageBox box(owner);
+    box.setWindowTitle(QStringLiteral("About"));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(forDisplay(aboutText()));
+    box.setIcon(QMessageBox::NoIcon);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+void showHelpWindow() {
+    QWidget window(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    window.setWindowTitle(QStringLiteral("Tessivox Help"));
+    window.setFixedSize(kHelpWidth, kHelpHeight);
+
+    // Taller than the window on purpose: its lower part, with the horizontal
+    // scroll bar, lies below the window's bottom edge.
+    auto* box = new QPlainTextEdit(&window);
+    box->setGeometry(5, 5, 610, 360);
+    box->setReadOnly(true);
+    box->setLineWrapMode(QPlainTextEdit::NoWrap);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    box->setPlainText(forDisplay(helpText()));
+
+    QEventLoop loop;
+    CloseWatcher watcher(loop);
+    window.installEventFilter(&watcher);
+
+    centreOnScreen(window);
+    window.show();
+    // A window manager adds its frame only once the window is shown.
+    centreOnScreen(window);
+
+    // Returns when the close box is used; the caller drops the main window's
+    // events meanwhile.
+    loop.exec();
+    window.removeEventFilter(&watcher);
+}
 
 }  // namespace tessivox
