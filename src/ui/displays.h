@@ -1,0 +1,23 @@
+#pragma once
+
+#include "engine/synth_state.h"
+#include "ui/drawing_area.h"
+
+namespace tessivox {
+
+inline constexpr int kShapeDisplayId = 11;
+inline constexpr int kWaveformDisplayId = 12;
+inline constexpr int kPadId = 13;
+
+// Black, the red clip lines at rows 75 and 225 and the white zero line: the
+// waveform display's background, drawn under every trace. Drawing has begun.
+void drawWaveformGuides(DrawingArea& waveform);
+
+// Redraws both displays from shapeX and shapeY. A display whose drawing
+// cannot begin keeps its picture.
+void drawDisplays(const SynthState& s, DrawingArea& shape, DrawingArea& waveform);
+
+// Recomputes the points from the six parameters, then drawDisplays.
+void updateDisplays(SynthState& s, DrawingArea& shape, DrawingArea& waveform);
+
+}  // namespace tessivox

@@ -1,0 +1,149 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include <QMainWindow>
+
+#include "engine/synth_state.h"
+#include "ui/axis_buttons.h"
+#include "ui/drawing_area.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QSlider;
+
+namespace tessivox {
+
+// Event codes of the dispatch.
+inline constexpr int kControlEvent = 13100;
+inline constexpr int kMenuEvent = 13101;
+inline constexpr int kCloseEvent = 16;
+
+// Menu items.
+inline constexpr int kAboutItem = 1;
+inline constexpr int kHelpItem = 2;
+inline constexpr int kEscapeItem = 111;
+
+// Controls that have handlers.
+inline constexpr int kMidiPortList = 2;
+inline constexpr int kFirstParamSlider = 15;  // 15..20: m, N1, N2, N3, A, B
+inline constexpr int kFirstValueText = 21;    // 21..26
+inline constexpr int kFirstAxisButton = 33;   // 33..38
+inline constexpr int kEnableBox = 45;
+
+inline constexpr int kClientWidth = 870;
+inline constexpr int kClientHeight = 530;
+
+// One parameter row: slider positions and what a position is divided by.
+struct ParamRow {
+    int minimum;
+    int maximum;
+    int start;
+    double divisor;
+};
+inline constexpr std::array<ParamRow, kParamCount> kParamRows{{
+    {1, 2500, 603, 100.0},
+    {1, 1000, 42, 10.0},
+    {1, 1000, 1, 10.0},
+    {1, 1000, 716, 10.0},
+    {1, 5000, 300, 1000.0},
+    {1, 5000, 767, 1000.0},
+}};
+
+// The value a slider position stands for, rounded to float32.
+float paramValueAt(int row, int position);
+// Exactly three decimals, whatever the locale.
+QString valueText(float value);
+// The standard decimal conversion of a limit text (leading number, else 0),
+// whatever the locale, rounded to float32.
+float limitValue(const QString& text);
+
+// Places a top-level window in the middle of its screen, its outer size
+// first limited to the screen.
+void centreOnScreen(QWidget& window);
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(SynthState& s);
+    ~MainWindow() override;
+
+    // The one place where events of the main window are handled: the
+    // control or menu item `id` raised an event of `eventCode`. Pad events
+    // carry their pointer data. Dropped while events are being dropped.
+    void dispatch(int eventCode, int id, const PadEvent& padEvent = {});
+
+    // While set, dispatch does nothing (help open, shutting down); the
+    // controls still move on screen.
+    void setDroppingEvents(bool dropping) { droppingEvents_ = dropping; }
+    bool droppingEvents() const { return droppingEvents_; }
+
+    // The control with this identifier, or nullptr.
+    QWidget* control(int id) const;
+    QSlider* slider(int id) const;
+    QLabel* label(int id) const;
+    QCheckBox* enableBox() const { return enable_; }
+    QComboBox* midiPortList() const { return portList_; }
+    DrawingArea& shapeDisplay() const { return *shape_; }
+    DrawingArea& waveformDisplay() const { return *waveform_; }
+    DrawingArea& pad() const { return *pad_; }
+    const AxisControls& axisControls() const { return axis_; }
+
+    // Status bar fields 0..2; nullptr if there is no status bar.
+    QLabel* statusField(int field) const;
+    void setStatusText(int field, std::string_view text);
+
+    // Shows gateText in field 1 if a short message came in since last time.
+    void pollGateText();
+
+    // Tests replace what the About and Help items open.
+    void setMenuActions(std::function<void()> about, std::function<void()> help);
+
+signals:
+    // quitRequested has just been set.
+    void quitRequestedChanged();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void buildControls();
+    void drawFirstPictures();
+    void handleParamSlider(int row);
+    void handleEnableBox();
+    void handleMidiPortList();
+    void showHelp();
+
+    SynthState& s_;
+    QWidget* client_ = nullptr;
+    std::array<QWidget*, 64> controls_{};
+    std::array<QSlider*, kParamCount> paramSliders_{};
+    QComboBox* portList_ = nullptr;
+    QCheckBox* enable_ = nullptr;
+    DrawingArea* shape_ = nullptr;
+    DrawingArea* waveform_ = nullptr;
+    DrawingArea* pad_ = nullptr;
+    AxisControls axis_;
+    std::array<QLabel*, 3> status_{};
+    uint32_t shownMessageCount_ = 0;
+    bool droppingEvents_ = false;
+    std::function<void()> about_;
+    std::function<void()> help_;
+};
+
+// Builds and shows the main window with its first pictures; fills the MIDI
+// port list and sets midiPortIndex. Returns nullptr if it cannot be made.
+std::unique_ptr<MainWindow> createMainWindow(SynthState& s);
+
+// Recomputes the points and redraws both displays of the window.
+void updateDisplays(SynthState& s, MainWindow& window);
+
+// Sets quitRequested to 0 and handles events until it is nonzero.
+void runEventLoop(SynthState& s, MainWindow& window);
+
+}  // namespace tessivox
