@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/stat.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "audio/audio_stream.h"
+#include "audio/realtime_scope.h"
+#include "engine/engine.h"
+#include "midi/midi_input.h"
+#include "midi/midi_rules.h"
+#include "realtime_counter.h"
+
+namespace tessivox {
+namespace {
+
+bool exists(const char* path) {
+    struct stat st {};
+    return stat(path, &st) == 0;
+}
+
+TEST(StreamCallback, ZeroFramesWriteNothingAndEveryCallContinues) {
+    auto s = std::make_unique<SynthState>();
+    float out[4] = {7.0f, 7.0f, 7.0f, 7.0f};
+    EXPECT_EQ(streamCallback(nullptr, out, 0, nullptr, 0, s.get()), paContinue);
+    EXPECT_EQ(out[0], 7.0f);
+    EXPECT_EQ(streamCallback(nullptr, out, 4, nullptr, 0, s.get()), paContinue);
+    EXPECT_EQ(out[0], 0.0f);  // fade-in factor 0 at start-up
+}
+
+TEST(StreamCallback, PlaysTheNoteOfTheStateItIsGiven) {
+    auto s = std::make_unique<SynthState>();
+    auto twin = std::make_unique<SynthState>();
+    handleMidiShortMessage(*s, packShortMessage(0x90, 69, 100));
+    handleMidiShortMessage(*twin, packShortMessage(0x90, 69, 100));
+    std::vector<float> viaCallback(3000), direct(3000);
+    for (size_t done = 0; done < viaCallback.size(); done += 300) {
+        streamCallback(nullptr, viaCallback.data() + done, 300, nullptr, 0, s.get());
+    }
+    renderFrames(*twin, direct.data(), direct.size());
+    EXPECT_EQ(viaCallback, direct);
+    EXPECT_NE(viaCallback[1002], 0.0f);  // the note sounds after its fade-out
+}
+
+// The counter behind the no-allocation checks must see what it is meant to.
+TEST(RealtimeCounter, CountsAllocationsAndLocksOnlyInsideACallback) {
+    const auto before = testing::realtimeViolations();
+    std::mutex m;
+    {
+        auto outside = std::make_unique<int>(1);
+        std::lock_guard lock(m);
+    }
+    EXPECT_EQ(testing::realtimeViolations().allocations, before.allocations);
+    EXPECT_EQ(testing::realtimeViolations().locks, before.locks);
+    {
+        RealtimeScope scope;
+        auto inside = std::make_unique<int>(2);
+        std::lock_guard lock(m);
+    }
+    EXPECT_EQ(testing::realtimeViolations().allocations, before.allocations + 1);
+    EXPECT_EQ(testing::realtimeViolations().locks, before.locks + 1);
+}
+
+// Run with no JACK server (the test sets a server name nobody uses).
+TEST(NoDevices, MidiPortsAreEmptyAndOpeningFailsQuietly) {
+    if (exists("/dev/snd/seq")) GTEST_SKIP() << "this machine has an ALSA sequencer";
+    auto s = std::make_unique<SynthState>();
+    std::vector<std::string> names{"stale"};
+    EXPECT_EQ(listMidiPorts(*s, names), 0);
+    EXPECT_TRUE(names.empty());
+    s->midiPortIndex = -1;
+    EXPECT_EQ(openMidiPort(*s), kNoMidiInText);
+    EXPECT_EQ(s->midiInHandle, nullptr);
+    // A position past the list, as a stale selection would give.
+    handleMidiShortMessage(*s, packShortMessage(0x90, 60, 100));
+    EXPECT_EQ(changeMidiPort(*s, 3), kNoMidiInText);
+    EXPECT_EQ(s->midiPortIndex, 3);
+    // No port was open, so nothing was closed: the held key stays.
+    EXPECT_EQ(s->gate.load(), 1);
+    closeMidiPort(*s);
+}
+
+TEST(NoDevices, OpeningTheStreamReportsTheLibraryText) {
+    if (exists("/dev/snd")) GTEST_SKIP() << "this machine has sound devices";
+    auto s = std::make_unique<SynthState>();
+    std::vector<std::string> reports;
+    EXPECT_FALSE(openAudioStream(*s, [&](const char* text) { reports.emplace_back(text); }));
+    EXPECT_EQ(reports, (std::vector<std::string>{"Invalid device"}));
+    EXPECT_EQ(s->audioError, paInvalidDevice);
+    EXPECT_EQ(s->stream, nullptr);
+    // Taking down what was never opened must neither hang nor crash.
+    shutDownAudio(*s, [] {});
+}
+
+}  // namespace
+}  // namespace tessivox

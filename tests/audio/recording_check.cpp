@@ -1,0 +1,211 @@
+// Checks a recording of one played note: channel 1 is the sender's marker
+// (+1 at the frame the note-on was sent, -1 at the note-off), channel 2 what
+// reached the speaker. The recording must be silent before the note, sound at
+// 441 Hz, release to silence, and match the engine driven offline with the
+// same note, sample for sample within the recording's quantisation.
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
+#include "engine/engine.h"
+#include "midi/midi_rules.h"
+
+namespace {
+
+using tessivox::kSampleRate;
+
+constexpr long kNotFound = -1;
+
+struct Recording {
+    std::vector<float> marker;
+    std::vector<float> sound;
+    int format = 0;
+};
+
+std::optional<Recording> readRecording(const char* path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path, SFM_READ, &info);
+    if (file == nullptr || info.channels != 2) {
+        std::fprintf(stderr, "cannot read %s as a 2-channel file\n", path);
+        if (file != nullptr) sf_close(file);
+        return std::nullopt;
+    }
+    std::vector<float> frames(static_cast<size_t>(info.frames) * 2);
+    sf_readf_float(file, frames.data(), info.frames);
+    sf_close(file);
+    Recording r;
+    r.format = info.format & SF_FORMAT_SUBMASK;
+    for (sf_count_t k = 0; k < info.frames; ++k) {
+        r.marker.push_back(frames[2 * k]);
+        r.sound.push_back(frames[2 * k + 1]);
+    }
+    return r;
+}
+
+// The engine alone: note-on after `lead` idle frames, note-off `hold` frames
+// after the note's first frame (none when hold < 0), `total` frames in all.
+// Returns the output from the note's first frame on.
+std::vector<float> renderOffline(long hold, long total) {
+    auto s = std::make_unique<tessivox::SynthState>();
+    constexpr long kLead = 4096;
+    std::vector<float> out(static_cast<size_t>(kLead + total), 0.0f);
+    tessivox::renderFrames(*s, out.data(), kLead);
+    tessivox::handleMidiShortMessage(*s, tessivox::packShortMessage(0x90, 69, 100));
+    // The fade-out before a note is 1,001 frames; the note's first frame
+    // (fade-in factor 0) follows.
+    constexpr long kFadeOut = tessivox::kFadeOutLast + 1;
+    long done = kLead;
+    auto render = [&](long upTo) {
+        tessivox::renderFrames(*s, out.data() + done, static_cast<unsigned long>(upTo - done));
+        done = upTo;
+    };
+    if (hold >= 0) {
+        render(kLead + kFadeOut + hold);
+        tessivox::handleMidiShortMessage(*s, tessivox::packShortMessage(0x80, 69, 0));
+    }
+    render(kLead + total);
+    return std::vector<float>(out.begin() + kLead + kFadeOut, out.end());
+}
+
+long firstIndex(const std::vector<float>& v, long from, bool (*pred)(float)) {
+    for (long k = from; k < static_cast<long>(v.size()); ++k) {
+        if (pred(v[k])) return k;
+    }
+    return kNotFound;
+}
+
+// The recording stores what the speaker got as integers; values at or past
+// full scale are clipped by the recorder.
+bool matches(float recorded, float rendered, double tolerance) {
+    if (std::fabs(rendered) >= 0.999f) return std::fabs(recorded) >= 0.998f;
+    return std::fabs(static_cast<double>(recorded) - rendered) <= tolerance;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s RECORDING.wav\n", argv[0]);
+        return 2;
+    }
+    const std::optional<Recording> rec = readRecording(argv[1]);
+    if (!rec) return 1;
+    int failures = 0;
+    auto check = [&](bool ok, const char* what) {
+        if (!ok) {
+            std::printf("FAIL: %s\n", what);
+            ++failures;
+        }
+    };
+    const double tolerance = rec->format == SF_FORMAT_PCM_16   ? 1.0 / 32768.0
+                             : rec->format == SF_FORMAT_PCM_24 ? 1.0 / 8388608.0
+                             : rec->format == SF_FORMAT_PCM_32 ? 2.0 / 2147483648.0
+                                                               : 1e-7;
+
+    const long onMarker = firstIndex(rec->marker, 0, [](float v) { return v > 0.5f; });
+    const long offMarker = firstIndex(rec->marker, 0, [](float v) { return v < -0.5f; });
+    const long firstSound = firstIndex(rec->sound, 0, [](float v) { return v != 0.0f; });
+    if (onMarker == kNotFound || offMarker == kNotFound || firstSound == kNotFound) {
+        std::printf("FAIL: note-on marker %ld, note-off marker %ld, first sound %ld\n", onMarker,
+                    offMarker, firstSound);
+        return 1;
+    }
+    check(firstSound > onMarker, "sound before the note-on was sent");
+
+    const long latency = firstSound - onMarker;
+    std::printf("latency: %ld frames = %.2f ms (note-on sent to first non-zero sample)\n",
+                latency, 1000.0 * latency / kSampleRate);
+
+    // The note's first frame is silent (fade-in factor 0); the next one sounds.
+    const long noteStart = firstSound - 1;
+    const auto& live = rec->sound;
+    const long liveLength = static_cast<long>(live.size()) - noteStart;
+
+    // Where the gate closed, seen from the note's start: the first frame at
+    // which the held note and the recording part. A sample near a zero
+    // crossing can hide the difference, so the exact frame is the candidate
+    // before it whose release matches the whole recording.
+    const std::vector<float> held = renderOffline(-1, liveLength + 4096);
+    long parted = kNotFound;
+    for (long k = 0; k < liveLength; ++k) {
+        if (!matches(live[noteStart + k], held[k], tolerance)) {
+            parted = k;
+            break;
+        }
+    }
+    if (parted == kNotFound) {
+        std::printf("FAIL: the recording never leaves the held note\n");
+        return 1;
+    }
+    long release = kNotFound;
+    long mismatches = 0;
+    double maxDiff = 0.0;
+    for (long candidate = parted; candidate >= std::max(0L, parted - 64); --candidate) {
+        const std::vector<float> rendered = renderOffline(candidate, liveLength + 4096);
+        long bad = 0;
+        double worst = 0.0;
+        for (long k = 0; k < liveLength; ++k) {
+            if (!matches(live[noteStart + k], rendered[k], tolerance)) ++bad;
+            if (std::fabs(rendered[k]) < 0.999f) {
+                worst = std::max(worst, std::fabs(static_cast<double>(live[noteStart + k]) -
+                                                  rendered[k]));
+            }
+        }
+        if (bad == 0) {
+            release = candidate;
+            maxDiff = worst;
+            break;
+        }
+        if (candidate == parted) mismatches = bad;
+    }
+    if (release == kNotFound) {
+        std::printf("FAIL: no note-off frame makes the engine match the recording "
+                    "(first parting at note frame %ld, %ld frames differ there)\n",
+                    parted, mismatches);
+        return 1;
+    }
+    std::printf("engine match: %ld frames from the note's start, gate closed at note frame "
+                "%ld, largest difference %.3g (tolerance %.3g)\n",
+                liveLength, release, maxDiff, tolerance);
+    std::printf("note-off sent to release start: %ld frames\n",
+                noteStart + release - offMarker);
+
+    // Fundamental from the zero crossings of the sustained part, 50 ms in
+    // from each end.
+    const long margin = static_cast<long>(0.05 * kSampleRate);
+    const long from = noteStart + margin;
+    const long to = noteStart + release - margin;
+    check(to - from > static_cast<long>(0.2 * kSampleRate), "held part shorter than 300 ms");
+    long firstRise = kNotFound;
+    long lastRise = kNotFound;
+    long rises = 0;
+    for (long k = from + 1; k < to; ++k) {
+        if (live[k - 1] < 0.0f && live[k] >= 0.0f) {
+            if (firstRise == kNotFound) firstRise = k;
+            lastRise = k;
+            ++rises;
+        }
+    }
+    const double frequency =
+        rises > 1 ? (rises - 1) * kSampleRate / static_cast<double>(lastRise - firstRise) : 0.0;
+    std::printf("fundamental: %.3f Hz over %ld periods\n", frequency, rises - 1);
+    check(std::fabs(frequency - 441.0) <= 1.0, "fundamental not 441 Hz +- 1");
+
+    // Release to silence: the release time is 1.5 s; afterwards only zeros.
+    const long silentFrom = noteStart + release + static_cast<long>(1.5 * kSampleRate) + 2;
+    check(silentFrom + static_cast<long>(0.1 * kSampleRate) < static_cast<long>(live.size()),
+          "recording ends before the release has run out");
+    long loud = 0;
+    for (long k = silentFrom; k < static_cast<long>(live.size()); ++k) loud += live[k] != 0.0f;
+    check(loud == 0, "sound after the release ran out");
+    check(live[noteStart + release + 100] != 0.0f, "silent right after the note-off");
+    std::printf("silent from %.3f s after the note-off was sent\n",
+                (silentFrom - offMarker) / kSampleRate);
+    return failures == 0 ? 0 : 1;
+}
