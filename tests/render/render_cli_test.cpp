@@ -1,0 +1,390 @@
+// Runs the real tessivox-render binary.
+
+#include <fcntl.h>
+#include <sndfile.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/engine.h"
+#include "midi/midi_rules.h"
+#include "midi_bytes.h"
+
+namespace tessivox {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace test;
+
+struct Outcome {
+    int status = -1;  // exit status, or -1 when killed by a signal
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void spit(const fs::path& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+struct Wav {
+    SF_INFO info{};
+    std::vector<float> samples;
+};
+
+Wav readWav(const fs::path& path) {
+    Wav wav;
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &wav.info);
+    EXPECT_NE(f, nullptr) << path << ": " << sf_strerror(nullptr);
+    if (!f) return wav;
+    wav.samples.resize(static_cast<size_t>(wav.info.frames * wav.info.channels));
+    EXPECT_EQ(sf_readf_float(f, wav.samples.data(), wav.info.frames), wav.info.frames);
+    sf_close(f);
+    return wav;
+}
+
+class Render : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string templ = (fs::temp_directory_path() / "tessivox-render-test.XXXXXX").string();
+        ASSERT_NE(mkdtemp(templ.data()), nullptr);
+        dir = templ;
+        logs = dir / "logs";
+        work = dir / "work";
+        fs::create_directory(logs);
+        fs::create_directory(work);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    Outcome run(std::vector<std::string> args) {
+        args.insert(args.begin(), TESSIVOX_RENDER_BIN);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const std::string out = (logs / "out").string();
+        const std::string err = (logs / "err").string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        pid_t pid = 0;
+        Outcome r;
+        const int spawned =
+            posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_EQ(spawned, 0) << std::strerror(spawned);
+        if (spawned != 0) return r;
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = slurp(out);
+        r.err = slurp(err);
+        return r;
+    }
+
+    std::string input(const Bytes& midi, const std::string& name = "in.mid") {
+        spit(work / name, midi);
+        return (work / name).string();
+    }
+    std::string output(const std::string& name = "out.wav") { return (work / name).string(); }
+
+    std::vector<std::string> workFiles() {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(work)) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // Exit 2, one line naming the problem, and nothing left in the work
+    // directory but the input.
+    void expectRefused(const Outcome& r, const std::string& problem,
+                       const std::vector<std::string>& keep = {"in.mid"}) {
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err.rfind("tessivox-render: ", 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find(problem), std::string::npos) << r.err;
+        EXPECT_EQ(workFiles(), keep);
+    }
+
+    fs::path dir, logs, work;
+};
+
+const std::string kDemo = std::string(TESSIVOX_DATA_DIR) + "/demo.mid";
+
+// One frame per tick: the test's frame numbers are ticks.
+Bytes oneTrack(std::initializer_list<Ev> events, uint32_t endDelta = 0) {
+    return cat({header(0, 1, 22050), track(events, endDelta)});
+}
+
+// --- output ----------------------------------------------------------------------
+
+TEST_F(Render, BlockSizeNeverChangesTheOutput) {
+    const std::vector<std::string> shape = {"--x-axis", "m:2:12", "--y-axis", "N1:1:8",
+                                            "--attack", "900",    "--release", "700"};
+    std::string reference;
+    for (const char* block : {"1", "64", "512", "4096"}) {
+        std::vector<std::string> args = {kDemo, output(), "--block", block};
+        args.insert(args.end(), shape.begin(), shape.end());
+        const Outcome r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        const std::string bytes = slurp(output());
+        if (reference.empty()) {
+            reference = bytes;
+            EXPECT_GT(reference.size(), 44100u * 4 * 5);
+        } else {
+            EXPECT_TRUE(bytes == reference) << "--block " << block;
+        }
+    }
+}
+
+TEST_F(Render, WavIsMonoFloat44100) {
+    ASSERT_EQ(run({kDemo, output()}).status, 0);
+    const Wav wav = readWav(output());
+    EXPECT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    EXPECT_EQ(wav.info.channels, 1);
+    EXPECT_EQ(wav.info.samplerate, 44100);
+    EXPECT_GT(*std::max_element(wav.samples.begin(), wav.samples.end()), 0.5f);
+    EXPECT_EQ(workFiles(), std::vector<std::string>{"out.wav"});
+}
+
+TEST_F(Render, FramesGivesTheExactLength) {
+    const std::string in = input(oneTrack({{100, noteOn(69)}, {50000, noteOff(69)}}));
+    for (const char* frames : {"0", "1", "12345", "300000"}) {
+        ASSERT_EQ(run({in, output(), "--frames", frames}).status, 0);
+        EXPECT_EQ(readWav(output()).info.frames, std::stoll(frames));
+    }
+}
+
+// Drives the engine directly, frame by frame: the renderer's length rule
+// with a per-frame check.
+std::vector<float> engineReference(const std::vector<std::pair<int64_t, uint32_t>>& events,
+                                   int64_t endFrame) {
+    auto state = std::make_unique<SynthState>();
+    SynthState& s = *state;
+    std::vector<float> out;
+    size_t next = 0;
+    for (int64_t frame = 0;; ++frame) {
+        while (next < events.size() && events[next].first == frame) {
+            handleMidiShortMessage(s, events[next++].second);
+        }
+        if (frame >= endFrame && (s.gate.load() == 1 || releaseFinished(s))) break;
+        float sample = 0;
+        renderFrames(s, &sample, 1);
+        out.push_back(sample);
+    }
+    return out;
+}
+
+TEST_F(Render, SamplesAreTheEnginesAndTheReleaseRunsOut) {
+    const int64_t on = 3000;
+    const std::string in = input(oneTrack({{3000, noteOn(69)},
+                                           {7000, noteOn(72)},  // legato: pitch only
+                                           {20000, noteOff(69)},
+                                           {0, noteOff(72)}},
+                                          10000));
+    ASSERT_EQ(run({in, output()}).status, 0);
+    const std::vector<float> got = readWav(output()).samples;
+    const std::vector<float> want = engineReference(
+        {{3000, packShortMessage(0x90, 69, 100)},
+         {10000, packShortMessage(0x90, 72, 100)},
+         {30000, packShortMessage(0x80, 69, 0)},
+         {30000, packShortMessage(0x80, 72, 0)}},
+        40000);
+    // The release outlasts the file: 66150 frames from the last gate-open
+    // frame 29999, so frames 30000 to 96148 sound.
+    ASSERT_EQ(got.size(), 96149u);
+    ASSERT_EQ(want.size(), got.size());
+    EXPECT_EQ(std::memcmp(got.data(), want.data(), got.size() * sizeof(float)), 0);
+
+    // Silence until the note-on, 1001 silent fade-out frames, then the note,
+    // whose first frame is 0 (attack level 0).
+    const auto firstSound = std::find_if(got.begin(), got.end(), [](float v) { return v != 0; });
+    EXPECT_EQ(firstSound - got.begin(), on + 1001 + 1);
+    EXPECT_TRUE(std::any_of(got.end() - 100, got.end(), [](float v) { return v != 0; }));
+}
+
+TEST_F(Render, FileLengthIsKeptAndAHeldNoteIsCutAtTheEnd) {
+    ASSERT_EQ(run({input(oneTrack({}, 50000)), output()}).status, 0);
+    EXPECT_EQ(readWav(output()).info.frames, 50000);
+
+    ASSERT_EQ(run({input(oneTrack({{10, noteOn(60)}}, 20000)), output()}).status, 0);
+    const Wav held = readWav(output());
+    EXPECT_EQ(held.info.frames, 20010);
+    EXPECT_TRUE(std::any_of(held.samples.end() - 100, held.samples.end(),
+                            [](float v) { return v != 0; }));
+}
+
+TEST_F(Render, OptionsReachTheEngine) {
+    const std::string in = input(oneTrack({{0, noteOn(69)}}, 20000));
+    ASSERT_EQ(run({in, output("plain.wav")}).status, 0);
+    const std::vector<float> plain = readWav(output("plain.wav")).samples;
+    // Each option alone changes the sound; an axis set to the start value
+    // of its parameter over the whole pad changes nothing.
+    const std::vector<std::vector<std::string>> changes = {
+        {"--m", "5"},          {"--n1", "4.3"},      {"--n2", "0.2"},
+        {"--n3", "70"},        {"--a", "0.31"},      {"--b", "0.8"},
+        {"--attack", "500"},   {"--decay", "100"},   {"--sustain", "20"},
+        {"--x-axis", "m:1:10", "--y-axis", "A:0.1:1"},
+        {"--x-axis", "B:0.767:0.767", "--y-axis", "N3:71.6:71.6", "--pad",
+         "0,300,300,0,0,0,300,300"}};
+    for (size_t i = 0; i < changes.size(); ++i) {
+        std::vector<std::string> args = {in, output("changed.wav")};
+        args.insert(args.end(), changes[i].begin(), changes[i].end());
+        ASSERT_EQ(run(args).status, 0) << changes[i][0];
+        const bool same = readWav(output("changed.wav")).samples == plain;
+        EXPECT_EQ(same, i + 1 == changes.size()) << changes[i][0];
+    }
+}
+
+TEST_F(Render, HelpAndVersion) {
+    const Outcome help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--frames"), std::string::npos);
+    EXPECT_NE(help.out.find("release has ended"), std::string::npos);
+    const Outcome version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "tessivox-render 1.01\n");
+}
+
+// --- refused input ------------------------------------------------------------------
+
+TEST_F(Render, GarbageInput) {
+    const std::string in = input(Bytes(1000, 0x5A));
+    expectRefused(run({in, output()}), "not a Standard MIDI File");
+}
+
+TEST_F(Render, TruncatedChunk) {
+    Bytes midi = oneTrack({{0, noteOn(60)}, {100, noteOff(60)}});
+    midi.resize(midi.size() - 3);
+    expectRefused(run({input(midi), output()}), "runs past the end of the file");
+}
+
+TEST_F(Render, LengthRunningPastTheEnd) {
+    const Bytes midi = cat({header(0, 1, 96), chunk("MTrk", {0x00, 0xFF, 0x03, 0x40, 'a'})});
+    expectRefused(run({input(midi), output()}), "meta event of 64 bytes runs past the end");
+}
+
+TEST_F(Render, AbsurdDeltaTimes) {
+    const Bytes midi = oneTrack({{0x0FFFFFFF, noteOn(60)}, {0x0FFFFFFF, noteOff(60)}});
+    expectRefused(run({input(midi), output()}), "more than one hour");
+    // Refused even when --frames would cut it short: the file itself is absurd.
+    expectRefused(run({input(midi), output(), "--frames", "10"}), "more than one hour");
+}
+
+TEST_F(Render, UnsupportedDivision) {
+    expectRefused(run({input(cat({header(0, 1, 0xE728), track({})})), output()}), "SMPTE");
+}
+
+TEST_F(Render, BadOptions) {
+    const std::string in = input(oneTrack({}));
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{in}, "OUTPUT is required"},
+        {{in, output(), "extra"}, "not expected: extra"},
+        {{in, output(), "--volume", "3"}, "--volume"},
+        {{in, output(), "--m"}, "--m"},
+        {{in, output(), "--m", "1", "--m", "2"}, "--m"},
+        {{in, output(), "--m", "6,03"}, "--m: '6,03' is not a decimal number"},
+        {{in, output(), "--n1", " 4"}, "--n1: ' 4' is not a decimal number"},
+        {{in, output(), "--a", "inf"}, "--a: 'inf' is not a decimal number"},
+        {{in, output(), "--b", "nan"}, "--b: 'nan' is not a decimal number"},
+        {{in, output(), "--attack", "1.5"}, "--attack: '1.5' is not an integer"},
+        {{in, output(), "--frames", "1e3"}, "--frames: '1e3' is not an integer"},
+        {{in, output(), "--pad", "1,2,3,4,5,6,7"}, "--pad: '1,2,3,4,5,6,7' is not 8"},
+        {{in, output(), "--pad", "1,2,3,4,5,6,7,x"}, "--pad: 'x' is not an integer"},
+        {{in, output(), "--x-axis", "m:1:2"}, "--x-axis and --y-axis go together"},
+        {{in, output(), "--x-axis", "M:1:2", "--y-axis", "A:1:2"}, "'M' is not one of"},
+        {{in, output(), "--x-axis", "m:1:2", "--y-axis", "A:1"}, "'A:1' is not NAME:FROM:TO"},
+    };
+    for (const auto& [args, problem] : cases) {
+        SCOPED_TRACE(args.back());
+        expectRefused(run(args), problem);
+    }
+}
+
+TEST_F(Render, OutOfRangeValues) {
+    const std::string in = input(oneTrack({}));
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--m", "25.001"}, "--m: 25.001 is out of range (0.01 to 25)"},
+        {{"--m", "0.0099"}, "--m: 0.0099 is out of range"},
+        {{"--n3", "1e300"}, "--n3: 1e300 is out of range"},
+        {{"--a", "0"}, "--a: 0 is out of range (0.001 to 5)"},
+        {{"--attack", "0"}, "--attack: 0 is out of range (1 to 2000)"},
+        {{"--decay", "5001"}, "--decay: 5001 is out of range"},
+        {{"--sustain", "-1"}, "--sustain: -1 is out of range"},
+        {{"--release", "99999999999999999999"}, "--release: 99999999999999999999 is out"},
+        {{"--pad", "0,0,0,0,0,0,0,301"}, "--pad: 301 is out of range (0 to 300)"},
+        {{"--frames", "158760001"}, "--frames: 158760001 is out of range"},
+        {{"--block", "0"}, "--block: 0 is out of range (1 to 65536)"},
+        {{"--block", "65537"}, "--block: 65537 is out of range"},
+        {{"--x-axis", "N1:0:5", "--y-axis", "A:1:2"}, "--x-axis FROM: 0 is out of range"},
+        {{"--x-axis", "N1:1:5", "--y-axis", "A:1:6"}, "--y-axis TO: 6 is out of range"},
+    };
+    for (const auto& [options, problem] : cases) {
+        std::vector<std::string> args = {in, output()};
+        args.insert(args.end(), options.begin(), options.end());
+        SCOPED_TRACE(options[0]);
+        expectRefused(run(args), problem);
+    }
+}
+
+TEST_F(Render, RangeLimitsAreInclusiveAsFloat32) {
+    const std::string in = input(oneTrack({}, 100));
+    // 25.0000001 and 0.0099999999 round to the float32 limits 25 and 0.01.
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--m", "25.0000001", "--n1", "0.1", "--a", "5", "--b", "0.001"},
+          {"--m", "0.0099999999", "--n2", "100", "--attack", "2000", "--sustain", "0", "--release",
+           "5000", "--pad", "0,300,300,0,0,0,300,300", "--block", "65536", "--frames", "0"},
+          {"--decay", "1", "--x-axis", "A:0.001:5", "--y-axis", "N3:100:0.1"}}) {
+        std::vector<std::string> args = {in, output()};
+        args.insert(args.end(), options.begin(), options.end());
+        const Outcome r = run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+}
+
+TEST_F(Render, UnreadableInput) {
+    expectRefused(run({(work / "missing.mid").string(), output()}),
+                  "cannot read " + (work / "missing.mid").string() + ": No such file", {});
+    fs::create_directory(work / "adir.mid");
+    expectRefused(run({(work / "adir.mid").string(), output()}), "Is a directory", {"adir.mid"});
+}
+
+TEST_F(Render, UnwritableOutput) {
+    const std::string in = input(oneTrack({{0, noteOn(60)}}, 1000));
+    expectRefused(run({in, (work / "no-such-dir" / "out.wav").string()}),
+                  "cannot write " + (work / "no-such-dir" / "out.wav").string());
+    // Rendering succeeds, the final rename fails: the temporary file must go.
+    fs::create_directory(work / "taken.wav");
+    expectRefused(run({in, (work / "taken.wav").string()}), "cannot write", {"in.mid", "taken.wav"});
+    EXPECT_TRUE(fs::is_empty(work / "taken.wav"));
+}
+
+TEST_F(Render, FailedRunKeepsAnExistingOutput) {
+    const std::string in = input(oneTrack({{0, noteOn(60)}}, 1000));
+    spit(work / "out.wav", {'o', 'l', 'd'});
+    expectRefused(run({input(Bytes{'x'}, "bad.mid"), output()}), "bad.mid",
+                  {"bad.mid", "in.mid", "out.wav"});
+    EXPECT_EQ(slurp(work / "out.wav"), "old");
+}
+
+}  // namespace
+}  // namespace tessivox
