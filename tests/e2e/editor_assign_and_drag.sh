@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# The real program under a bare X server with JACK: assign m and A to the pad
+# axes with the axis buttons, tick Enable, hold a note and check the recording
+# against the engine's rendering of the same path; drag the third point with
+# the note held and check the sustain changed; open Help from the menu, see
+# that Escape and the main window's close box do nothing meanwhile, close
+# Help, quit with Escape: exit code 0.
+#
+# usage: editor_assign_and_drag.sh TESSIVOX MIDI_KEYS CLOSE_WINDOW CHECK_RECORDING BUILD_DIR
+source "$(dirname "$0")/lib.sh"
+e2e_init
+PROGRAM=$1 KEYS=$2 CLOSE_WINDOW=$3 CHECK=$4
+ART=${TESSIVOX_ARTIFACTS:-$5/artifacts}
+mkdir -p "$ART"
+
+start_jack
+start_xvfb
+
+NOTE=60
+coproc KEYBOARD { exec "$KEYS" editorkeys 2>"$E2E_DIR/keys.log"; }
+E2E_PIDS+=($KEYBOARD_PID)
+read -r -t 10 line <&"${KEYBOARD[0]}" || fail "the MIDI keyboard did not start"
+[ "$line" = ready ] || fail "MIDI keyboard: $line"
+send_midi() {
+  echo "$1 $NOTE" >&"${KEYBOARD[1]}"
+  read -r -t 5 line <&"${KEYBOARD[0]}" || fail "MIDI keyboard did not answer"
+  [ "$line" = "sent $1 $NOTE" ] || fail "MIDI keyboard: $line"
+}
+
+"$PROGRAM" >"$E2E_DIR/program.log" 2>&1 &
+PID=$!
+E2E_PIDS+=($PID)
+WID=$(wait_window '^Tessivox$') || fail "no main window"
+alive() { kill -0 "$PID" 2>/dev/null; }
+
+# The pad's black square starts at client y 10: that gives the menu bar height.
+sleep 0.5
+import -window "$WID" "$E2E_DIR/first.png"
+MENU=$(convert "$E2E_DIR/first.png" -crop 1x80+665+0 txt:- |
+  awk -F'[,:]' '/#000000/ {print $2 - 10; exit}')
+[ -n "$MENU" ] || fail "pad not found in the first screenshot"
+echo "menu bar height $MENU"
+
+# Client coordinates below the menu bar.
+click() {
+  xdotool mousemove --window "$WID" "$1" $(($2 + MENU)) click 1
+  sleep 0.2
+}
+key() {
+  xdotool windowfocus --sync "$WID"
+  xdotool key "$1"
+  sleep 0.2
+}
+AXIS_X=690
+axis_y() { echo $((355 + 20 * $1)); }
+slider_y() { echo $((360 + 20 * $1)); }
+
+# X: m from 6.030 (its start), slider to the maximum, m again: to 25.000.
+click $AXIS_X "$(axis_y 0)"
+click 330 "$(slider_y 0)"
+key End
+click $AXIS_X "$(axis_y 0)"
+# Y: A from 0.300, slider to the maximum, A again: to 5.000.
+click $AXIS_X "$(axis_y 4)"
+click 330 "$(slider_y 4)"
+key End
+click $AXIS_X "$(axis_y 4)"
+click 580 325 # Enable
+import -window "$WID" "$ART/editor_assigned.png"
+
+# The note, recorded from what reaches the speaker.
+timeout 60 jack_rec -f "$E2E_DIR/note.wav" -d 9 -b 16 system:monitor_1 >"$E2E_DIR/rec.log" 2>&1 &
+REC=$!
+E2E_PIDS+=($REC)
+sleep 0.5
+send_midi on
+T0=$(date +%s.%N)
+since() { awk -v t0="$T0" -v now="$(date +%s.%N)" 'BEGIN { printf "%.3f", now - t0 }'; }
+sleep 2.6
+# The third point, pad (200, 100), dragged to (60, 250) with the note held.
+PX=515 PY=10
+xdotool mousemove --window "$WID" $((PX + 200)) $((PY + 100 + MENU)) mousedown 1
+# The first move with the button down picks it: within 4 pixels of it.
+xdotool mousemove --window "$WID" $((PX + 202)) $((PY + 102 + MENU))
+sleep 0.03
+for step in 1 2 3 4 5 6 7; do
+  xdotool mousemove --window "$WID" $((PX + 200 - 20 * step)) $((PY + 100 + 150 * step / 7 + MENU))
+  sleep 0.03
+done
+xdotool mouseup 1
+DRAGGED=$(since)
+echo "drag done ${DRAGGED} s after the note-on"
+awk -v d="$DRAGGED" 'BEGIN { exit !(d < 3.8) }' || fail "the drag took too long (${DRAGGED} s)"
+sleep "$(awk -v s="$(since)" 'BEGIN { printf "%.3f", (s < 5.5) ? 5.5 - s : 0 }')"
+send_midi off
+wait $REC || fail "jack_rec failed: $(cat "$E2E_DIR/rec.log")"
+cp "$E2E_DIR/note.wav" "$ART/editor_note.wav"
+
+import -window "$WID" "$ART/editor_main_window.png"
+pixel() {
+  convert "$ART/editor_main_window.png" -crop "1x1+$1+$(($2 + MENU))" -depth 8 txt:- |
+    awk 'NR == 2 {print $3}'
+}
+[ "$(pixel $((PX + 60)) $((PY + 254)))" = "#FFFFFF" ] || fail "no third point at its new place"
+[ "$(pixel $((PX + 200)) $((PY + 104)))" = "#000000" ] || fail "third point still at the old place"
+
+# m from 6.03 to 25, A from 0.3 to 5; third point (200, 100), then (60, 250).
+"$CHECK" "$E2E_DIR/note.wav" $NOTE 6.03 25 0.3 5 200 100 60 250 2.4 4.1 5.3 ||
+  fail "the recording does not follow the path"
+
+# Help from the menu "?": its second item.
+xdotool mousemove --window "$WID" 10 $((MENU / 2)) click 1
+sleep 0.3
+xdotool key Down Down Return
+HID=$(wait_window '^Tessivox Help$') || fail "no help window"
+sleep 0.3
+import -window "$HID" "$ART/editor_help_window.png"
+xdotool windowfocus --sync "$HID"
+xdotool key Escape
+key Escape
+"$CLOSE_WINDOW" "$WID"
+sleep 0.5
+alive || fail "the program ended while Help was open"
+xdotool search --name '^Tessivox Help$' >/dev/null || fail "Escape closed the help window"
+
+"$CLOSE_WINDOW" "$HID"
+for _ in $(seq 100); do
+  xdotool search --name '^Tessivox Help$' >/dev/null 2>&1 || break
+  sleep 0.05
+done
+! xdotool search --name '^Tessivox Help$' >/dev/null 2>&1 || fail "the help window stayed open"
+alive || fail "closing Help ended the program"
+
+key Escape
+for _ in $(seq 100); do
+  alive || break
+  sleep 0.05
+done
+alive && fail "Escape did not end the program"
+set +e
+wait "$PID"
+CODE=$?
+set -e
+[ $CODE -eq 0 ] || fail "exit code $CODE"
+echo "PASS: assignment, path, drag, help and exit; artefacts in $ART"
