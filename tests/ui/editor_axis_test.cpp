@@ -2,6 +2,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -213,7 +214,14 @@ INSTANTIATE_TEST_SUITE_P(
         BoundCase{P::A, "0.001", "0.002", true}, BoundCase{P::A, "0.000", "0.002", false},
         BoundCase{P::A, "5.000", "5.001", true}, BoundCase{P::A, "5.001", "5.002", false},
         BoundCase{P::B, "0.001", "0.002", true}, BoundCase{P::B, "5.000", "5.001", true},
-        BoundCase{P::B, "5.001", "5.002", false}));
+        BoundCase{P::B, "5.001", "5.002", false}),
+    [](const ::testing::TestParamInfo<BoundCase>& info) {
+        std::string name = std::string(paramName(info.param.p)) + "_from_" + info.param.fromText;
+        for (char& ch : name) {
+            if (ch == '.') ch = '_';
+        }
+        return name + (info.param.accepted ? "_accepted" : "_refused");
+    });
 
 TEST_F(AxisButtons, ResetLeavesParametersAndTheCopiedAssignment) {
     enableTrajectory(s, P::M, P::A, 1.0f, 2.0f, 0.1f, 0.2f);
