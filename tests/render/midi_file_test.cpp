@@ -96,14 +96,14 @@ TEST(MidiFileEvents, MergeByTimeThenTrackThenFileOrder) {
     // Half a frame per tick, so tick 0 and tick 1 share frame 0: time decides.
     const MidiSchedule s = readOk(cat({header(1, 3, 22050),
                                        track({{0, tempo(250000)}, {1, noteOn(10)}}),
-                                       track({{0, noteOn(20)}, {0, noteOn(21)}, {1, noteOn(22)}}),
-                                       track({{0, noteOn(30)}, {1, noteOn(31)}})}));
-    EXPECT_EQ(s.messages, (Schedule{{0, on(20)},
+                                       track({{0, noteOn(40)}, {0, noteOn(21)}, {1, noteOn(2)}}),
+                                       track({{0, noteOn(30)}, {1, noteOn(1)}})}));
+    EXPECT_EQ(s.messages, (Schedule{{0, on(40)},
                                     {0, on(21)},
                                     {0, on(30)},
                                     {0, on(10)},
-                                    {0, on(22)},
-                                    {0, on(31)}}));
+                                    {0, on(2)},
+                                    {0, on(1)}}));
 }
 
 TEST(MidiFileEvents, RunningStatusIsExpanded) {
