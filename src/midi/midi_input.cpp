@@ -5,10 +5,10 @@
 #include <atomic>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include "audio/quiet_libraries.h"
 #include "audio/realtime_scope.h"
+#include "midi/delivery_gate.h"
 #include "midi/midi_byte_parser.h"
 #include "midi/midi_input_stats.h"
 #include "midi/midi_rules.h"
@@ -18,7 +18,6 @@ namespace tessivox {
 namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
-constexpr auto seqCst = std::memory_order_seq_cst;
 constexpr const char* kClientName = "Tessivox";
 
 // What one list position stands for. The name is kept so that the port can
@@ -56,10 +55,8 @@ class MidiInput {
 public:
     struct Context {
         SynthState* state = nullptr;
-        // Set once the port is started, cleared when it is stopped.
-        std::atomic<int32_t> open{0};
-        // Set while a delivery looks at `open` and acts on it.
-        std::atomic<int32_t> busy{0};
+        // Open once the port is started, shut when it is stopped.
+        DeliveryGate gate;
         // Set once the UI thread counts the port as closed.
         std::atomic<int32_t> closed{0};
         MidiByteParser parser;  // the delivering thread's own
@@ -75,10 +72,7 @@ namespace {
 void midiCallback(double /*timeStamp*/, std::vector<unsigned char>* message, void* userData) {
     RealtimeScope scope;
     auto& ctx = *static_cast<MidiInput::Context*>(userData);
-    // Paired with stopPort(): either it sees this delivery busy and waits for
-    // it, or this delivery sees the port stopped.
-    ctx.busy.store(1, seqCst);
-    if (ctx.open.load(seqCst) == 1) {
+    if (ctx.gate.enter()) {
         uint64_t count = 0;
         if (message != nullptr && !message->empty()) {
             ctx.parser.feed(message->data(), message->size(), [&](uint32_t packed) {
@@ -91,14 +85,12 @@ void midiCallback(double /*timeStamp*/, std::vector<unsigned char>* message, voi
     } else {
         gWhileShut.fetch_add(1, relaxed);
     }
-    ctx.busy.store(0, std::memory_order_release);
+    ctx.gate.leave();
 }
 
 // From here on no delivery of this port reaches the note rules.
 void stopPort(MidiInput& port) {
-    port.context.open.store(0, seqCst);
-    // A delivery already past its check takes microseconds: spin it out.
-    while (port.context.busy.load(seqCst) != 0) std::this_thread::yield();
+    port.context.gate.shut();
     port.context.closed.store(1, relaxed);
 }
 
@@ -170,7 +162,7 @@ std::string_view openMidiPort(SynthState& s) {
     std::unique_ptr<MidiInput> port = openListedPort(s, table[s.midiPortIndex]);
     if (!port) return kNoMidiInText;
     // Start: deliveries reach the note rules from here on.
-    port->context.open.store(1, seqCst);
+    port->context.gate.open();
     s.midiInHandle = port.release();
     return kMidiInText;
 }

@@ -22,6 +22,7 @@ target_link_libraries(tessivox_realtime_counter PUBLIC tessivox_audio ${CMAKE_DL
 
 add_executable(audio_midi_tests
   audio/midi_byte_parser_test.cpp
+  audio/delivery_gate_test.cpp
   audio/audio_midi_test.cpp)
 target_link_libraries(audio_midi_tests PRIVATE tessivox_audio tessivox_midi
                       tessivox_realtime_counter GTest::gtest_main)

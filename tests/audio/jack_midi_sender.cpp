@@ -3,7 +3,7 @@
 //   jack_midi_sender NAME note
 //     One MIDI port NAME:out and one audio port NAME:marker. Reads lines
 //     "on" and "off" from stdin; each sends note-on 69 (velocity 100) or
-//     note-off 69 at the first frame of the next cycle and writes +1 (on) or
+//     note-off 69 at the first frame of the next cycle and writes +0.5 (on) or
 //     -1 (off) into the marker at that same frame, so a recording of the
 //     marker shows when the note was sent. Prints "sent on"/"sent off".
 //   jack_midi_sender NAME flood RATE PORTS
@@ -57,7 +57,7 @@ int process(jack_nframes_t frames, void* arg) {
             const unsigned char on[3] = {0x90, 69, 100};
             const unsigned char off[3] = {0x80, 69, 0};
             if (jack_midi_event_write(midi, 0, request == 1 ? on : off, 3) == 0) {
-                marker[0] = request == 1 ? 1.0f : -1.0f;
+                marker[0] = request == 1 ? 0.5f : -0.5f;
                 s.request.store(0, std::memory_order_relaxed);
                 s.sent.store(request, std::memory_order_release);
             }

@@ -1,5 +1,5 @@
 // Checks a recording of one played note: channel 1 is the sender's marker
-// (+1 at the frame the note-on was sent, -1 at the note-off), channel 2 what
+// (+0.5 at the frame the note-on was sent, -0.5 at the note-off), channel 2 what
 // reached the speaker. The recording must be silent before the note, sound at
 // 441 Hz, release to silence, and match the engine driven offline with the
 // same note, sample for sample within the recording's quantisation.
@@ -23,8 +23,8 @@ using tessivox::kSampleRate;
 constexpr long kNotFound = -1;
 
 struct Recording {
-    std::vector<float> marker;
-    std::vector<float> sound;
+    std::vector<double> marker;
+    std::vector<double> sound;
     int format = 0;
 };
 
@@ -36,8 +36,9 @@ std::optional<Recording> readRecording(const char* path) {
         if (file != nullptr) sf_close(file);
         return std::nullopt;
     }
-    std::vector<float> frames(static_cast<size_t>(info.frames) * 2);
-    sf_readf_float(file, frames.data(), info.frames);
+    // Doubles hold every 32-bit integer sample exactly; floats would not.
+    std::vector<double> frames(static_cast<size_t>(info.frames) * 2);
+    sf_readf_double(file, frames.data(), info.frames);
     sf_close(file);
     Recording r;
     r.format = info.format & SF_FORMAT_SUBMASK;
@@ -73,18 +74,19 @@ std::vector<float> renderOffline(long hold, long total) {
     return std::vector<float>(out.begin() + kLead + kFadeOut, out.end());
 }
 
-long firstIndex(const std::vector<float>& v, long from, bool (*pred)(float)) {
+long firstIndex(const std::vector<double>& v, long from, bool (*pred)(double)) {
     for (long k = from; k < static_cast<long>(v.size()); ++k) {
         if (pred(v[k])) return k;
     }
     return kNotFound;
 }
 
-// The recording stores what the speaker got as integers; values at or past
-// full scale are clipped by the recorder.
-bool matches(float recorded, float rendered, double tolerance) {
-    if (std::fabs(rendered) >= 0.999f) return std::fabs(recorded) >= 0.998f;
-    return std::fabs(static_cast<double>(recorded) - rendered) <= tolerance;
+// The recording stores what the speaker got as integers; it cannot hold
+// full scale or more, so such samples are not compared.
+bool representable(float rendered) { return std::fabs(rendered) < 1.0f; }
+
+bool matches(double recorded, float rendered, double tolerance) {
+    return !representable(rendered) || std::fabs(recorded - rendered) <= tolerance;
 }
 
 }  // namespace
@@ -103,14 +105,15 @@ int main(int argc, char** argv) {
             ++failures;
         }
     };
+    // One step of the recording's integers (the recorder rounds to nearest).
     const double tolerance = rec->format == SF_FORMAT_PCM_16   ? 1.0 / 32768.0
                              : rec->format == SF_FORMAT_PCM_24 ? 1.0 / 8388608.0
-                             : rec->format == SF_FORMAT_PCM_32 ? 2.0 / 2147483648.0
-                                                               : 1e-7;
+                             : rec->format == SF_FORMAT_PCM_32 ? 1.0 / 2147483648.0
+                                                               : 0.0;
 
-    const long onMarker = firstIndex(rec->marker, 0, [](float v) { return v > 0.5f; });
-    const long offMarker = firstIndex(rec->marker, 0, [](float v) { return v < -0.5f; });
-    const long firstSound = firstIndex(rec->sound, 0, [](float v) { return v != 0.0f; });
+    const long onMarker = firstIndex(rec->marker, 0, [](double v) { return v > 0.25; });
+    const long offMarker = firstIndex(rec->marker, 0, [](double v) { return v < -0.25; });
+    const long firstSound = firstIndex(rec->sound, 0, [](double v) { return v != 0.0; });
     if (onMarker == kNotFound || offMarker == kNotFound || firstSound == kNotFound) {
         std::printf("FAIL: note-on marker %ld, note-off marker %ld, first sound %ld\n", onMarker,
                     offMarker, firstSound);
@@ -122,9 +125,29 @@ int main(int argc, char** argv) {
     std::printf("latency: %ld frames = %.2f ms (note-on sent to first non-zero sample)\n",
                 latency, 1000.0 * latency / kSampleRate);
 
-    // The note's first frame is silent (fade-in factor 0); the next one sounds.
-    const long noteStart = firstSound - 1;
+    // The note's first samples are quieter than the recording's smallest step,
+    // so the note's first frame is where the engine's note lines up with the
+    // first 2,000 frames heard.
     const auto& live = rec->sound;
+    const std::vector<float> start = renderOffline(-1, 4096);
+    long noteStart = kNotFound;
+    for (long candidate = firstSound; candidate >= std::max(0L, firstSound - 64); --candidate) {
+        bool all = true;
+        for (long k = 0; k < 2000 && all; ++k) {
+            const size_t at = static_cast<size_t>(candidate + k);
+            all = at < live.size() && matches(live[at], start[k], tolerance);
+        }
+        if (all) {
+            noteStart = candidate;
+            break;
+        }
+    }
+    if (noteStart == kNotFound) {
+        std::printf("FAIL: the first sound heard is not the engine's note\n");
+        return 1;
+    }
+    std::printf("note's first frame: %ld frames after the note-on was sent\n",
+                noteStart - onMarker);
     const long liveLength = static_cast<long>(live.size()) - noteStart;
 
     // Where the gate closed, seen from the note's start: the first frame at
@@ -145,21 +168,25 @@ int main(int argc, char** argv) {
     }
     long release = kNotFound;
     long mismatches = 0;
+    long beyondFullScale = 0;
     double maxDiff = 0.0;
     for (long candidate = parted; candidate >= std::max(0L, parted - 64); --candidate) {
         const std::vector<float> rendered = renderOffline(candidate, liveLength + 4096);
         long bad = 0;
+        long unrepresentable = 0;
         double worst = 0.0;
         for (long k = 0; k < liveLength; ++k) {
             if (!matches(live[noteStart + k], rendered[k], tolerance)) ++bad;
-            if (std::fabs(rendered[k]) < 0.999f) {
-                worst = std::max(worst, std::fabs(static_cast<double>(live[noteStart + k]) -
-                                                  rendered[k]));
+            if (representable(rendered[k])) {
+                worst = std::max(worst, std::fabs(live[noteStart + k] - rendered[k]));
+            } else {
+                ++unrepresentable;
             }
         }
         if (bad == 0) {
             release = candidate;
             maxDiff = worst;
+            beyondFullScale = unrepresentable;
             break;
         }
         if (candidate == parted) mismatches = bad;
@@ -171,8 +198,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("engine match: %ld frames from the note's start, gate closed at note frame "
-                "%ld, largest difference %.3g (tolerance %.3g)\n",
-                liveLength, release, maxDiff, tolerance);
+                "%ld, largest difference %.3g (tolerance %.3g), %ld samples at full scale or "
+                "beyond not compared\n",
+                liveLength, release, maxDiff, tolerance, beyondFullScale);
+    check(beyondFullScale * 100 < liveLength, "too much of the note beyond full scale to compare");
     std::printf("note-off sent to release start: %ld frames\n",
                 noteStart + release - offMarker);
 
@@ -186,7 +215,7 @@ int main(int argc, char** argv) {
     long lastRise = kNotFound;
     long rises = 0;
     for (long k = from + 1; k < to; ++k) {
-        if (live[k - 1] < 0.0f && live[k] >= 0.0f) {
+        if (live[k - 1] < 0.0 && live[k] >= 0.0) {
             if (firstRise == kNotFound) firstRise = k;
             lastRise = k;
             ++rises;
@@ -202,9 +231,9 @@ int main(int argc, char** argv) {
     check(silentFrom + static_cast<long>(0.1 * kSampleRate) < static_cast<long>(live.size()),
           "recording ends before the release has run out");
     long loud = 0;
-    for (long k = silentFrom; k < static_cast<long>(live.size()); ++k) loud += live[k] != 0.0f;
+    for (long k = silentFrom; k < static_cast<long>(live.size()); ++k) loud += live[k] != 0.0;
     check(loud == 0, "sound after the release ran out");
-    check(live[noteStart + release + 100] != 0.0f, "silent right after the note-off");
+    check(live[noteStart + release + 100] != 0.0, "silent right after the note-off");
     std::printf("silent from %.3f s after the note-off was sent\n",
                 (silentFrom - offMarker) / kSampleRate);
     return failures == 0 ? 0 : 1;

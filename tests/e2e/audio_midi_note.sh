@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# One note through a real JACK server: a JACK MIDI sender made before the
+# host starts is listed and opened; note-on 69 then note-off; the speaker's
+# signal, recorded with the sender's marker, is checked against the engine.
+# Usage: audio_midi_note.sh BUILD_DIR [HOST]
+source "$(dirname "$0")/lib.sh"
+e2e_init
+BUILD=$1
+HOST=${2:-$BUILD/tests/headless-host}
+ART=${TESSIVOX_ARTIFACTS:-$BUILD/artifacts}
+mkdir -p "$ART"
+start_jack
+
+# The sender, driven through a pipe.
+mkfifo "$E2E_DIR/sender.in"
+timeout 120 "$BUILD/tests/jack_midi_sender" notes note <"$E2E_DIR/sender.in" >"$E2E_DIR/sender.out" &
+E2E_PIDS+=($!)
+exec 3>"$E2E_DIR/sender.in"
+wait_line() {  # FILE TEXT
+  local tries=0
+  until grep -q "$2" "$1" 2>/dev/null; do
+    tries=$((tries + 1))
+    [ $tries -lt 300 ] || { cat "$1" "${1%.out}.err" >&2 2>/dev/null; fail "no '$2' in $(basename "$1")"; }
+    sleep 0.05
+  done
+}
+wait_line "$E2E_DIR/sender.out" '^ready'
+
+WAV="$ART/audio_midi_note.wav"
+rm -f "$WAV"
+timeout 60 jack_rec -f "$WAV" -d 7 -b 32 notes:marker system:monitor_1 >"$E2E_DIR/rec.log" 2>&1 &
+REC_PID=$!
+E2E_PIDS+=($REC_PID)
+
+mkfifo "$E2E_DIR/host.in"
+timeout 60 "$HOST" <"$E2E_DIR/host.in" >"$E2E_DIR/host.out" 2>"$E2E_DIR/host.err" &
+HOST_PID=$!
+E2E_PIDS+=($HOST_PID)
+exec 4>"$E2E_DIR/host.in"
+wait_line "$E2E_DIR/host.out" "^playing"
+grep -qx 'port 0: notes:out' "$E2E_DIR/host.out" || { cat "$E2E_DIR/host.out"; fail "sender not first in the port list"; }
+grep -qx 'status: MIDI IN' "$E2E_DIR/host.out" || { cat "$E2E_DIR/host.out"; fail "port not opened"; }
+
+sleep 0.8
+echo on >&3
+wait_line "$E2E_DIR/sender.out" '^sent on'
+sleep 1.5
+echo off >&3
+wait_line "$E2E_DIR/sender.out" '^sent off'
+wait $REC_PID || fail "jack_rec failed: $(cat "$E2E_DIR/rec.log")"
+
+echo quit >&4
+wait $HOST_PID || fail "host exited with $?"
+cat "$E2E_DIR/host.out"
+grep -qx 'stopped' "$E2E_DIR/host.out" || fail "host did not shut down in order"
+grep -qx 'midi accepted: 2' "$E2E_DIR/host.out" || fail "the host did not take exactly the two notes"
+grep -qx 'realtime allocations: 0' "$E2E_DIR/host.out" || fail "allocation in a real-time callback"
+grep -qx 'realtime locks: 0' "$E2E_DIR/host.out" || fail "lock in a real-time callback"
+
+"$BUILD/tests/recording_check" "$WAV" | tee "$ART/audio_midi_note.txt"
+[ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording check"
+echo "PASS"
