@@ -90,6 +90,12 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
     connect(help, &QAction::triggered, this, [this] { dispatch(kMenuEvent, kHelpItem); });
 
     client_ = new QWidget(this);
+    // The fixed text boxes are narrow ("100.000" in 35 pixels): a small,
+    // condensed face keeps every text whole.
+    QFont small = client_->font();
+    small.setPixelSize(10);
+    small.setStretch(QFont::Condensed);
+    client_->setFont(small);
     setCentralWidget(client_);
     buildControls();
 
@@ -189,6 +195,7 @@ void MainWindow::buildControls() {
     }
 
     enable_ = new QCheckBox(QStringLiteral("Enable"), client_);
+    enable_->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
     place(kEnableBox, enable_, 570, 315, 50, 20);
     axis_.enable = enable_;
 

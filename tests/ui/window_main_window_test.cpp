@@ -435,3 +435,22 @@ TEST(MainWindowHelpers, ValueTextsAndLimitNumbers) {
 
 }  // namespace
 }  // namespace tessivox
+
+namespace tessivox {
+namespace {
+TEST_F(MainWindowTest, TextsFitTheirControls) {
+    // The widest texts each control can show.
+    struct Fit {
+        int id;
+        const char* text;
+    };
+    for (const Fit& f : {Fit{21, "100.000"}, Fit{24, "71.600"}, Fit{39, "100.000"},
+                         Fit{42, "100.000"}, Fit{43, "N1"}, Fit{27, "N1"}, Fit{9, "D"}}) {
+        QLabel* l = window->label(f.id);
+        EXPECT_LE(l->fontMetrics().horizontalAdvance(f.text), l->contentsRect().width())
+            << f.id << " " << l->fontMetrics().horizontalAdvance(f.text);
+    }
+    EXPECT_LE(window->enableBox()->sizeHint().width(), 50) << window->enableBox()->sizeHint().width();
+}
+}  // namespace
+}  // namespace tessivox

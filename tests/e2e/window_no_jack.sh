@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# No audio server: only the "PortAudio" box with the library's text, no main
+# window, and its OK ends the program with exit code 0.
+#   window_no_jack.sh TESSIVOX REFERENCE_BOX ARTIFACT_DIR
+TESSIVOX=$1 REFERENCE=$2 ARTIFACTS=$3
+source "$(dirname "$0")/lib.sh"
+e2e_init
+mkdir -p "$ARTIFACTS"
+start_xvfb
+# No JACK server of this name runs; none may be started.
+export JACK_DEFAULT_SERVER="tessivox-none-$$"
+
+"$TESSIVOX" >"$E2E_DIR/out.log" 2>&1 &
+PID=$!
+WID=$(wait_window '^PortAudio$') || fail "no PortAudio box"
+sleep 0.3
+import -window "$WID" "$ARTIFACTS/window_portaudio_box.png"
+[ -z "$(xdotool search --onlyvisible --name '^Tessivox$' 2>/dev/null)" ] \
+  || fail "a Tessivox window is open"
+
+xdotool windowfocus --sync "$WID"
+xdotool key Return
+for _ in $(seq 200); do kill -0 $PID 2>/dev/null || break; sleep 0.01; done
+kill -0 $PID 2>/dev/null && fail "still running after OK"
+rc=0
+wait $PID || rc=$?
+[ $rc -eq 0 ] || fail "exit code $rc"
+
+# The same box with the text "Invalid device", made independently, must look
+# the same pixel for pixel.
+"$REFERENCE" >/dev/null 2>&1 &
+REF=$!
+E2E_PIDS+=($REF)
+RWID=$(wait_window '^PortAudio$') || fail "no reference box"
+sleep 0.3
+import -window "$RWID" "$E2E_DIR/reference.png"
+differing=$(compare -metric AE "$ARTIFACTS/window_portaudio_box.png" "$E2E_DIR/reference.png" \
+  null: 2>&1) || true
+echo "pixels differing from a box saying \"Invalid device\": $differing"
+[ "$differing" = 0 ] || fail "the box does not show \"Invalid device\""
+echo PASS
