@@ -44,11 +44,15 @@ void renderHeldNote(benchmark::State& bench, Setup setup) {
         benchmark::Counter(frames / kSampleRate, benchmark::Counter::kIsRate);
 }
 
-void BM_RenderFramesDefaults(benchmark::State& bench) { renderHeldNote(bench, Setup::Defaults); }
+void BM_RenderFramesDefaults(benchmark::State& bench) {
+    renderHeldNote(bench, Setup::Defaults);
+}
 void BM_RenderFramesTrajectory(benchmark::State& bench) {
     renderHeldNote(bench, Setup::Trajectory);
 }
-void BM_RenderFramesA5B5N100(benchmark::State& bench) { renderHeldNote(bench, Setup::Extreme); }
+void BM_RenderFramesA5B5N100(benchmark::State& bench) {
+    renderHeldNote(bench, Setup::Extreme);
+}
 
 BENCHMARK(BM_RenderFramesDefaults);
 BENCHMARK(BM_RenderFramesTrajectory);

@@ -25,7 +25,7 @@ struct TempoSegment {
 
 // Every read is checked against the end of the data the cursor covers.
 class Cursor {
-public:
+  public:
     Cursor(std::span<const uint8_t> bytes, size_t base) : bytes_(bytes), base_(base) {}
 
     size_t offset() const { return base_ + pos_; }
@@ -55,14 +55,14 @@ public:
         return true;
     }
 
-private:
+  private:
     std::span<const uint8_t> bytes_;
     size_t base_;
     size_t pos_ = 0;
 };
 
 class Parser {
-public:
+  public:
     Parser(std::span<const uint8_t> bytes, std::string& error) : file_(bytes, 0), error_(error) {}
 
     bool parse(MidiSchedule& out) {
@@ -91,7 +91,7 @@ public:
         return schedule(out);
     }
 
-private:
+  private:
     static constexpr uint32_t fourCC(const char (&s)[5]) {
         return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 |
                uint32_t(uint8_t(s[2])) << 8 | uint32_t(uint8_t(s[3]));
@@ -185,8 +185,8 @@ private:
                         return fail(at, "status byte inside a channel message");
                     }
                 }
-                messages_.push_back({tick, uint32_t(status) | uint32_t(data[0]) << 8 |
-                                               uint32_t(data[1]) << 16});
+                messages_.push_back(
+                    {tick, uint32_t(status) | uint32_t(data[0]) << 8 | uint32_t(data[1]) << 16});
             } else if (status == 0xF0 || status == 0xF7) {
                 if (!skipData(c, at, "system exclusive event")) return false;
             } else if (status == 0xFF) {
@@ -218,11 +218,10 @@ private:
     }
 
     // Round-half-even of the time in frames at `tick`.
-    static Int128 frameOf(const std::vector<TempoSegment>& map, uint64_t tick,
-                          Int128 denominator) {
-        const auto seg = std::prev(std::upper_bound(
-            map.begin(), map.end(), tick,
-            [](uint64_t t, const TempoSegment& s) { return t < s.tick; }));
+    static Int128 frameOf(const std::vector<TempoSegment>& map, uint64_t tick, Int128 denominator) {
+        const auto seg = std::prev(
+            std::upper_bound(map.begin(), map.end(), tick,
+                             [](uint64_t t, const TempoSegment& s) { return t < s.tick; }));
         const Int128 numerator =
             (seg->elapsed + Int128(tick - seg->tick) * seg->tempo) * kSampleRate;
         Int128 q = numerator / denominator;

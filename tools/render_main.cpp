@@ -34,9 +34,13 @@ struct RenderError {
     std::string message;
 };
 
-[[noreturn]] void fail(const std::string& message) { throw RenderError{message}; }
+[[noreturn]] void fail(const std::string& message) {
+    throw RenderError{message};
+}
 
-std::string errnoText() { return std::strerror(errno); }
+std::string errnoText() {
+    return std::strerror(errno);
+}
 
 // A decimal read the way the program reads its value texts: as a double,
 // then rounded to float32.
@@ -62,8 +66,7 @@ float decimalInRange(const std::string& option, const std::string& text, float l
     return value;
 }
 
-int64_t integerInRange(const std::string& option, const std::string& text, int64_t lo,
-                       int64_t hi) {
+int64_t integerInRange(const std::string& option, const std::string& text, int64_t lo, int64_t hi) {
     char* end = nullptr;
     errno = 0;
     const bool plausible = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) ||
@@ -97,13 +100,16 @@ struct Range {
 
 Range rangeOf(ParamId id) {
     switch (id) {
-        case ParamId::M: return {0.01f, 25.0f};
+        case ParamId::M:
+            return {0.01f, 25.0f};
         case ParamId::N1:
         case ParamId::N2:
-        case ParamId::N3: return {0.1f, 100.0f};
+        case ParamId::N3:
+            return {0.1f, 100.0f};
         case ParamId::A:
         case ParamId::B:
-        case ParamId::None: break;
+        case ParamId::None:
+            break;
     }
     return {0.001f, 5.0f};
 }
@@ -153,7 +159,7 @@ std::vector<uint8_t> readInput(const std::string& path) {
 // The WAV goes to a temporary file beside the output and is renamed over it
 // only when complete, so a failed run leaves no output file.
 class WavWriter {
-public:
+  public:
     explicit WavWriter(const std::string& path) : path_(path), temp_(path + ".XXXXXX") {
         fd_ = mkstemp(temp_.data());
         if (fd_ < 0) fail("cannot write " + path + ": " + errnoText());
@@ -204,7 +210,7 @@ public:
         committed_ = true;
     }
 
-private:
+  private:
     std::string path_;
     std::string temp_;
     int fd_ = -1;
@@ -213,10 +219,8 @@ private:
 };
 
 class Renderer {
-public:
+  public:
     Renderer(SynthState& s, WavWriter& wav, int64_t block) : s_(s), wav_(wav), buffer_(block) {}
-
-    int64_t position() const { return position_; }
 
     void renderTo(int64_t frame) {
         while (position_ < frame) {
@@ -237,14 +241,15 @@ public:
         }
     }
 
-private:
+  private:
     SynthState& s_;
     WavWriter& wav_;
     std::vector<float> buffer_;
     int64_t position_ = 0;
 };
 
-constexpr const char* kFooter = R"(Length: without --frames the output runs through the file's last event
+constexpr const char* kFooter =
+    R"(Length: without --frames the output runs through the file's last event
 (End of Track included, so a file's length is kept); if no key is held
 then, it goes on until the release has ended. A note still held at the end
 of the file is cut there. Files lasting more than one hour are refused.
@@ -255,9 +260,10 @@ The trajectory follows the pad points and is enabled by giving both axes.
 Errors: one line on stderr, exit status 2, no output file.)";
 
 int run(int argc, char** argv) {
-    CLI::App app{"Renders a Standard MIDI File (format 0 or 1) with the Tessivox engine to a\n"
-                 "mono 32-bit float WAV file at 44100 Hz.",
-                 kProgram};
+    CLI::App app{
+        "Renders a Standard MIDI File (format 0 or 1) with the Tessivox engine to a\n"
+        "mono 32-bit float WAV file at 44100 Hz.",
+        kProgram};
     app.set_version_flag("--version", std::string(kProgram) + " " + TESSIVOX_VERSION);
     app.footer(kFooter);
     app.get_formatter()->column_width(30);
@@ -269,9 +275,9 @@ int run(int argc, char** argv) {
     app.add_option("--frames", framesText, "exact output length in frames (at most one hour)")
         ->option_text("N");
     const std::pair<const char*, const char*> paramOptions[kParamCount] = {
-        {"--m", "m, 0.01 to 25 (default 6.03)"},     {"--n1", "N1, 0.1 to 100 (default 4.2)"},
-        {"--n2", "N2, 0.1 to 100 (default 0.1)"},    {"--n3", "N3, 0.1 to 100 (default 71.6)"},
-        {"--a", "A, 0.001 to 5 (default 0.3)"},      {"--b", "B, 0.001 to 5 (default 0.767)"}};
+        {"--m", "m, 0.01 to 25 (default 6.03)"},  {"--n1", "N1, 0.1 to 100 (default 4.2)"},
+        {"--n2", "N2, 0.1 to 100 (default 0.1)"}, {"--n3", "N3, 0.1 to 100 (default 71.6)"},
+        {"--a", "A, 0.001 to 5 (default 0.3)"},   {"--b", "B, 0.001 to 5 (default 0.767)"}};
     std::string paramTexts[kParamCount];
     for (int i = 0; i < kParamCount; ++i) {
         app.add_option(paramOptions[i].first, paramTexts[i], paramOptions[i].second)
@@ -284,13 +290,30 @@ int run(int argc, char** argv) {
         std::atomic<int32_t> SynthState::*field;
         std::string text;
     };
-    SliderOption sliders[] = {
-        {"--attack", "attack slider, 1 to 2000 (default 1)", 1, 2000, &SynthState::attackSlider, {}},
-        {"--decay", "decay slider, 1 to 5000 (default 1000)", 1, 5000, &SynthState::decaySlider, {}},
-        {"--sustain", "sustain slider, 0 to 100 (default 50)", 0, 100, &SynthState::sustainSlider,
-         {}},
-        {"--release", "release slider, 1 to 5000 (default 1500)", 1, 5000,
-         &SynthState::releaseSlider, {}}};
+    SliderOption sliders[] = {{"--attack",
+                               "attack slider, 1 to 2000 (default 1)",
+                               1,
+                               2000,
+                               &SynthState::attackSlider,
+                               {}},
+                              {"--decay",
+                               "decay slider, 1 to 5000 (default 1000)",
+                               1,
+                               5000,
+                               &SynthState::decaySlider,
+                               {}},
+                              {"--sustain",
+                               "sustain slider, 0 to 100 (default 50)",
+                               0,
+                               100,
+                               &SynthState::sustainSlider,
+                               {}},
+                              {"--release",
+                               "release slider, 1 to 5000 (default 1500)",
+                               1,
+                               5000,
+                               &SynthState::releaseSlider,
+                               {}}};
     for (SliderOption& slider : sliders) {
         app.add_option(slider.name, slider.text, slider.help)->option_text("N");
     }
@@ -335,8 +358,8 @@ int run(int argc, char** argv) {
     for (SliderOption& slider : sliders) {
         if (!app.get_option(slider.name)->count()) continue;
         (s.*slider.field)
-            .store(static_cast<int32_t>(integerInRange(slider.name, slider.text, slider.lo,
-                                                       slider.hi)));
+            .store(static_cast<int32_t>(
+                integerInRange(slider.name, slider.text, slider.lo, slider.hi)));
     }
     if (app.get_option("--pad")->count()) {
         const std::vector<std::string> parts = split(padText, ',');

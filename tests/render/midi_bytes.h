@@ -54,7 +54,11 @@ inline Bytes track(std::initializer_list<Ev> events, uint32_t endDelta = 0) {
 inline Bytes tempo(uint32_t microsecondsPerQuarter) {
     return cat({{0xFF, 0x51, 0x03}, be(microsecondsPerQuarter, 3)});
 }
-inline Bytes noteOn(uint8_t note, uint8_t velocity = 100) { return {0x90, note, velocity}; }
-inline Bytes noteOff(uint8_t note) { return {0x80, note, 0}; }
+inline Bytes noteOn(uint8_t note, uint8_t velocity = 100) {
+    return {0x90, note, velocity};
+}
+inline Bytes noteOff(uint8_t note) {
+    return {0x80, note, 0};
+}
 
 }  // namespace tessivox::test

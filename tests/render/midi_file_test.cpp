@@ -29,16 +29,20 @@ std::string readError(const Bytes& bytes) {
     return error;
 }
 
-uint32_t on(uint8_t note) { return packShortMessage(0x90, note, 100); }
-uint32_t off(uint8_t note) { return packShortMessage(0x80, note, 0); }
+uint32_t on(uint8_t note) {
+    return packShortMessage(0x90, note, 100);
+}
+uint32_t off(uint8_t note) {
+    return packShortMessage(0x80, note, 0);
+}
 
 // --- time ------------------------------------------------------------------
 
 TEST(MidiFileTime, Ppq22050AtDefaultTempoIsOneTickPerFrame) {
-    const MidiSchedule s = readOk(cat({header(0, 1, 22050),
-                                       track({{0, noteOn(60)}, {1, noteOff(60)},
-                                              {44099, noteOn(61)}, {12345, noteOff(61)}},
-                                             7)}));
+    const MidiSchedule s = readOk(
+        cat({header(0, 1, 22050),
+             track({{0, noteOn(60)}, {1, noteOff(60)}, {44099, noteOn(61)}, {12345, noteOff(61)}},
+                   7)}));
     EXPECT_EQ(s.messages, (Schedule{{0, on(60)}, {1, off(60)}, {44100, on(61)}, {56445, off(61)}}));
     EXPECT_EQ(s.endFrame, 56452);
 }
@@ -52,20 +56,18 @@ TEST(MidiFileTime, TempoChangeAppliesFromItsOwnTickOnAcrossTracks) {
 }
 
 TEST(MidiFileTime, TempoAtTickZeroReplacesTheDefaultAndTheLastOfATickWins) {
-    const MidiSchedule s =
-        readOk(cat({header(0, 1, 100),
-                    track({{0, tempo(1000000)}, {0, tempo(2000000)}, {100, noteOn(60)}})}));
+    const MidiSchedule s = readOk(cat(
+        {header(0, 1, 100), track({{0, tempo(1000000)}, {0, tempo(2000000)}, {100, noteOn(60)}})}));
     EXPECT_EQ(s.messages, (Schedule{{88200, on(60)}}));
 }
 
 TEST(MidiFileTime, FrameRoundsHalfwayToEven) {
     // Half a frame per tick: ticks 1, 3, 5, 7 fall exactly between two frames.
-    const MidiSchedule s =
-        readOk(cat({header(0, 1, 22050), track({{0, tempo(250000)},
-                                                {1, noteOn(1)},
-                                                {2, noteOn(3)},
-                                                {2, noteOn(5)},
-                                                {2, noteOn(7)}})}));
+    const MidiSchedule s = readOk(cat({header(0, 1, 22050), track({{0, tempo(250000)},
+                                                                   {1, noteOn(1)},
+                                                                   {2, noteOn(3)},
+                                                                   {2, noteOn(5)},
+                                                                   {2, noteOn(7)}})}));
     EXPECT_EQ(s.messages, (Schedule{{0, on(1)}, {2, on(3)}, {2, on(5)}, {4, on(7)}}));
 }
 
@@ -84,8 +86,8 @@ TEST(MidiFileTime, EndIsTheLatestEndOfTrack) {
 }
 
 TEST(MidiFileTime, TempoZeroStopsTime) {
-    const MidiSchedule s = readOk(cat(
-        {header(0, 1, 1), track({{0, tempo(0)}, {0x0FFFFFFF, noteOn(60)}}, 0x0FFFFFFF)}));
+    const MidiSchedule s = readOk(
+        cat({header(0, 1, 1), track({{0, tempo(0)}, {0x0FFFFFFF, noteOn(60)}}, 0x0FFFFFFF)}));
     EXPECT_EQ(s.messages, (Schedule{{0, on(60)}}));
     EXPECT_EQ(s.endFrame, 0);
 }
@@ -94,27 +96,23 @@ TEST(MidiFileTime, TempoZeroStopsTime) {
 
 TEST(MidiFileEvents, MergeByTimeThenTrackThenFileOrder) {
     // Half a frame per tick, so tick 0 and tick 1 share frame 0: time decides.
-    const MidiSchedule s = readOk(cat({header(1, 3, 22050),
-                                       track({{0, tempo(250000)}, {1, noteOn(10)}}),
-                                       track({{0, noteOn(40)}, {0, noteOn(21)}, {1, noteOn(2)}}),
-                                       track({{0, noteOn(30)}, {1, noteOn(1)}})}));
-    EXPECT_EQ(s.messages, (Schedule{{0, on(40)},
-                                    {0, on(21)},
-                                    {0, on(30)},
-                                    {0, on(10)},
-                                    {0, on(2)},
-                                    {0, on(1)}}));
+    const MidiSchedule s =
+        readOk(cat({header(1, 3, 22050), track({{0, tempo(250000)}, {1, noteOn(10)}}),
+                    track({{0, noteOn(40)}, {0, noteOn(21)}, {1, noteOn(2)}}),
+                    track({{0, noteOn(30)}, {1, noteOn(1)}})}));
+    EXPECT_EQ(
+        s.messages,
+        (Schedule{{0, on(40)}, {0, on(21)}, {0, on(30)}, {0, on(10)}, {0, on(2)}, {0, on(1)}}));
 }
 
 TEST(MidiFileEvents, RunningStatusIsExpanded) {
-    const MidiSchedule s = readOk(cat({header(0, 1, 22050),
-                                       track({{0, {0x90, 60, 100}},
-                                              {1, {62, 0}},
-                                              {1, {0xFF, 0x01, 0x01, 'x'}},
-                                              {1, {64, 90}},
-                                              {1, {0xC3, 5}},
-                                              {1, {6}},
-                                              {1, {0xE0, 0x00, 0x40}}})}));
+    const MidiSchedule s = readOk(cat({header(0, 1, 22050), track({{0, {0x90, 60, 100}},
+                                                                   {1, {62, 0}},
+                                                                   {1, {0xFF, 0x01, 0x01, 'x'}},
+                                                                   {1, {64, 90}},
+                                                                   {1, {0xC3, 5}},
+                                                                   {1, {6}},
+                                                                   {1, {0xE0, 0x00, 0x40}}})}));
     EXPECT_EQ(s.messages, (Schedule{{0, on(60)},
                                     {1, packShortMessage(0x90, 62, 0)},
                                     {3, packShortMessage(0x90, 64, 90)},
@@ -149,8 +147,8 @@ TEST(MidiFileEvents, BytesAfterEndOfTrackAreIgnored) {
 }
 
 TEST(MidiFileEvents, TrackWithoutEndOfTrackEndsAtItsLastEvent) {
-    const MidiSchedule s = readOk(
-        cat({header(0, 1, 22050), chunk("MTrk", cat({vlq(300), noteOn(60)}))}));
+    const MidiSchedule s =
+        readOk(cat({header(0, 1, 22050), chunk("MTrk", cat({vlq(300), noteOn(60)}))}));
     EXPECT_EQ(s.endFrame, 300);
 }
 
@@ -162,7 +160,9 @@ struct BadFile {
     const char* message;
 };
 
-void PrintTo(const BadFile& f, std::ostream* os) { *os << f.name; }
+void PrintTo(const BadFile& f, std::ostream* os) {
+    *os << f.name;
+}
 
 class MidiFileErrors : public ::testing::TestWithParam<BadFile> {};
 

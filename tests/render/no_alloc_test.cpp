@@ -24,7 +24,9 @@ void count() {
 }
 
 // Keeps the compiler from removing an allocation whose result is unused.
-void escape(void* p) { asm volatile("" : : "g"(p) : "memory"); }
+void escape(void* p) {
+    asm volatile("" : : "g"(p) : "memory");
+}
 
 }  // namespace
 
@@ -67,7 +69,9 @@ void* operator new(size_t size) {
     if (void* p = __real_malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](size_t size) { return operator new(size); }
+void* operator new[](size_t size) {
+    return operator new(size);
+}
 void* operator new(size_t size, const std::nothrow_t&) noexcept {
     count();
     return __real_malloc(size ? size : 1);
@@ -81,24 +85,40 @@ void* operator new(size_t size, std::align_val_t align) {
     if (void* p = __real_aligned_alloc(a, (size + a - 1) / a * a)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](size_t size, std::align_val_t align) { return operator new(size, align); }
+void* operator new[](size_t size, std::align_val_t align) {
+    return operator new(size, align);
+}
 void operator delete(void* p) noexcept {
     if (p) count();
     __real_free(p);
 }
-void operator delete[](void* p) noexcept { operator delete(p); }
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
-void operator delete[](void* p, size_t) noexcept { operator delete(p); }
-void operator delete(void* p, std::align_val_t) noexcept { operator delete(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { operator delete(p); }
-void operator delete(void* p, size_t, std::align_val_t) noexcept { operator delete(p); }
-void operator delete[](void* p, size_t, std::align_val_t) noexcept { operator delete(p); }
+void operator delete[](void* p) noexcept {
+    operator delete(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    operator delete(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    operator delete(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    operator delete(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    operator delete(p);
+}
+void operator delete(void* p, size_t, std::align_val_t) noexcept {
+    operator delete(p);
+}
+void operator delete[](void* p, size_t, std::align_val_t) noexcept {
+    operator delete(p);
+}
 
 namespace tessivox {
 namespace {
 
 class Armed {
-public:
+  public:
     Armed() {
         heapCalls.store(0);
         armed.store(true);
@@ -133,9 +153,9 @@ TEST(NoAllocation, TheCounterSeesEveryKindOfAllocation) {
     }
     {
         Armed a;
-        void* p = ::operator new(64, std::align_val_t{64});
+        void* p = ::operator new (64, std::align_val_t{64});
         escape(p);
-        ::operator delete(p, std::align_val_t{64});
+        ::operator delete (p, std::align_val_t{64});
         seen[3] = heapCalls.load();
     }
     EXPECT_EQ(seen[0], 4);  // the vector and its storage, each new and deleted

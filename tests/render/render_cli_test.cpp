@@ -40,7 +40,8 @@ std::string slurp(const fs::path& path) {
 
 void spit(const fs::path& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 struct Wav {
@@ -60,7 +61,7 @@ Wav readWav(const fs::path& path) {
 }
 
 class Render : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string templ = (fs::temp_directory_path() / "tessivox-render-test.XXXXXX").string();
         ASSERT_NE(mkdtemp(templ.data()), nullptr);
@@ -87,8 +88,7 @@ protected:
                                          0644);
         pid_t pid = 0;
         Outcome r;
-        const int spawned =
-            posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         EXPECT_EQ(spawned, 0) << std::strerror(spawned);
         if (spawned != 0) return r;
@@ -138,7 +138,7 @@ Bytes oneTrack(std::initializer_list<Ev> events, uint32_t endDelta = 0) {
 
 TEST_F(Render, BlockSizeNeverChangesTheOutput) {
     // The long release outlasts the file, so the tail after it is covered too.
-    const std::vector<std::string> shape = {"--x-axis", "m:2:12", "--y-axis", "N1:1:8",
+    const std::vector<std::string> shape = {"--x-axis", "m:2:12", "--y-axis",  "N1:1:8",
                                             "--attack", "900",    "--release", "3000"};
     std::string reference;
     for (const char* block : {"1", "64", "512", "4096"}) {
@@ -204,12 +204,11 @@ TEST_F(Render, SamplesAreTheEnginesAndTheReleaseRunsOut) {
                                           10000));
     ASSERT_EQ(run({in, output()}).status, 0);
     const std::vector<float> got = readWav(output()).samples;
-    const std::vector<float> want = engineReference(
-        {{3000, packShortMessage(0x90, 69, 100)},
-         {10000, packShortMessage(0x90, 72, 100)},
-         {30000, packShortMessage(0x80, 69, 0)},
-         {30000, packShortMessage(0x80, 72, 0)}},
-        40000);
+    const std::vector<float> want = engineReference({{3000, packShortMessage(0x90, 69, 100)},
+                                                     {10000, packShortMessage(0x90, 72, 100)},
+                                                     {30000, packShortMessage(0x80, 69, 0)},
+                                                     {30000, packShortMessage(0x80, 72, 0)}},
+                                                    40000);
     // The release outlasts the file: 66150 frames from the last gate-open
     // frame 29999, so frames 30000 to 96148 sound.
     ASSERT_EQ(got.size(), 96149u);
@@ -230,8 +229,8 @@ TEST_F(Render, FileLengthIsKeptAndAHeldNoteIsCutAtTheEnd) {
     ASSERT_EQ(run({input(oneTrack({{10, noteOn(60)}}, 20000)), output()}).status, 0);
     const Wav held = readWav(output());
     EXPECT_EQ(held.info.frames, 20010);
-    EXPECT_TRUE(std::any_of(held.samples.end() - 100, held.samples.end(),
-                            [](float v) { return v != 0; }));
+    EXPECT_TRUE(
+        std::any_of(held.samples.end() - 100, held.samples.end(), [](float v) { return v != 0; }));
 }
 
 TEST_F(Render, OptionsReachTheEngine) {
@@ -241,9 +240,15 @@ TEST_F(Render, OptionsReachTheEngine) {
     // Each option alone changes the sound; an axis set to the start value
     // of its parameter over the whole pad changes nothing.
     const std::vector<std::vector<std::string>> changes = {
-        {"--m", "5"},          {"--n1", "4.3"},      {"--n2", "0.2"},
-        {"--n3", "70"},        {"--a", "0.31"},      {"--b", "0.8"},
-        {"--attack", "500"},   {"--decay", "100"},   {"--sustain", "20"},
+        {"--m", "5"},
+        {"--n1", "4.3"},
+        {"--n2", "0.2"},
+        {"--n3", "70"},
+        {"--a", "0.31"},
+        {"--b", "0.8"},
+        {"--attack", "500"},
+        {"--decay", "100"},
+        {"--sustain", "20"},
         {"--x-axis", "m:1:10", "--y-axis", "A:0.1:1"},
         {"--x-axis", "B:0.767:0.767", "--y-axis", "N3:71.6:71.6", "--pad",
          "0,300,300,0,0,0,300,300"}};
@@ -375,7 +380,8 @@ TEST_F(Render, UnwritableOutput) {
                   "cannot write " + (work / "no-such-dir" / "out.wav").string());
     // Rendering succeeds, the final rename fails: the temporary file must go.
     fs::create_directory(work / "taken.wav");
-    expectRefused(run({in, (work / "taken.wav").string()}), "cannot write", {"in.mid", "taken.wav"});
+    expectRefused(run({in, (work / "taken.wav").string()}), "cannot write",
+                  {"in.mid", "taken.wav"});
     EXPECT_TRUE(fs::is_empty(work / "taken.wav"));
 }
 
