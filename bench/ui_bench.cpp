@@ -28,7 +28,7 @@ double residentKiB(const char* key) {
 void BM_ParameterSliderEvent(benchmark::State& state) {
     SynthState s;
     auto window = createMainWindow(s);
-    QTest::qWaitForWindowExposed(window.get());
+    if (!QTest::qWaitForWindowExposed(window.get())) state.SkipWithError("window not shown");
     QSlider* m = window->slider(kFirstParamSlider);
     int position = 603;
     for (auto _ : state) {
@@ -46,7 +46,7 @@ void BM_WindowShown(benchmark::State& state) {
         SynthState s;
         auto window = createMainWindow(s);
         updateDisplays(s, *window);
-        QTest::qWaitForWindowExposed(window.get());
+        if (!QTest::qWaitForWindowExposed(window.get())) state.SkipWithError("window not shown");
         QCoreApplication::processEvents();
     }
 }

@@ -23,7 +23,8 @@ void drawDisplays(const SynthState& s, DrawingArea& shape, DrawingArea& waveform
     const auto& Y = s.shapeY;
     if (shape.beginDrawing()) {
         shape.fillRect(0, 0, 300, 300, kBlack);
-        for (int i = 0; i + 1 < kShapePoints; ++i) shape.line(X[i], Y[i], X[i + 1], Y[i + 1], kWhite);
+        for (int i = 0; i + 1 < kShapePoints; ++i)
+            shape.line(X[i], Y[i], X[i + 1], Y[i + 1], kWhite);
         shape.line(X[0], Y[0], X[kShapePoints - 1], Y[kShapePoints - 1], kWhite);
         shape.endDrawing();
     }

@@ -158,9 +158,9 @@ void MainWindow::buildControls() {
               10);
     }
     for (int row = 0; row < kParamCount; ++row) {
-        auto* text = new QLabel(QString::fromLatin1(kParamNames[row].data(),
-                                                    static_cast<int>(kParamNames[row].size())),
-                                client_);
+        auto* text = new QLabel(
+            QString::fromLatin1(kParamNames[row].data(), static_cast<int>(kParamNames[row].size())),
+            client_);
         place(kFirstParamLabel + row, text, 10, kRowY + kRowStep * row, 25, 20);
     }
     auto makeLabel = [this, &place](int id, const char* text, int x, int y, int width) {
@@ -222,9 +222,8 @@ void MainWindow::buildControls() {
     for (int row = 0; row < kParamCount; ++row) {
         connect(paramSliders_[row], &QSlider::valueChanged, this,
                 [this, row](int) { dispatch(kControlEvent, kFirstParamSlider + row); });
-        connect(static_cast<QPushButton*>(controls_[kFirstAxisButton + row]),
-                &QPushButton::clicked, this,
-                [this, row] { dispatch(kControlEvent, kFirstAxisButton + row); });
+        connect(static_cast<QPushButton*>(controls_[kFirstAxisButton + row]), &QPushButton::clicked,
+                this, [this, row] { dispatch(kControlEvent, kFirstAxisButton + row); });
     }
     // clicked, unlike toggled, comes from the user only: setChecked() by
     // program raises no event.
@@ -247,9 +246,13 @@ QWidget* MainWindow::control(int id) const {
     return controls_[id];
 }
 
-QSlider* MainWindow::slider(int id) const { return qobject_cast<QSlider*>(control(id)); }
+QSlider* MainWindow::slider(int id) const {
+    return qobject_cast<QSlider*>(control(id));
+}
 
-QLabel* MainWindow::label(int id) const { return qobject_cast<QLabel*>(control(id)); }
+QLabel* MainWindow::label(int id) const {
+    return qobject_cast<QLabel*>(control(id));
+}
 
 QLabel* MainWindow::statusField(int field) const {
     if (field < 0 || field >= static_cast<int>(status_.size())) return nullptr;

@@ -68,7 +68,7 @@ void centreOnScreen(QWidget& window);
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit MainWindow(SynthState& s);
     ~MainWindow() override;
 
@@ -103,15 +103,15 @@ public:
     // Tests replace what the About and Help items open.
     void setMenuActions(std::function<void()> about, std::function<void()> help);
 
-signals:
+  signals:
     // quitRequested has just been set.
     void quitRequestedChanged();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
 
-private:
+  private:
     void buildControls();
     void drawFirstPictures();
     void handleParamSlider(int row);

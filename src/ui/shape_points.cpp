@@ -21,10 +21,10 @@ void computeShapePoints(SynthState& s) {
         // The parameters are read afresh for every point: the trajectory may
         // be moving two of them meanwhile.
         const double u = static_cast<double>(s.m.load(relaxed)) * theta / 4.0;
-        const float c =
-            static_cast<float>(std::fabs(std::cos(u) * (1.0 / static_cast<double>(s.A.load(relaxed)))));
-        const float sn =
-            static_cast<float>(std::fabs(std::sin(u) * (1.0 / static_cast<double>(s.B.load(relaxed)))));
+        const float c = static_cast<float>(
+            std::fabs(std::cos(u) * (1.0 / static_cast<double>(s.A.load(relaxed)))));
+        const float sn = static_cast<float>(
+            std::fabs(std::sin(u) * (1.0 / static_cast<double>(s.B.load(relaxed)))));
         const float p1 = static_cast<float>(std::pow(static_cast<double>(c), s.N2.load(relaxed)));
         const float p2 = static_cast<float>(std::pow(static_cast<double>(sn), s.N3.load(relaxed)));
         const float sum = static_cast<float>(static_cast<double>(p1) + p2);

@@ -28,7 +28,9 @@ constexpr QRgb kYellow = qRgb(255, 204, 0);
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 
-QRgb pixel(const DrawingArea& a, int x, int y) { return a.image().pixel(x, y) | 0xff000000u; }
+QRgb pixel(const DrawingArea& a, int x, int y) {
+    return a.image().pixel(x, y) | 0xff000000u;
+}
 
 std::set<std::pair<int, int>> whitePixels(const DrawingArea& a) {
     std::set<std::pair<int, int>> out;
@@ -166,8 +168,7 @@ TEST(DrawingAreaTest, ClipsLinesWithEndPointsAtTheInt32Limits) {
 TEST(DrawingAreaTest, PointerEventsBecomePadEvents) {
     DrawingArea area(13, 300, 300);
     std::vector<PadEvent> seen;
-    QObject::connect(&area, &DrawingArea::padEvent,
-                     [&](const PadEvent& e) { seen.push_back(e); });
+    QObject::connect(&area, &DrawingArea::padEvent, [&](const PadEvent& e) { seen.push_back(e); });
     auto send = [&](QEvent::Type type, QPointF p, Qt::MouseButton button,
                     Qt::MouseButtons buttons) {
         QMouseEvent e(type, p, area.mapToGlobal(p), button, buttons, Qt::NoModifier);

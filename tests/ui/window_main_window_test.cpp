@@ -28,7 +28,7 @@ constexpr QRgb kWhite = qRgb(255, 255, 255);
 constexpr QRgb kRed = qRgb(255, 0, 0);
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         window = createMainWindow(s);
         ASSERT_TRUE(window);
@@ -94,15 +94,15 @@ TEST_F(MainWindowTest, ControlsStartWithTheirGeometryRangesAndValues) {
         int id, x, y, w, h;
     };
     const Row geometry[] = {
-        {2, 710, 445, 130, 20},  {15, 30, 350, 600, 20}, {20, 30, 450, 600, 20},
-        {21, 640, 350, 35, 20},  {26, 640, 450, 35, 20}, {33, 680, 350, 20, 10},
-        {38, 680, 450, 20, 10},  {27, 10, 350, 25, 20},  {32, 10, 450, 25, 20},
-        {39, 520, 320, 40, 20},  {40, 800, 320, 40, 20}, {41, 830, 300, 40, 20},
-        {42, 830, 10, 40, 20},   {43, 660, 320, 35, 20}, {44, 830, 155, 35, 20},
-        {11, 10, 10, 300, 300},  {12, 312, 10, 201, 300}, {13, 515, 10, 300, 300},
-        {45, 570, 315, 50, 20},  {3, 730, 355, 20, 85},  {4, 750, 355, 20, 85},
-        {5, 770, 355, 20, 85},   {6, 790, 355, 20, 85},  {7, 735, 342, 10, 20},
-        {9, 755, 342, 10, 20},   {8, 775, 342, 10, 20},  {10, 795, 342, 10, 20},
+        {2, 710, 445, 130, 20}, {15, 30, 350, 600, 20},  {20, 30, 450, 600, 20},
+        {21, 640, 350, 35, 20}, {26, 640, 450, 35, 20},  {33, 680, 350, 20, 10},
+        {38, 680, 450, 20, 10}, {27, 10, 350, 25, 20},   {32, 10, 450, 25, 20},
+        {39, 520, 320, 40, 20}, {40, 800, 320, 40, 20},  {41, 830, 300, 40, 20},
+        {42, 830, 10, 40, 20},  {43, 660, 320, 35, 20},  {44, 830, 155, 35, 20},
+        {11, 10, 10, 300, 300}, {12, 312, 10, 201, 300}, {13, 515, 10, 300, 300},
+        {45, 570, 315, 50, 20}, {3, 730, 355, 20, 85},   {4, 750, 355, 20, 85},
+        {5, 770, 355, 20, 85},  {6, 790, 355, 20, 85},   {7, 735, 342, 10, 20},
+        {9, 755, 342, 10, 20},  {8, 775, 342, 10, 20},   {10, 795, 342, 10, 20},
     };
     for (const Row& r : geometry) {
         QWidget* c = window->control(r.id);
@@ -138,8 +138,8 @@ TEST_F(MainWindowTest, ControlsStartWithTheirGeometryRangesAndValues) {
     EXPECT_EQ(text(8), "S");
     EXPECT_EQ(text(10), "R");
 
-    const int envelope[4][4] = {{3, 1, 2000, 1}, {4, 1, 5000, 1000}, {5, 0, 100, 50},
-                                {6, 1, 5000, 1500}};
+    const int envelope[4][4] = {
+        {3, 1, 2000, 1}, {4, 1, 5000, 1000}, {5, 0, 100, 50}, {6, 1, 5000, 1500}};
     for (const auto& e : envelope) {
         QSlider* v = slider(e[0]);
         EXPECT_EQ(v->orientation(), Qt::Vertical);
@@ -203,10 +203,10 @@ TEST_F(MainWindowTest, ParameterSlidersSetValueTextAndDisplaysAtTheirEnds) {
         const char* text;
     };
     const Case cases[] = {
-        {15, 1, 0.01f, "0.010"},   {15, 2500, 25.0f, "25.000"}, {16, 1, 0.1f, "0.100"},
+        {15, 1, 0.01f, "0.010"},       {15, 2500, 25.0f, "25.000"},   {16, 1, 0.1f, "0.100"},
         {16, 1000, 100.0f, "100.000"}, {17, 1000, 100.0f, "100.000"}, {18, 1, 0.1f, "0.100"},
-        {19, 1, 0.001f, "0.001"},  {19, 5000, 5.0f, "5.000"},   {20, 1, 0.001f, "0.001"},
-        {20, 5000, 5.0f, "5.000"}, {15, 603, 6.03f, "6.030"},   {20, 333, 0.333f, "0.333"},
+        {19, 1, 0.001f, "0.001"},      {19, 5000, 5.0f, "5.000"},     {20, 1, 0.001f, "0.001"},
+        {20, 5000, 5.0f, "5.000"},     {15, 603, 6.03f, "6.030"},     {20, 333, 0.333f, "0.333"},
     };
     for (const Case& c : cases) {
         s.shapeX.fill(-1);
@@ -450,7 +450,8 @@ TEST_F(MainWindowTest, TextsFitTheirControls) {
         EXPECT_LE(l->fontMetrics().horizontalAdvance(f.text), l->contentsRect().width())
             << f.id << " " << l->fontMetrics().horizontalAdvance(f.text);
     }
-    EXPECT_LE(window->enableBox()->sizeHint().width(), 50) << window->enableBox()->sizeHint().width();
+    EXPECT_LE(window->enableBox()->sizeHint().width(), 50)
+        << window->enableBox()->sizeHint().width();
 }
 }  // namespace
 }  // namespace tessivox

@@ -7,7 +7,9 @@ int listMidiPorts(SynthState&, std::vector<std::string>& names) {
     names.clear();
     return 0;
 }
-std::string_view openMidiPort(SynthState&) { return kNoMidiInText; }
+std::string_view openMidiPort(SynthState&) {
+    return kNoMidiInText;
+}
 std::string_view changeMidiPort(SynthState& s, int position) {
     s.midiPortIndex = position;
     return kNoMidiInText;
