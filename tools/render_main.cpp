@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -156,13 +157,27 @@ std::vector<uint8_t> readInput(const std::string& path) {
     return bytes;
 }
 
+// The temporary file while it exists, for removal when a signal ends the run.
+char gTempPath[4096];
+volatile std::sig_atomic_t gTempExists = 0;
+
+void removeTempAndDie(int signal) {
+    if (gTempExists) unlink(gTempPath);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
 // The WAV goes to a temporary file beside the output and is renamed over it
 // only when complete, so a failed run leaves no output file.
 class WavWriter {
   public:
     explicit WavWriter(const std::string& path) : path_(path), temp_(path + ".XXXXXX") {
-        fd_ = mkstemp(temp_.data());
+        if (temp_.size() >= sizeof gTempPath) fail("cannot write " + path + ": path too long");
+        std::memcpy(gTempPath, temp_.c_str(), temp_.size() + 1);
+        fd_ = mkstemp(gTempPath);
         if (fd_ < 0) fail("cannot write " + path + ": " + errnoText());
+        gTempExists = 1;
+        temp_ = gTempPath;
         // mkstemp makes the file private; give it the mode a plain create would.
         const mode_t mask = umask(0);
         umask(mask);
@@ -177,6 +192,7 @@ class WavWriter {
             const std::string reason = sf_strerror(nullptr);
             close(fd_);
             unlink(temp_.c_str());
+            gTempExists = 0;
             fail("cannot write " + path + ": " + reason);
         }
         sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
@@ -185,6 +201,7 @@ class WavWriter {
         if (file_) sf_close(file_);
         if (fd_ >= 0) close(fd_);
         if (!committed_) unlink(temp_.c_str());
+        gTempExists = 0;
     }
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
@@ -208,6 +225,7 @@ class WavWriter {
             fail("cannot write " + path_ + ": " + errnoText());
         }
         committed_ = true;
+        gTempExists = 0;
     }
 
   private:
@@ -403,6 +421,7 @@ int run(int argc, char** argv) {
 }  // namespace tessivox
 
 int main(int argc, char** argv) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, tessivox::removeTempAndDie);
     try {
         return tessivox::run(argc, argv);
     } catch (const tessivox::RenderError& e) {

@@ -5,6 +5,9 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cstring>
@@ -73,7 +76,7 @@ class Render : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    Outcome run(std::vector<std::string> args) {
+    pid_t start(std::vector<std::string> args) {
         args.insert(args.begin(), TESSIVOX_RENDER_BIN);
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
@@ -87,18 +90,24 @@ class Render : public ::testing::Test {
         posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
         pid_t pid = 0;
-        Outcome r;
         const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         EXPECT_EQ(spawned, 0) << std::strerror(spawned);
-        if (spawned != 0) return r;
+        return spawned == 0 ? pid : -1;
+    }
+
+    Outcome finish(pid_t pid) {
+        Outcome r;
+        if (pid < 0) return r;
         int status = 0;
         waitpid(pid, &status, 0);
         r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = slurp(out);
-        r.err = slurp(err);
+        r.out = slurp(logs / "out");
+        r.err = slurp(logs / "err");
         return r;
     }
+
+    Outcome run(std::vector<std::string> args) { return finish(start(std::move(args))); }
 
     std::string input(const Bytes& midi, const std::string& name = "in.mid") {
         spit(work / name, midi);
@@ -383,6 +392,24 @@ TEST_F(Render, UnwritableOutput) {
     expectRefused(run({in, (work / "taken.wav").string()}), "cannot write",
                   {"in.mid", "taken.wav"});
     EXPECT_TRUE(fs::is_empty(work / "taken.wav"));
+}
+
+TEST_F(Render, InterruptedRunRemovesItsTemporaryFile) {
+    // Ten minutes of a held note: the run is still writing when it is stopped.
+    const std::string in = input(oneTrack({{0, noteOn(60)}}, 600 * 44100));
+    const pid_t pid = start({in, output()});
+    ASSERT_GT(pid, 0);
+    bool seen = false;
+    for (int i = 0; i < 5000 && !seen; ++i) {
+        seen = workFiles().size() == 2;
+        if (!seen) usleep(1000);
+    }
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(seen) << "no temporary file appeared";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(workFiles(), std::vector<std::string>{"in.mid"});
 }
 
 TEST_F(Render, FailedRunKeepsAnExistingOutput) {
