@@ -158,6 +158,7 @@ std::vector<uint8_t> readInput(const std::string& path) {
 }
 
 // The temporary file while it exists, for removal when a signal ends the run.
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 char gTempPath[4096];
 volatile std::sig_atomic_t gTempExists = 0;
 
@@ -174,9 +175,16 @@ class WavWriter {
     explicit WavWriter(const std::string& path) : path_(path), temp_(path + ".XXXXXX") {
         if (temp_.size() >= sizeof gTempPath) fail("cannot write " + path + ": path too long");
         std::memcpy(gTempPath, temp_.c_str(), temp_.size() + 1);
+        // No signal may come between the file's creation and its registration.
+        sigset_t signals, previous;
+        sigemptyset(&signals);
+        for (int signal : kCleanupSignals) sigaddset(&signals, signal);
+        sigprocmask(SIG_BLOCK, &signals, &previous);
         fd_ = mkstemp(gTempPath);
-        if (fd_ < 0) fail("cannot write " + path + ": " + errnoText());
-        gTempExists = 1;
+        const int error = errno;
+        if (fd_ >= 0) gTempExists = 1;
+        sigprocmask(SIG_SETMASK, &previous, nullptr);
+        if (fd_ < 0) fail("cannot write " + path + ": " + std::strerror(error));
         temp_ = gTempPath;
         // mkstemp makes the file private; give it the mode a plain create would.
         const mode_t mask = umask(0);
@@ -421,7 +429,7 @@ int run(int argc, char** argv) {
 }  // namespace tessivox
 
 int main(int argc, char** argv) {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, tessivox::removeTempAndDie);
+    for (int signal : tessivox::kCleanupSignals) std::signal(signal, tessivox::removeTempAndDie);
     try {
         return tessivox::run(argc, argv);
     } catch (const tessivox::RenderError& e) {
