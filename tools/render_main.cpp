@@ -224,11 +224,10 @@ class WavWriter {
         const int closed = sf_close(file_);
         file_ = nullptr;
         if (closed != 0) fail("cannot write " + path_ + ": " + sf_error_number(closed));
-        if (fsync(fd_) != 0 || close(fd_) != 0) {
-            fd_ = -1;
-            fail("cannot write " + path_ + ": " + errnoText());
-        }
+        int error = fsync(fd_) == 0 ? 0 : errno;
+        if (close(fd_) != 0 && error == 0) error = errno;
         fd_ = -1;
+        if (error != 0) fail("cannot write " + path_ + ": " + std::strerror(error));
         if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
             fail("cannot write " + path_ + ": " + errnoText());
         }
