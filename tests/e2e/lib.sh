@@ -9,8 +9,20 @@ e2e_init() {
   mkdir -m 700 "$XDG_RUNTIME_DIR"
   # Without this, JACK clients try to start a server of their own.
   export JACK_NO_START_SERVER=1
-  # A private server name, so parallel runs never meet.
-  export JACK_DEFAULT_SERVER="tessivox$$"
+  # A server name of our own, so parallel runs never meet. JACK's registry
+  # has room for only 8 names and keeps an entry when a server dies badly,
+  # so the names come from a small fixed set that later runs reuse.
+  local slot
+  for slot in 0 1 2 3 4 5; do
+    exec {E2E_SLOT_FD}>"${TMPDIR:-/tmp}/tessivox-e2e-slot-$slot.lock"
+    flock -n "$E2E_SLOT_FD" && break
+    exec {E2E_SLOT_FD}>&-
+    [ "$slot" -lt 5 ] || fail "no free JACK server slot"
+  done
+  export JACK_DEFAULT_SERVER="tessivox-e2e-$slot"
+  # With no server running at all, whatever the registry holds is stale.
+  pgrep -x jackd >/dev/null || rm -f /dev/shm/jack-shm-registry /dev/shm/jack_sem.* \
+    /dev/shm/jack-[0-9]*
   E2E_PIDS=()
   trap e2e_cleanup EXIT
 }
