@@ -9,16 +9,31 @@ if(TESSIVOX_TSAN)
     ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 exitcode=66 second_deadlock_stack=1")
 endif()
 
-# The allocator replacements clash with the sanitizers' own.
-if(TESSIVOX_TSAN OR TESSIVOX_FUZZ)
+if(TESSIVOX_FUZZ)
+  return()
+endif()
+
+# The allocator replacements clash with the sanitizer's own allocator.
+if(TESSIVOX_TSAN)
+  add_library(tessivox_realtime_counter STATIC audio/realtime_counter_off.cpp)
+else()
+  add_library(tessivox_realtime_counter STATIC audio/realtime_counter.cpp)
+endif()
+target_include_directories(tessivox_realtime_counter PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/audio)
+target_link_libraries(tessivox_realtime_counter PUBLIC tessivox_audio ${CMAKE_DL_LIBS})
+
+add_executable(headless-host audio/headless_host.cpp)
+target_link_libraries(headless-host PRIVATE tessivox_audio tessivox_midi
+                      tessivox_realtime_counter)
+
+add_executable(jack_midi_sender audio/jack_midi_sender.cpp)
+target_link_libraries(jack_midi_sender PRIVATE PkgConfig::JACK)
+
+if(TESSIVOX_TSAN)
   return()
 endif()
 
 pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
-
-add_library(tessivox_realtime_counter STATIC audio/realtime_counter.cpp)
-target_include_directories(tessivox_realtime_counter PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/audio)
-target_link_libraries(tessivox_realtime_counter PUBLIC tessivox_audio ${CMAKE_DL_LIBS})
 
 add_executable(audio_midi_tests
   audio/midi_byte_parser_test.cpp
@@ -29,13 +44,6 @@ target_link_libraries(audio_midi_tests PRIVATE tessivox_audio tessivox_midi
 # No JACK server answers to this name, and none may be started for it.
 gtest_discover_tests(audio_midi_tests
   PROPERTIES ENVIRONMENT "JACK_NO_START_SERVER=1;JACK_DEFAULT_SERVER=tessivox-nobody")
-
-add_executable(headless-host audio/headless_host.cpp)
-target_link_libraries(headless-host PRIVATE tessivox_audio tessivox_midi
-                      tessivox_realtime_counter)
-
-add_executable(jack_midi_sender audio/jack_midi_sender.cpp)
-target_link_libraries(jack_midi_sender PRIVATE PkgConfig::JACK)
 
 add_executable(recording_check audio/recording_check.cpp)
 target_link_libraries(recording_check PRIVATE tessivox_midi_rules PkgConfig::SNDFILE)

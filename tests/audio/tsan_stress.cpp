@@ -2,7 +2,9 @@
 // flooding note-ons and note-offs through the note rules, a UI thread moving
 // the six parameters, the pad points, the envelope sliders and the axis
 // assignment with the Enable switch, and an audio thread rendering. Built
-// with ThreadSanitizer, any data race ends the run with a report.
+// with ThreadSanitizer, any data race ends the run with a report. The MIDI
+// thread delivers through a port's gate, and the UI thread changes ports as
+// the port change does: shut the gate, apply the port-closed rule, open again.
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "midi/delivery_gate.h"
 #include "midi/midi_rules.h"
 
 namespace {
@@ -29,11 +32,24 @@ int main(int argc, char** argv) {
     SynthState& s = *state;
     std::atomic<bool> stop{false};
     std::atomic<uint64_t> midiMessages{0}, uiEdits{0}, frames{0}, nonFinite{0};
+    DeliveryGate gate;
+    gate.open();
+    // Plain on purpose: only the gate orders the MIDI thread's writes before
+    // the UI thread's reads, so a gate that let a delivery run on past shut()
+    // shows up as a race.
+    uint64_t deliveredSinceChange = 0;
+    uint64_t portChanges = 0;
 
     std::thread midi([&] {
         uint32_t k = 0;
         while (!stop.load(relaxed)) {
             const auto note = static_cast<uint8_t>(36 + k % 48);
+            if (!gate.enter()) {
+                gate.leave();
+                std::this_thread::yield();
+                continue;
+            }
+            ++deliveredSinceChange;
             switch (k % 5) {
                 case 0:
                 case 1: handleMidiShortMessage(s, packShortMessage(0x90, note, 100)); break;
@@ -41,6 +57,7 @@ int main(int argc, char** argv) {
                 case 3: handleMidiShortMessage(s, packShortMessage(0x90, note, 0)); break;
                 default: handleMidiShortMessage(s, packShortMessage(0xF8, 0, 0)); break;
             }
+            gate.leave();
             ++k;
             midiMessages.fetch_add(1, relaxed);
             if (k % 64 == 0) std::this_thread::yield();
@@ -59,6 +76,7 @@ int main(int argc, char** argv) {
     // The UI thread: what the sliders, the pad and the Enable box do.
     const auto end = Clock::now() + std::chrono::duration<double>(seconds);
     uint32_t k = 0;
+    bool failed = false;
     while (Clock::now() < end) {
         const float t = static_cast<float>(k % 100) / 100.0f;
         for (int p = 0; p < kParamCount; ++p) {
@@ -83,6 +101,18 @@ int main(int argc, char** argv) {
                 param(s, static_cast<ParamId>(p)).store(kStartParams[p], relaxed);
             }
         }
+        if (k % 50 == 25) {
+            gate.shut();
+            handleMidiPortClosed(s);
+            deliveredSinceChange = 0;
+            ++portChanges;
+            if (s.gate.load() != 0 || s.keysHeld.load() != 0) {
+                std::printf("FAIL: a delivery changed the note state after the port closed\n");
+                failed = true;
+                break;
+            }
+            gate.open();
+        }
         ++k;
         uiEdits.fetch_add(1, relaxed);
         std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -91,13 +121,16 @@ int main(int argc, char** argv) {
     midi.join();
     audio.join();
 
-    std::printf("midi messages %llu, ui edits %llu, frames %llu, non-finite %llu\n",
+    std::printf("midi messages %llu, ui edits %llu, port changes %llu, frames %llu, "
+                "non-finite %llu\n",
                 static_cast<unsigned long long>(midiMessages.load()),
                 static_cast<unsigned long long>(uiEdits.load()),
+                static_cast<unsigned long long>(portChanges),
                 static_cast<unsigned long long>(frames.load()),
                 static_cast<unsigned long long>(nonFinite.load()));
+    if (failed) return 1;
     // Every thread must have had its share, or the run proved nothing.
-    if (midiMessages.load() < 1000 || uiEdits.load() < 100 || frames.load() < 44100) {
+    if (portChanges < 10 || midiMessages.load() < 1000 || uiEdits.load() < 100 || frames.load() < 44100) {
         std::printf("FAIL: a thread barely ran\n");
         return 1;
     }
