@@ -23,7 +23,7 @@ namespace {
 using namespace tessivox;
 
 constexpr double kRate = 44100.0;
-constexpr int kLeadIn = 4096;     // silent frames before the note-on
+constexpr int kLeadIn = 4096;      // silent frames before the note-on
 constexpr float kSilence = 1e-4f;  // about three steps of 16-bit audio
 constexpr float kTolerance = 1e-4f;
 constexpr float kClipSkip = 0.999f;  // 16-bit files cannot hold these
@@ -44,8 +44,7 @@ std::vector<float> render(const Setup& setup, size_t frames) {
     s.trajectoryX[2] = setup.p3x;
     s.trajectoryY[2] = setup.p3y;
     if (setup.trajectory) {
-        enableTrajectory(s, ParamId::M, ParamId::A, setup.mFrom, setup.mTo, setup.aFrom,
-                         setup.aTo);
+        enableTrajectory(s, ParamId::M, ParamId::A, setup.mFrom, setup.mTo, setup.aFrom, setup.aTo);
     }
     std::vector<float> out(frames + kLeadIn);
     renderFrames(s, out.data(), kLeadIn);
@@ -115,8 +114,9 @@ bool readMono(const char* path, std::vector<float>& out) {
 
 int main(int argc, char** argv) {
     if (argc != 14) {
-        std::fprintf(stderr, "usage: %s WAV NOTE M_FROM M_TO A_FROM A_TO P3_X P3_Y NEW_P3_X "
-                             "NEW_P3_Y PRE_END POST_START POST_END\n",
+        std::fprintf(stderr,
+                     "usage: %s WAV NOTE M_FROM M_TO A_FROM A_TO P3_X P3_Y NEW_P3_X "
+                     "NEW_P3_Y PRE_END POST_START POST_END\n",
                      argv[0]);
         return 2;
     }
@@ -167,16 +167,18 @@ int main(int argc, char** argv) {
 
     const Match pre = compare(rec, r0, refBefore, refOnset, preEnd);
     const Match prePlain = compare(rec, r0, refPlain, refOnset, preEnd);
-    const Match post = compare(rec, r0 + postStart, refAfter, refOnset + postStart,
-                               postEnd - postStart);
-    const Match postOld = compare(rec, r0 + postStart, refBefore, refOnset + postStart,
-                                  postEnd - postStart);
-    std::printf("before the drag (0..%.2f s): max error %.6f, rms %.6f over %ld frames "
-                "(%ld clipped frames skipped); without the trajectory rms %.4f\n",
-                num(11), pre.maxError, pre.rms, pre.compared, pre.skipped, prePlain.rms);
-    std::printf("after the drag (%.2f..%.2f s): max error %.6f, rms %.6f over %ld frames; "
-                "against the old third point rms %.4f\n",
-                num(12), num(13), post.maxError, post.rms, post.compared, postOld.rms);
+    const Match post =
+        compare(rec, r0 + postStart, refAfter, refOnset + postStart, postEnd - postStart);
+    const Match postOld =
+        compare(rec, r0 + postStart, refBefore, refOnset + postStart, postEnd - postStart);
+    std::printf(
+        "before the drag (0..%.2f s): max error %.6f, rms %.6f over %ld frames "
+        "(%ld clipped frames skipped); without the trajectory rms %.4f\n",
+        num(11), pre.maxError, pre.rms, pre.compared, pre.skipped, prePlain.rms);
+    std::printf(
+        "after the drag (%.2f..%.2f s): max error %.6f, rms %.6f over %ld frames; "
+        "against the old third point rms %.4f\n",
+        num(12), num(13), post.maxError, post.rms, post.compared, postOld.rms);
 
     bool ok = true;
     auto check = [&](bool good, const char* what) {
