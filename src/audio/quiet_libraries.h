@@ -9,15 +9,15 @@ namespace tessivox {
 // writes to std::cerr) print nothing. Their probing of absent devices is
 // noise to a user; real failures come back as results. UI thread only.
 class QuietLibraries {
-public:
+  public:
     QuietLibraries();
     ~QuietLibraries();
     QuietLibraries(const QuietLibraries&) = delete;
     QuietLibraries& operator=(const QuietLibraries&) = delete;
 
-private:
+  private:
     class NullBuffer : public std::streambuf {
-    protected:
+      protected:
         int_type overflow(int_type c) override { return traits_type::not_eof(c); }
     };
 

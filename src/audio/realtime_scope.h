@@ -12,7 +12,7 @@ inline thread_local constinit int32_t tRealtimeDepth = 0;
 inline constinit std::atomic<uint64_t> gRealtimeScopesEntered{0};
 
 class RealtimeScope {
-public:
+  public:
     RealtimeScope() {
         ++tRealtimeDepth;
         gRealtimeScopesEntered.fetch_add(1, std::memory_order_relaxed);
@@ -22,6 +22,8 @@ public:
     RealtimeScope& operator=(const RealtimeScope&) = delete;
 };
 
-inline bool inRealtimeCallback() { return tRealtimeDepth > 0; }
+inline bool inRealtimeCallback() {
+    return tRealtimeDepth > 0;
+}
 
 }  // namespace tessivox

@@ -11,7 +11,7 @@ namespace tessivox {
 // library's); enter() and leave() are real-time safe, shut() spins for at
 // most the rest of one delivery.
 class DeliveryGate {
-public:
+  public:
     // Delivering thread, around every delivery: true when it may act.
     bool enter() {
         busy_.store(1, std::memory_order_seq_cst);
@@ -28,7 +28,7 @@ public:
         while (busy_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
     }
 
-private:
+  private:
     std::atomic<int32_t> open_{0};
     std::atomic<int32_t> busy_{0};
 };

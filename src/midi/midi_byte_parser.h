@@ -12,7 +12,7 @@ namespace tessivox {
 // message) and drops system-exclusive data. Holds a few bytes of state, so
 // running status carries over from one delivery to the next. Real-time safe.
 class MidiByteParser {
-public:
+  public:
     template <class Deliver>
     void feed(const unsigned char* bytes, size_t count, Deliver&& deliver) {
         for (size_t i = 0; i < count; ++i) {
@@ -29,7 +29,7 @@ public:
 
     void reset() { *this = MidiByteParser{}; }
 
-private:
+  private:
     static int dataBytesFor(uint8_t status) {
         switch (status & 0xF0) {
             case 0xC0:

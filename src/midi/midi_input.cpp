@@ -52,7 +52,7 @@ void noteLibraryError(RtMidiError::Type, const std::string&, void* userData) {
 // until the library object is gone, because the JACK backend can still
 // deliver after closePort() has returned.
 class MidiInput {
-public:
+  public:
     struct Context {
         SynthState* state = nullptr;
         // Open once the port is started, shut when it is stopped.

@@ -25,7 +25,9 @@ namespace {
 
 volatile std::sig_atomic_t gStop = 0;
 
-void onSignal(int) { gStop = 1; }
+void onSignal(int) {
+    gStop = 1;
+}
 
 // True once a whole line arrived on stdin; end of input is not a request.
 bool stdinLineArrived(bool& stdinOpen) {

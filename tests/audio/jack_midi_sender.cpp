@@ -78,10 +78,20 @@ int process(jack_nframes_t frames, void* arg) {
             unsigned char message[3] = {0x90, note, 100};
             size_t size = 3;
             switch (c % 4) {
-                case 0: break;
-                case 1: message[0] = 0x80; message[2] = 0; break;
-                case 2: message[0] = 0xF8; size = 1; break;
-                default: message[0] = 0x90; message[2] = 0; break;  // note-on, velocity 0
+                case 0:
+                    break;
+                case 1:
+                    message[0] = 0x80;
+                    message[2] = 0;
+                    break;
+                case 2:
+                    message[0] = 0xF8;
+                    size = 1;
+                    break;
+                default:
+                    message[0] = 0x90;
+                    message[2] = 0;
+                    break;  // note-on, velocity 0
             }
             if (jack_midi_event_write(midi, frame, message, size) == 0) {
                 s.total.fetch_add(1, std::memory_order_relaxed);
@@ -127,8 +137,8 @@ int main(int argc, char** argv) {
     }
     for (int p = 0; p < portCount; ++p) {
         const std::string name = s.mode == Mode::Note ? "out" : "out" + std::to_string(p + 1);
-        s.midiPorts.push_back(
-            jack_port_register(s.client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0));
+        s.midiPorts.push_back(jack_port_register(s.client, name.c_str(), JACK_DEFAULT_MIDI_TYPE,
+                                                 JackPortIsOutput, 0));
     }
     if (s.mode == Mode::Note) {
         s.marker =

@@ -9,7 +9,7 @@ namespace tessivox {
 namespace {
 
 class ParserTest : public ::testing::Test {
-protected:
+  protected:
     std::vector<uint32_t> feed(std::initializer_list<unsigned char> bytes) {
         std::vector<unsigned char> v(bytes);
         std::vector<uint32_t> out;
@@ -35,8 +35,7 @@ TEST_F(ParserTest, RunningStatusIsExpandedWithinAndAcrossDeliveries) {
 }
 
 TEST_F(ParserTest, RealTimeBytesPassThroughWithoutBreakingAMessage) {
-    EXPECT_EQ(feed({0x90, 0xF8, 60, 0xFE, 100}),
-              (std::vector<uint32_t>{0xF8, 0xFE, 0x643C90}));
+    EXPECT_EQ(feed({0x90, 0xF8, 60, 0xFE, 100}), (std::vector<uint32_t>{0xF8, 0xFE, 0x643C90}));
     EXPECT_EQ(feed({0xFE}), (std::vector<uint32_t>{0xFE}));
 }
 

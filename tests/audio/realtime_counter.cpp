@@ -74,7 +74,9 @@ int posix_memalign(void** out, size_t alignment, size_t size) {
     return 0;
 }
 
-void free(void* p) { __libc_free(p); }
+void free(void* p) {
+    __libc_free(p);
+}
 
 int pthread_mutex_lock(pthread_mutex_t* mutex) {
     if (tessivox::inRealtimeCallback()) gLocks.fetch_add(1, std::memory_order_relaxed);

@@ -2,5 +2,7 @@
 #include "realtime_counter.h"
 
 namespace tessivox::testing {
-RealtimeViolations realtimeViolations() { return {0, 0}; }
+RealtimeViolations realtimeViolations() {
+    return {0, 0};
+}
 }  // namespace tessivox::testing

@@ -3,14 +3,22 @@
 // reached the speaker. The recording must be silent before the note, sound at
 // 441 Hz, release to silence, and match the engine driven offline with the
 // same note, sample for sample within the recording's quantisation.
+//
+//   recording_check REC.wav [--write-midi NOTES.mid] [--compare RENDER.wav]
+//
+// --write-midi writes the same notes as a MIDI file in which one tick is one
+// frame: note-on at frame 4096, note-off where the recording's gate closed.
+// --compare checks the recording against the offline renderer's output of
+// that file.
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "engine/engine.h"
@@ -21,6 +29,7 @@ namespace {
 using tessivox::kSampleRate;
 
 constexpr long kNotFound = -1;
+constexpr long kLead = 4096;
 
 struct Recording {
     std::vector<double> marker;
@@ -54,7 +63,6 @@ std::optional<Recording> readRecording(const char* path) {
 // Returns the output from the note's first frame on.
 std::vector<float> renderOffline(long hold, long total) {
     auto s = std::make_unique<tessivox::SynthState>();
-    constexpr long kLead = 4096;
     std::vector<float> out(static_cast<size_t>(kLead + total), 0.0f);
     tessivox::renderFrames(*s, out.data(), kLead);
     tessivox::handleMidiShortMessage(*s, tessivox::packShortMessage(0x90, 69, 100));
@@ -74,6 +82,51 @@ std::vector<float> renderOffline(long hold, long total) {
     return std::vector<float>(out.begin() + kLead + kFadeOut, out.end());
 }
 
+void putVarLen(std::vector<unsigned char>& out, uint32_t value) {
+    unsigned char bytes[5];
+    int n = 0;
+    do {
+        bytes[n++] = value & 0x7F;
+        value >>= 7;
+    } while (value != 0);
+    while (n > 1) out.push_back(bytes[--n] | 0x80);
+    out.push_back(bytes[0]);
+}
+
+// 441 ticks a quarter at 10,000 us a quarter: one tick is 1/44,100 s.
+bool writeMidi(const char* path, long noteOffFrame, long endFrame) {
+    std::vector<unsigned char> track = {0x00, 0xFF, 0x51, 0x03, 0x00, 0x27, 0x10};
+    putVarLen(track, kLead);
+    track.insert(track.end(), {0x90, 69, 100});
+    putVarLen(track, static_cast<uint32_t>(noteOffFrame - kLead));
+    track.insert(track.end(), {0x80, 69, 0});
+    putVarLen(track, static_cast<uint32_t>(endFrame - noteOffFrame));
+    track.insert(track.end(), {0xFF, 0x2F, 0x00});
+    std::vector<unsigned char> file = {'M', 'T', 'h', 'd',  0,    0,   0,   6,   0,
+                                       0,   0,   1,   0x01, 0xB9, 'M', 'T', 'r', 'k'};
+    const auto size = static_cast<uint32_t>(track.size());
+    for (int shift = 24; shift >= 0; shift -= 8) file.push_back((size >> shift) & 0xFF);
+    file.insert(file.end(), track.begin(), track.end());
+    FILE* f = std::fopen(path, "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+std::optional<std::vector<float>> readMono(const char* path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path, SFM_READ, &info);
+    if (file == nullptr || info.channels != 1) {
+        std::fprintf(stderr, "cannot read %s as a mono file\n", path);
+        if (file != nullptr) sf_close(file);
+        return std::nullopt;
+    }
+    std::vector<float> samples(static_cast<size_t>(info.frames));
+    sf_readf_float(file, samples.data(), info.frames);
+    sf_close(file);
+    return samples;
+}
+
 long firstIndex(const std::vector<double>& v, long from, bool (*pred)(double)) {
     for (long k = from; k < static_cast<long>(v.size()); ++k) {
         if (pred(v[k])) return k;
@@ -83,7 +136,9 @@ long firstIndex(const std::vector<double>& v, long from, bool (*pred)(double)) {
 
 // The recording stores what the speaker got as integers; it cannot hold
 // full scale or more, so such samples are not compared.
-bool representable(float rendered) { return std::fabs(rendered) < 1.0f; }
+bool representable(float rendered) {
+    return std::fabs(rendered) < 1.0f;
+}
 
 bool matches(double recorded, float rendered, double tolerance) {
     return !representable(rendered) || std::fabs(recorded - rendered) <= tolerance;
@@ -92,8 +147,15 @@ bool matches(double recorded, float rendered, double tolerance) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s RECORDING.wav\n", argv[0]);
+    const char* midiOut = nullptr;
+    const char* renderIn = nullptr;
+    for (int i = 2; i + 1 < argc; i += 2) {
+        if (std::string_view(argv[i]) == "--write-midi") midiOut = argv[i + 1];
+        if (std::string_view(argv[i]) == "--compare") renderIn = argv[i + 1];
+    }
+    if (argc % 2 != 0 || argc < 2 || (argc > 2 && !midiOut && !renderIn)) {
+        std::fprintf(stderr, "usage: %s REC.wav [--write-midi NOTES.mid] [--compare RENDER.wav]\n",
+                     argv[0]);
         return 2;
     }
     const std::optional<Recording> rec = readRecording(argv[1]);
@@ -122,8 +184,8 @@ int main(int argc, char** argv) {
     check(firstSound > onMarker, "sound before the note-on was sent");
 
     const long latency = firstSound - onMarker;
-    std::printf("latency: %ld frames = %.2f ms (note-on sent to first non-zero sample)\n",
-                latency, 1000.0 * latency / kSampleRate);
+    std::printf("latency: %ld frames = %.2f ms (note-on sent to first non-zero sample)\n", latency,
+                1000.0 * latency / kSampleRate);
 
     // The note's first samples are quieter than the recording's smallest step,
     // so the note's first frame is where the engine's note lines up with the
@@ -192,18 +254,44 @@ int main(int argc, char** argv) {
         if (candidate == parted) mismatches = bad;
     }
     if (release == kNotFound) {
-        std::printf("FAIL: no note-off frame makes the engine match the recording "
-                    "(first parting at note frame %ld, %ld frames differ there)\n",
-                    parted, mismatches);
+        std::printf(
+            "FAIL: no note-off frame makes the engine match the recording "
+            "(first parting at note frame %ld, %ld frames differ there)\n",
+            parted, mismatches);
         return 1;
     }
-    std::printf("engine match: %ld frames from the note's start, gate closed at note frame "
-                "%ld, largest difference %.3g (tolerance %.3g), %ld samples at full scale or "
-                "beyond not compared\n",
-                liveLength, release, maxDiff, tolerance, beyondFullScale);
+    std::printf(
+        "engine match: %ld frames from the note's start, gate closed at note frame "
+        "%ld, largest difference %.3g (tolerance %.3g), %ld samples at full scale or "
+        "beyond not compared\n",
+        liveLength, release, maxDiff, tolerance, beyondFullScale);
     check(beyondFullScale * 100 < liveLength, "too much of the note beyond full scale to compare");
-    std::printf("note-off sent to release start: %ld frames\n",
-                noteStart + release - offMarker);
+    std::printf("note-off sent to release start: %ld frames\n", noteStart + release - offMarker);
+
+    // The notes as the offline renderer takes them, and its answer.
+    constexpr long kFadeOut = tessivox::kFadeOutLast + 1;
+    if (midiOut != nullptr &&
+        !writeMidi(midiOut, kLead + kFadeOut + release, kLead + kFadeOut + liveLength)) {
+        std::printf("FAIL: cannot write %s\n", midiOut);
+        return 1;
+    }
+    if (renderIn != nullptr) {
+        const std::optional<std::vector<float>> rendered = readMono(renderIn);
+        if (!rendered || static_cast<long>(rendered->size()) < kLead + kFadeOut + liveLength) {
+            std::printf("FAIL: the renderer's output is missing or short\n");
+            return 1;
+        }
+        long bad = 0;
+        double worst = 0.0;
+        for (long k = 0; k < liveLength; ++k) {
+            const float r = (*rendered)[kLead + kFadeOut + k];
+            if (!matches(live[noteStart + k], r, tolerance)) ++bad;
+            if (representable(r)) worst = std::max(worst, std::fabs(live[noteStart + k] - r));
+        }
+        std::printf("renderer match: %ld of %ld frames differ, largest difference %.3g\n", bad,
+                    liveLength, worst);
+        check(bad == 0, "the recording differs from the offline renderer");
+    }
 
     // Fundamental from the zero crossings of the sustained part, 50 ms in
     // from each end.

@@ -52,10 +52,18 @@ int main(int argc, char** argv) {
             ++deliveredSinceChange;
             switch (k % 5) {
                 case 0:
-                case 1: handleMidiShortMessage(s, packShortMessage(0x90, note, 100)); break;
-                case 2: handleMidiShortMessage(s, packShortMessage(0x80, note, 0)); break;
-                case 3: handleMidiShortMessage(s, packShortMessage(0x90, note, 0)); break;
-                default: handleMidiShortMessage(s, packShortMessage(0xF8, 0, 0)); break;
+                case 1:
+                    handleMidiShortMessage(s, packShortMessage(0x90, note, 100));
+                    break;
+                case 2:
+                    handleMidiShortMessage(s, packShortMessage(0x80, note, 0));
+                    break;
+                case 3:
+                    handleMidiShortMessage(s, packShortMessage(0x90, note, 0));
+                    break;
+                default:
+                    handleMidiShortMessage(s, packShortMessage(0xF8, 0, 0));
+                    break;
             }
             gate.leave();
             ++k;
@@ -121,16 +129,18 @@ int main(int argc, char** argv) {
     midi.join();
     audio.join();
 
-    std::printf("midi messages %llu, ui edits %llu, port changes %llu, frames %llu, "
-                "non-finite %llu\n",
-                static_cast<unsigned long long>(midiMessages.load()),
-                static_cast<unsigned long long>(uiEdits.load()),
-                static_cast<unsigned long long>(portChanges),
-                static_cast<unsigned long long>(frames.load()),
-                static_cast<unsigned long long>(nonFinite.load()));
+    std::printf(
+        "midi messages %llu, ui edits %llu, port changes %llu, frames %llu, "
+        "non-finite %llu\n",
+        static_cast<unsigned long long>(midiMessages.load()),
+        static_cast<unsigned long long>(uiEdits.load()),
+        static_cast<unsigned long long>(portChanges),
+        static_cast<unsigned long long>(frames.load()),
+        static_cast<unsigned long long>(nonFinite.load()));
     if (failed) return 1;
     // Every thread must have had its share, or the run proved nothing.
-    if (portChanges < 10 || midiMessages.load() < 1000 || uiEdits.load() < 100 || frames.load() < 44100) {
+    if (portChanges < 10 || midiMessages.load() < 1000 || uiEdits.load() < 100 ||
+        frames.load() < 44100) {
         std::printf("FAIL: a thread barely ran\n");
         return 1;
     }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One note through a real JACK server: a JACK MIDI sender made before the
 # host starts is listed and opened; note-on 69 then note-off; the speaker's
-# signal, recorded with the sender's marker, is checked against the engine.
+# signal, recorded with the sender's marker, is checked against the engine
+# and against tessivox-render given the same notes.
 # Usage: audio_midi_note.sh BUILD_DIR [HOST]
 source "$(dirname "$0")/lib.sh"
 e2e_init
@@ -57,6 +58,13 @@ grep -qx 'midi accepted: 2' "$E2E_DIR/host.out" || fail "the host did not take e
 grep -qx 'realtime allocations: 0' "$E2E_DIR/host.out" || fail "allocation in a real-time callback"
 grep -qx 'realtime locks: 0' "$E2E_DIR/host.out" || fail "lock in a real-time callback"
 
-"$BUILD/tests/recording_check" "$WAV" | tee "$ART/audio_midi_note.txt"
+"$BUILD/tests/recording_check" "$WAV" --write-midi "$ART/audio_midi_note.mid" \
+  | tee "$ART/audio_midi_note.txt"
 [ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording check"
+# The same notes through the offline renderer.
+"$BUILD/tools/tessivox-render" "$ART/audio_midi_note.mid" "$ART/audio_midi_note_render.wav" \
+  || fail "tessivox-render"
+"$BUILD/tests/recording_check" "$WAV" --compare "$ART/audio_midi_note_render.wav" \
+  | grep '^renderer match\|^FAIL' | tee -a "$ART/audio_midi_note.txt"
+[ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording differs from tessivox-render"
 echo "PASS"
