@@ -1,13 +1,11 @@
 #include "ui/displays.h"
 
+#include "ui/colours.h"
 #include "ui/shape_points.h"
 
 namespace tessivox {
 
 namespace {
-constexpr QRgb kBlack = qRgb(0, 0, 0);
-constexpr QRgb kWhite = qRgb(255, 255, 255);
-constexpr QRgb kRed = qRgb(255, 0, 0);
 constexpr int kWaveformWidth = 201;
 }  // namespace
 

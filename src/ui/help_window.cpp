@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include "ui/main_window.h"
+
 namespace tessivox {
 
 namespace {
@@ -37,15 +39,6 @@ class CloseWatcher : public QObject {
   private:
     QEventLoop& loop_;
 };
-
-void centreOnScreen(QWidget& window) {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr) return;
-    const QRect area = screen->geometry();
-    const QSize outer = window.frameGeometry().size().boundedTo(area.size());
-    window.move(area.x() + (area.width() - outer.width()) / 2,
-                area.y() + (area.height() - outer.height()) / 2);
-}
 
 }  // namespace
 

@@ -20,6 +20,7 @@
 
 #include "engine/engine.h"
 #include "midi/midi_input.h"
+#include "ui/colours.h"
 #include "ui/displays.h"
 #include "ui/help_window.h"
 #include "ui/pad_editor.h"
@@ -178,7 +179,7 @@ void MainWindow::buildControls() {
     shape_ = new DrawingArea(kShapeDisplayId, 300, 300, client_);
     place(kShapeDisplayId, shape_, 10, 10, 300, 300);
     if (shape_->beginDrawing()) {
-        shape_->fillRect(0, 0, 300, 300, qRgb(0, 0, 0));
+        shape_->fillRect(0, 0, 300, 300, kBlack);
         shape_->endDrawing();
     }
     waveform_ = new DrawingArea(kWaveformDisplayId, 201, 300, client_);

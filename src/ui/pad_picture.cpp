@@ -1,15 +1,8 @@
 #include "engine/engine.h"
+#include "ui/colours.h"
 #include "ui/pad_editor.h"
 
 namespace tessivox {
-
-namespace {
-constexpr QRgb kBlack = qRgb(0, 0, 0);
-constexpr QRgb kWhite = qRgb(255, 255, 255);
-constexpr QRgb kRed = qRgb(255, 0, 0);
-constexpr QRgb kGreen = qRgb(0, 255, 0);
-constexpr QRgb kYellow = qRgb(255, 204, 0);
-}  // namespace
 
 void drawPad(const SynthState& s, DrawingArea& pad) {
     const auto& p = s.padPoints;
