@@ -1,29 +1,18 @@
 #include "ui/axis_buttons.h"
 
-#include <clocale>
-#include <cstdlib>
-
-#include <locale.h>
-
 #include <QCheckBox>
 #include <QLabel>
 #include <QSignalBlocker>
 
 #include "engine/engine.h"
+#include "ui/main_window.h"
 
 namespace tessivox {
 
 namespace {
 
-// The texts always use a decimal point, whatever locale the toolkit set up
-// for the process, so they are read in the C locale.
 float textValue(const QLabel* label) {
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    const QByteArray bytes = label->text().toUtf8();
-    const double value = cLocale != static_cast<locale_t>(0)
-                             ? strtod_l(bytes.constData(), nullptr, cLocale)
-                             : std::atof(bytes.constData());
-    return static_cast<float>(value);
+    return limitValue(label->text());
 }
 
 bool acceptedAsFrom(ParamId p, float f) {
