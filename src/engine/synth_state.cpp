@@ -28,33 +28,47 @@ std::string_view paramName(ParamId id) {
 
 std::string_view gateTextString(GateText text) {
     switch (text) {
-        case GateText::On: return "On";
-        case GateText::Off: return "Off";
-        case GateText::Empty: break;
+        case GateText::On:
+            return "On";
+        case GateText::Off:
+            return "Off";
+        case GateText::Empty:
+            break;
     }
     return {};
 }
 
 std::string_view padDragStateName(PadDragState state) {
     switch (state) {
-        case PadDragState::FirstPoint: return "FirstPoint";
-        case PadDragState::SecondPoint: return "SecondPoint";
-        case PadDragState::ThirdPoint: return "ThirdPoint";
-        case PadDragState::FourthPoint: return "FourthPoint";
-        case PadDragState::Unpressed: break;
+        case PadDragState::FirstPoint:
+            return "FirstPoint";
+        case PadDragState::SecondPoint:
+            return "SecondPoint";
+        case PadDragState::ThirdPoint:
+            return "ThirdPoint";
+        case PadDragState::FourthPoint:
+            return "FourthPoint";
+        case PadDragState::Unpressed:
+            break;
     }
     return "Unpressed";
 }
 
 std::atomic<float>& param(SynthState& s, ParamId id) {
     switch (id) {
-        case ParamId::N1: return s.N1;
-        case ParamId::N2: return s.N2;
-        case ParamId::N3: return s.N3;
-        case ParamId::A: return s.A;
-        case ParamId::B: return s.B;
+        case ParamId::N1:
+            return s.N1;
+        case ParamId::N2:
+            return s.N2;
+        case ParamId::N3:
+            return s.N3;
+        case ParamId::A:
+            return s.A;
+        case ParamId::B:
+            return s.B;
         case ParamId::M:
-        case ParamId::None: break;
+        case ParamId::None:
+            break;
     }
     return s.m;
 }

@@ -22,7 +22,7 @@ struct PadEvent {
 // area keeps the pointer: moves outside it and the release still arrive.
 class DrawingArea : public QWidget {
     Q_OBJECT
-public:
+  public:
     DrawingArea(int controlId, int width, int height, QWidget* parent = nullptr);
 
     int controlId() const { return controlId_; }
@@ -39,16 +39,16 @@ public:
     // Tests: make beginDrawing() fail, as it can when the toolkit refuses.
     void setDrawingFails(bool fails) { drawingFails_ = fails; }
 
-signals:
+  signals:
     void padEvent(const tessivox::PadEvent& event);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     int controlId_;
     QImage image_;
     bool drawing_ = false;
