@@ -1,9 +1,14 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <clocale>
 #include <memory>
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include "audio/audio_stream.h"
@@ -28,6 +33,33 @@ void pumpWindowEvents() {
     wait.exec();
 }
 
+// Ctrl+C in a terminal or a session's SIGTERM ends the program the way the
+// close box does, so the stream and the MIDI port are taken down in order.
+// The handler only writes to a pipe; the UI thread reads it.
+int gSignalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(gSignalPipe[1], &byte, 1);
+}
+
+std::unique_ptr<QSocketNotifier> closeOnTerminationSignals(MainWindow& window) {
+    if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &window, [&window] {
+        char bytes[16];
+        while (read(gSignalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        window.dispatch(kCloseEvent, 0);
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    return notifier;
+}
+
 }  // namespace
 
 int main(int, char**) {
@@ -50,6 +82,7 @@ int main(int, char**) {
     s.midiInHandle = nullptr;
     std::unique_ptr<MainWindow> window = createMainWindow(s);
     if (window) {
+        const auto signalNotifier = closeOnTerminationSignals(*window);
         window->setStatusText(0, openMidiPort(s));
         updateDisplays(s, *window);
         s.gate.store(0, std::memory_order_release);
