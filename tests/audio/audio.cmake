@@ -26,14 +26,9 @@ add_executable(headless-host audio/headless_host.cpp)
 target_link_libraries(headless-host PRIVATE tessivox_audio tessivox_midi
                       tessivox_realtime_counter)
 
-add_executable(jack_midi_sender audio/jack_midi_sender.cpp)
-target_link_libraries(jack_midi_sender PRIVATE PkgConfig::JACK)
-
 if(TESSIVOX_TSAN)
   return()
 endif()
-
-pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 
 add_executable(audio_midi_tests
   audio/midi_byte_parser_test.cpp
@@ -44,9 +39,6 @@ target_link_libraries(audio_midi_tests PRIVATE tessivox_audio tessivox_midi
 # No JACK server answers to this name, and none may be started for it.
 gtest_discover_tests(audio_midi_tests
   PROPERTIES ENVIRONMENT "JACK_NO_START_SERVER=1;JACK_DEFAULT_SERVER=tessivox-nobody")
-
-add_executable(recording_check audio/recording_check.cpp)
-target_link_libraries(recording_check PRIVATE tessivox_midi_rules PkgConfig::SNDFILE)
 
 # A run shorter than CI's, for everyday builds.
 add_test(NAME three_thread_stress_short COMMAND tsan_stress 2)

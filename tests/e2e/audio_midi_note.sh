@@ -12,20 +12,8 @@ ART=${TESSIVOX_ARTIFACTS:-$BUILD/artifacts}
 mkdir -p "$ART"
 start_jack
 
-# The sender, driven through a pipe.
-mkfifo "$E2E_DIR/sender.in"
-timeout 120 "$BUILD/tests/jack_midi_sender" notes note <"$E2E_DIR/sender.in" >"$E2E_DIR/sender.out" &
-E2E_PIDS+=($!)
-exec 3>"$E2E_DIR/sender.in"
-wait_line() {  # FILE TEXT
-  local tries=0
-  until grep -q "$2" "$1" 2>/dev/null; do
-    tries=$((tries + 1))
-    [ $tries -lt 300 ] || { cat "$1" "${1%.out}.err" >&2 2>/dev/null; fail "no '$2' in $(basename "$1")"; }
-    sleep 0.05
-  done
-}
-wait_line "$E2E_DIR/sender.out" '^ready'
+SENDER=$BUILD/tests/jack_midi_sender
+start_sender notes keys
 
 WAV="$ART/audio_midi_note.wav"
 rm -f "$WAV"
@@ -43,11 +31,9 @@ grep -qx 'port 0: notes:out' "$E2E_DIR/host.out" || { cat "$E2E_DIR/host.out"; f
 grep -qx 'status: MIDI IN' "$E2E_DIR/host.out" || { cat "$E2E_DIR/host.out"; fail "port not opened"; }
 
 sleep 0.8
-echo on >&3
-wait_line "$E2E_DIR/sender.out" '^sent on'
+send_note on 69
 sleep 1.5
-echo off >&3
-wait_line "$E2E_DIR/sender.out" '^sent off'
+send_note off 69
 wait $REC_PID || fail "jack_rec failed: $(cat "$E2E_DIR/rec.log")"
 
 echo quit >&4
@@ -58,13 +44,13 @@ grep -qx 'midi accepted: 2' "$E2E_DIR/host.out" || fail "the host did not take e
 grep -qx 'realtime allocations: 0' "$E2E_DIR/host.out" || fail "allocation in a real-time callback"
 grep -qx 'realtime locks: 0' "$E2E_DIR/host.out" || fail "lock in a real-time callback"
 
-"$BUILD/tests/recording_check" "$WAV" --write-midi "$ART/audio_midi_note.mid" \
+"$BUILD/tests/recording_check" note "$WAV" --write-midi "$ART/audio_midi_note.mid" \
   | tee "$ART/audio_midi_note.txt"
 [ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording check"
 # The same notes through the offline renderer.
 "$BUILD/tools/tessivox-render" "$ART/audio_midi_note.mid" "$ART/audio_midi_note_render.wav" \
   || fail "tessivox-render"
-"$BUILD/tests/recording_check" "$WAV" --compare "$ART/audio_midi_note_render.wav" \
+"$BUILD/tests/recording_check" note "$WAV" --compare "$ART/audio_midi_note_render.wav" \
   | grep '^renderer match\|^FAIL' | tee -a "$ART/audio_midi_note.txt"
 [ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording differs from tessivox-render"
 echo "PASS"

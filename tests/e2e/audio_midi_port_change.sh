@@ -10,21 +10,13 @@ HOST=${2:-$BUILD/tests/headless-host}
 SWITCHES=${SWITCHES:-200}
 start_jack
 
-mkfifo "$E2E_DIR/sender.in"
-timeout 120 "$BUILD/tests/jack_midi_sender" flood flood 5000 2 <"$E2E_DIR/sender.in" \
-  >"$E2E_DIR/sender.out" &
-SENDER_PID=$!
-E2E_PIDS+=($SENDER_PID)
-exec 3>"$E2E_DIR/sender.in"
-tries=0
-until grep -q '^ready' "$E2E_DIR/sender.out" 2>/dev/null; do
-  tries=$((tries + 1)); [ $tries -lt 200 ] || fail "sender did not start"; sleep 0.05
-done
+SENDER=$BUILD/tests/jack_midi_sender
+start_sender flood flood 5000 2
 
 status=0
 timeout 100 "$HOST" --switch "$SWITCHES" --switch-interval-ms 40 </dev/null >"$E2E_DIR/host.out" \
   2>"$E2E_DIR/host.err" || status=$?
-echo stop >&3
+echo stop >&7
 wait $SENDER_PID || true
 cat "$E2E_DIR/host.out" "$E2E_DIR/sender.out"
 [ $status -eq 0 ] || tail -60 "$E2E_DIR/host.err"

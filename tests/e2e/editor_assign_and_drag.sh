@@ -6,10 +6,10 @@
 # that Escape and the main window's close box do nothing meanwhile, close
 # Help, quit with Escape: exit code 0.
 #
-# usage: editor_assign_and_drag.sh TESSIVOX MIDI_KEYS CLOSE_WINDOW CHECK_RECORDING BUILD_DIR
+# usage: editor_assign_and_drag.sh TESSIVOX JACK_MIDI_SENDER CLOSE_WINDOW RECORDING_CHECK BUILD_DIR
 source "$(dirname "$0")/lib.sh"
 e2e_init
-PROGRAM=$1 KEYS=$2 CLOSE_WINDOW=$3 CHECK=$4
+PROGRAM=$1 SENDER=$2 CLOSE_WINDOW=$3 CHECK=$4
 ART=${TESSIVOX_ARTIFACTS:-$5/artifacts}
 mkdir -p "$ART"
 
@@ -17,15 +17,7 @@ start_jack
 start_xvfb
 
 NOTE=60
-coproc KEYBOARD { exec "$KEYS" editorkeys 2>"$E2E_DIR/keys.log"; }
-E2E_PIDS+=($KEYBOARD_PID)
-read -r -t 10 line <&"${KEYBOARD[0]}" || fail "the MIDI keyboard did not start"
-[ "$line" = ready ] || fail "MIDI keyboard: $line"
-send_midi() {
-  echo "$1 $NOTE" >&"${KEYBOARD[1]}"
-  read -r -t 5 line <&"${KEYBOARD[0]}" || fail "MIDI keyboard did not answer"
-  [ "$line" = "sent $1 $NOTE" ] || fail "MIDI keyboard: $line"
-}
+start_sender editorkeys keys
 
 "$PROGRAM" >"$E2E_DIR/program.log" 2>&1 &
 PID=$!
@@ -73,7 +65,7 @@ timeout 60 jack_rec -f "$E2E_DIR/note.wav" -d 10 -b 16 system:monitor_1 >"$E2E_D
 REC=$!
 E2E_PIDS+=($REC)
 sleep 0.5
-send_midi on
+send_note on $NOTE
 T0=$(date +%s.%N)
 since() { awk -v t0="$T0" -v now="$(date +%s.%N)" 'BEGIN { printf "%.3f", now - t0 }'; }
 sleep 2.6
@@ -91,7 +83,7 @@ xdotool "${drag[@]}" mouseup 1
 DRAG_END=$(since)
 sleep "$(awk -v s="$DRAG_END" 'BEGIN { printf "%.3f", (s < 3.8) ? 5.5 - s : 1.7 }')"
 NOTE_OFF=$(since)
-send_midi off
+send_note off $NOTE
 echo "drag from ${DRAG_START} s to ${DRAG_END} s after the note-on, note-off at ${NOTE_OFF} s"
 awk -v t="$NOTE_OFF" 'BEGIN { exit !(t < 9) }' || fail "too slow to hold the note (${NOTE_OFF} s)"
 wait $REC || fail "jack_rec failed: $(cat "$E2E_DIR/rec.log")"
@@ -110,7 +102,7 @@ pixel() {
 windows=$(awk -v a="$DRAG_START" -v b="$DRAG_END" -v c="$NOTE_OFF" \
   'BEGIN { printf "%.3f %.3f %.3f", a - 0.2, b + 0.4, c - 0.2 }')
 # shellcheck disable=SC2086
-"$CHECK" "$E2E_DIR/note.wav" $NOTE 6.03 25 0.3 5 200 100 60 250 $windows ||
+"$CHECK" path "$E2E_DIR/note.wav" $NOTE 6.03 25 0.3 5 200 100 60 250 $windows ||
   fail "the recording does not follow the path"
 
 # Help from the menu "?": its second item.
@@ -136,15 +128,8 @@ done
 ! xdotool search --name '^Tessivox Help$' >/dev/null 2>&1 || fail "the help window stayed open"
 alive || fail "closing Help ended the program"
 
-key Escape
-for _ in $(seq 100); do
-  alive || break
-  sleep 0.05
-done
-alive && fail "Escape did not end the program"
-set +e
-wait "$PID"
-CODE=$?
-set -e
-[ $CODE -eq 0 ] || fail "exit code $CODE"
+xdotool windowfocus --sync "$WID"
+pressed=$(now_ms)
+xdotool key Escape
+expect_exit "$PID" "$pressed" 5000
 echo "PASS: assignment, path, drag, help and exit; artefacts in $ART"

@@ -63,6 +63,55 @@ start_xvfb() {
   export DISPLAY=":$(head -1 "$E2E_DIR/display")"
 }
 
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# Waits until a line of FILE matches TEXT.
+wait_line() {  # FILE TEXT
+  local tries=0
+  until grep -q "$2" "$1" 2>/dev/null; do
+    tries=$((tries + 1))
+    [ $tries -lt 300 ] || { cat "$1" >&2; fail "no '$2' in $(basename "$1")"; }
+    sleep 0.05
+  done
+}
+
+# Starts the JACK MIDI sender $SENDER with ARGS, fed through fd 7 and
+# answering into $E2E_DIR/sender.out, and waits until it is ready.
+start_sender() {
+  mkfifo "$E2E_DIR/sender.in"
+  timeout 120 "$SENDER" "$@" <"$E2E_DIR/sender.in" >"$E2E_DIR/sender.out" 2>&1 &
+  SENDER_PID=$!
+  E2E_PIDS+=($SENDER_PID)
+  exec 7>"$E2E_DIR/sender.in"
+  wait_line "$E2E_DIR/sender.out" '^ready'
+}
+
+# Sends "on NOTE" or "off NOTE" and waits until it has gone out.
+send_note() {
+  local sent tries=0
+  sent=$(grep -c '^sent' "$E2E_DIR/sender.out" || true)
+  echo "$1 $2" >&7
+  until [ "$(grep -c "^sent" "$E2E_DIR/sender.out")" -gt "$sent" ]; do
+    tries=$((tries + 1))
+    [ $tries -lt 500 ] || fail "the MIDI sender did not send $1 $2"
+    sleep 0.01
+  done
+  tail -1 "$E2E_DIR/sender.out" | grep -qx "sent $1 $2" || fail "MIDI sender: $(tail -1 "$E2E_DIR/sender.out")"
+}
+
+# Fails unless process PID ends, with exit code 0, less than LIMIT ms after
+# SINCE (from now_ms).
+expect_exit() {  # PID SINCE LIMIT
+  local took rc=0
+  while kill -0 "$1" 2>/dev/null && [ $(($(now_ms) - $2)) -lt "$3" ]; do sleep 0.01; done
+  took=$(($(now_ms) - $2))
+  kill -0 "$1" 2>/dev/null && fail "still running ${took} ms on"
+  wait "$1" || rc=$?
+  echo "ended ${took} ms on, exit code $rc"
+  [ $rc -eq 0 ] || fail "exit code $rc"
+  [ "$took" -lt "$3" ] || fail "took ${took} ms"
+}
+
 # Waits for a window whose title matches the regex; prints its id.
 wait_window() {
   local name=$1 tries=0 wid

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # No audio server: only the "PortAudio" box with the library's text, no main
 # window, and its OK ends the program with exit code 0.
-#   window_no_jack.sh TESSIVOX REFERENCE_BOX ARTIFACT_DIR
+#   window_no_jack.sh TESSIVOX WINDOW_REFERENCE ARTIFACT_DIR
 TESSIVOX=$1 REFERENCE=$2 ARTIFACTS=$3
 source "$(dirname "$0")/lib.sh"
 e2e_init
@@ -19,16 +19,13 @@ import -window "$WID" "$ARTIFACTS/window_portaudio_box.png"
   || fail "a Tessivox window is open"
 
 xdotool windowfocus --sync "$WID"
+pressed=$(now_ms)
 xdotool key Return
-for _ in $(seq 200); do kill -0 $PID 2>/dev/null || break; sleep 0.01; done
-kill -0 $PID 2>/dev/null && fail "still running after OK"
-rc=0
-wait $PID || rc=$?
-[ $rc -eq 0 ] || fail "exit code $rc"
+expect_exit $PID "$pressed" 2000
 
 # The same box with the text "Invalid device", made independently, must look
 # the same pixel for pixel.
-"$REFERENCE" >/dev/null 2>&1 &
+"$REFERENCE" box >/dev/null 2>&1 &
 REF=$!
 E2E_PIDS+=($REF)
 RWID=$(wait_window '^PortAudio$') || fail "no reference box"
