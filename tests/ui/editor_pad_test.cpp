@@ -6,17 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include "picture_colours.h"
+
 #include "ui/drawing_area.h"
 #include "ui/pad_editor.h"
 
 namespace tessivox {
 namespace {
 
-constexpr QRgb kBlack = qRgb(0, 0, 0);
-constexpr QRgb kWhite = qRgb(255, 255, 255);
-constexpr QRgb kRed = qRgb(255, 0, 0);
-constexpr QRgb kGreen = qRgb(0, 255, 0);
-constexpr QRgb kYellow = qRgb(255, 204, 0);
 constexpr QRgb kMarker = qRgb(1, 2, 3);
 
 using Type = PadEvent::Type;

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "picture_colours.h"
+
 #include "engine/engine.h"
 #include "ui/displays.h"
 #include "ui/drawing_area.h"
@@ -20,17 +22,8 @@
 namespace tessivox {
 namespace {
 
-constexpr QRgb kBlack = qRgb(0, 0, 0);
-constexpr QRgb kWhite = qRgb(255, 255, 255);
-constexpr QRgb kRed = qRgb(255, 0, 0);
-constexpr QRgb kGreen = qRgb(0, 255, 0);
-constexpr QRgb kYellow = qRgb(255, 204, 0);
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
-
-QRgb pixel(const DrawingArea& a, int x, int y) {
-    return a.image().pixel(x, y) | 0xff000000u;
-}
 
 std::set<std::pair<int, int>> whitePixels(const DrawingArea& a) {
     std::set<std::pair<int, int>> out;

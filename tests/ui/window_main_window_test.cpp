@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include "picture_colours.h"
+
 #include "engine/engine.h"
 #include "ui/displays.h"
 #include "ui/main_window.h"
@@ -23,9 +25,6 @@
 namespace tessivox {
 namespace {
 
-constexpr QRgb kBlack = qRgb(0, 0, 0);
-constexpr QRgb kWhite = qRgb(255, 255, 255);
-constexpr QRgb kRed = qRgb(255, 0, 0);
 
 class MainWindowTest : public ::testing::Test {
   protected:

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-    // Widgets need a platform; without a display the offscreen one.
+    // Widgets need a platform; test discovery runs this at build time without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
