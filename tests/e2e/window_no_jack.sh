@@ -25,10 +25,10 @@ expect_exit $PID "$pressed" 2000
 
 # The same box with the text "Invalid device", made independently, must look
 # the same pixel for pixel.
-"$REFERENCE" box >/dev/null 2>&1 &
+"$REFERENCE" box >"$E2E_DIR/reference.log" 2>&1 &
 REF=$!
 E2E_PIDS+=($REF)
-RWID=$(wait_window '^PortAudio$') || fail "no reference box"
+RWID=$(wait_window '^PortAudio$') || { cat "$E2E_DIR/reference.log"; fail "no reference box"; }
 sleep 0.3
 import -window "$RWID" "$E2E_DIR/reference.png"
 differing=$(compare -metric AE "$ARTIFACTS/window_portaudio_box.png" "$E2E_DIR/reference.png" \
