@@ -18,3 +18,7 @@ add_test(NAME e2e_window_play
           $<TARGET_FILE:jack_midi_sender> $<TARGET_FILE:recording_check>
           $<TARGET_FILE:window_reference> ${WINDOW_ARTIFACTS})
 set_tests_properties(e2e_window_play PROPERTIES LABELS e2e TIMEOUT 90)
+
+add_test(NAME e2e_window_signals
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/window_signals.sh $<TARGET_FILE:tessivox>)
+set_tests_properties(e2e_window_signals PROPERTIES LABELS e2e TIMEOUT 60)
