@@ -13,15 +13,6 @@ if(TESSIVOX_FUZZ)
   return()
 endif()
 
-# The allocator replacements clash with the sanitizer's own allocator.
-if(TESSIVOX_TSAN)
-  add_library(tessivox_realtime_counter STATIC audio/realtime_counter_off.cpp)
-else()
-  add_library(tessivox_realtime_counter STATIC audio/realtime_counter.cpp)
-endif()
-target_include_directories(tessivox_realtime_counter PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/audio)
-target_link_libraries(tessivox_realtime_counter PUBLIC tessivox_audio ${CMAKE_DL_LIBS})
-
 add_executable(headless-host audio/headless_host.cpp)
 target_link_libraries(headless-host PRIVATE tessivox_audio tessivox_midi
                       tessivox_realtime_counter)

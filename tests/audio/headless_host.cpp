@@ -123,6 +123,7 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(
                     tessivox::gRealtimeScopesEntered.load(std::memory_order_relaxed)));
     std::printf("realtime allocations: %llu\n", static_cast<unsigned long long>(rt.allocations));
+    std::printf("realtime frees: %llu\n", static_cast<unsigned long long>(rt.frees));
     std::printf("realtime locks: %llu\n", static_cast<unsigned long long>(rt.locks));
     std::printf("stopped\n");
     return 0;

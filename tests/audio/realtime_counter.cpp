@@ -22,6 +22,7 @@ void __libc_free(void*);
 namespace {
 
 std::atomic<uint64_t> gAllocations{0};
+std::atomic<uint64_t> gFrees{0};
 std::atomic<uint64_t> gLocks{0};
 
 inline void countAllocation() {
@@ -35,7 +36,8 @@ std::atomic<MutexLock> gRealMutexLock{nullptr};
 
 namespace tessivox::testing {
 RealtimeViolations realtimeViolations() {
-    return {gAllocations.load(std::memory_order_relaxed), gLocks.load(std::memory_order_relaxed)};
+    return {gAllocations.load(std::memory_order_relaxed), gFrees.load(std::memory_order_relaxed),
+            gLocks.load(std::memory_order_relaxed)};
 }
 }  // namespace tessivox::testing
 
@@ -75,6 +77,9 @@ int posix_memalign(void** out, size_t alignment, size_t size) {
 }
 
 void free(void* p) {
+    if (p != nullptr && tessivox::inRealtimeCallback()) {
+        gFrees.fetch_add(1, std::memory_order_relaxed);
+    }
     __libc_free(p);
 }
 

@@ -3,6 +3,6 @@
 
 namespace tessivox::testing {
 RealtimeViolations realtimeViolations() {
-    return {0, 0};
+    return {0, 0, 0};
 }
 }  // namespace tessivox::testing

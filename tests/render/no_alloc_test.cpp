@@ -1,8 +1,8 @@
 // The frame loop and the MIDI rules run on real-time threads: not one heap
-// allocation may happen in them. Global operator new/delete are replaced and
-// malloc and friends wrapped at link time (-Wl,--wrap), all counting while armed.
+// call may happen in them. The test runs them inside a real-time scope, where
+// the shared counter sees every allocation and free.
 
-#include <atomic>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -11,120 +11,37 @@
 
 #include <gtest/gtest.h>
 
+#include "audio/realtime_scope.h"
 #include "engine/engine.h"
 #include "midi/midi_rules.h"
+#include "realtime_counter.h"
 
 namespace {
-
-std::atomic<bool> armed{false};
-std::atomic<long> heapCalls{0};
-
-void count() {
-    if (armed.load(std::memory_order_relaxed)) heapCalls.fetch_add(1, std::memory_order_relaxed);
-}
 
 // Keeps the compiler from removing an allocation whose result is unused.
 void escape(void* p) {
     asm volatile("" : : "g"(p) : "memory");
 }
 
+// Heap calls made inside one real-time scope.
+class Armed {
+  public:
+    Armed() : before_(tessivox::testing::realtimeViolations()) {}
+    long heapCalls() const {
+        const auto now = tessivox::testing::realtimeViolations();
+        return static_cast<long>(now.allocations - before_.allocations + now.frees -
+                                 before_.frees);
+    }
+
+  private:
+    tessivox::RealtimeScope scope_;
+    tessivox::testing::RealtimeViolations before_;
+};
+
 }  // namespace
-
-extern "C" {
-void* __real_malloc(size_t size);
-void* __real_calloc(size_t count, size_t size);
-void* __real_realloc(void* p, size_t size);
-void* __real_aligned_alloc(size_t alignment, size_t size);
-int __real_posix_memalign(void** p, size_t alignment, size_t size);
-void __real_free(void* p);
-
-void* __wrap_malloc(size_t size) {
-    count();
-    return __real_malloc(size);
-}
-void* __wrap_calloc(size_t n, size_t size) {
-    count();
-    return __real_calloc(n, size);
-}
-void* __wrap_realloc(void* p, size_t size) {
-    count();
-    return __real_realloc(p, size);
-}
-void* __wrap_aligned_alloc(size_t alignment, size_t size) {
-    count();
-    return __real_aligned_alloc(alignment, size);
-}
-int __wrap_posix_memalign(void** p, size_t alignment, size_t size) {
-    count();
-    return __real_posix_memalign(p, alignment, size);
-}
-void __wrap_free(void* p) {
-    if (p) count();
-    __real_free(p);
-}
-}
-
-void* operator new(size_t size) {
-    count();
-    if (void* p = __real_malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](size_t size) {
-    return operator new(size);
-}
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    count();
-    return __real_malloc(size ? size : 1);
-}
-void* operator new[](size_t size, const std::nothrow_t& tag) noexcept {
-    return operator new(size, tag);
-}
-void* operator new(size_t size, std::align_val_t align) {
-    count();
-    const size_t a = static_cast<size_t>(align);
-    if (void* p = __real_aligned_alloc(a, (size + a - 1) / a * a)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](size_t size, std::align_val_t align) {
-    return operator new(size, align);
-}
-void operator delete(void* p) noexcept {
-    if (p) count();
-    __real_free(p);
-}
-void operator delete[](void* p) noexcept {
-    operator delete(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    operator delete(p);
-}
-void operator delete[](void* p, size_t) noexcept {
-    operator delete(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept {
-    operator delete(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept {
-    operator delete(p);
-}
-void operator delete(void* p, size_t, std::align_val_t) noexcept {
-    operator delete(p);
-}
-void operator delete[](void* p, size_t, std::align_val_t) noexcept {
-    operator delete(p);
-}
 
 namespace tessivox {
 namespace {
-
-class Armed {
-  public:
-    Armed() {
-        heapCalls.store(0);
-        armed.store(true);
-    }
-    ~Armed() { armed.store(false); }
-};
 
 TEST(NoAllocation, TheCounterSeesEveryKindOfAllocation) {
     long seen[4];
@@ -133,14 +50,14 @@ TEST(NoAllocation, TheCounterSeesEveryKindOfAllocation) {
         auto* v = new std::vector<int>(100);
         escape(v);
         delete v;
-        seen[0] = heapCalls.load();
+        seen[0] = a.heapCalls();
     }
     {
         Armed a;
         void* p = std::malloc(64);
         escape(p);
         std::free(p);
-        seen[1] = heapCalls.load();
+        seen[1] = a.heapCalls();
     }
     {
         Armed a;
@@ -149,14 +66,14 @@ TEST(NoAllocation, TheCounterSeesEveryKindOfAllocation) {
         p = std::realloc(p, 128);
         escape(p);
         std::free(p);
-        seen[2] = heapCalls.load();
+        seen[2] = a.heapCalls();
     }
     {
         Armed a;
         void* p = ::operator new (64, std::align_val_t{64});
         escape(p);
         ::operator delete (p, std::align_val_t{64});
-        seen[3] = heapCalls.load();
+        seen[3] = a.heapCalls();
     }
     EXPECT_EQ(seen[0], 4);  // the vector and its storage, each new and deleted
     EXPECT_EQ(seen[1], 2);
@@ -195,7 +112,7 @@ TEST(NoAllocation, TenSecondsOfNotesWithTheTrajectory) {
             mSeenMin = std::min(mSeenMin, s.m.load());
             mSeenMax = std::max(mSeenMax, s.m.load());
         }
-        calls = heapCalls.load();
+        calls = a.heapCalls();
     }
     EXPECT_EQ(calls, 0);
 
