@@ -7,6 +7,8 @@
 
 #include <portaudio.h>
 
+#include "engine/controls.h"
+
 namespace tessivox {
 
 class MidiInput;  // the open MIDI port; defined with the MIDI ports
@@ -14,9 +16,9 @@ class MidiInput;  // the open MIDI port; defined with the MIDI ports
 // The six superformula parameters, in the order the window lists them.
 // `None` is what any other axis name resolves to: it drives nothing.
 enum class ParamId : int32_t { None = -1, M = 0, N1, N2, N3, A, B };
-inline constexpr int kParamCount = 6;
-inline constexpr std::array<std::string_view, kParamCount> kParamNames{"m",  "N1", "N2",
-                                                                       "N3", "A",  "B"};
+inline constexpr std::array<std::string_view, kParamCount> kParamNames{
+    kParamSliders[0].name, kParamSliders[1].name, kParamSliders[2].name,
+    kParamSliders[3].name, kParamSliders[4].name, kParamSliders[5].name};
 
 // Exact, case-sensitive lookup; anything else is `None`.
 ParamId paramIdFromName(std::string_view name);
@@ -37,13 +39,13 @@ struct PadPoint {
 inline constexpr int kShapePoints = 202;
 
 // Start values of the controls that the synthesis reads.
-inline constexpr float kStartParams[kParamCount] = {6.03f, 4.2f, 0.1f, 71.6f, 0.3f, 0.767f};
-inline constexpr std::array<double, 4> kStartTrajectoryX{50, 150, 200, 250};
-inline constexpr std::array<double, 4> kStartTrajectoryY{50, 150, 100, 75};
-inline constexpr int32_t kStartAttackSlider = 1;
-inline constexpr int32_t kStartDecaySlider = 1000;
-inline constexpr int32_t kStartSustainSlider = 50;
-inline constexpr int32_t kStartReleaseSlider = 1500;
+inline constexpr float kStartParams[kParamCount] = {startParamValue(0), startParamValue(1),
+                                                    startParamValue(2), startParamValue(3),
+                                                    startParamValue(4), startParamValue(5)};
+inline constexpr int32_t kStartAttackSlider = kEnvelopeSliders[kAttack].start;
+inline constexpr int32_t kStartDecaySlider = kEnvelopeSliders[kDecay].start;
+inline constexpr int32_t kStartSustainSlider = kEnvelopeSliders[kSustain].start;
+inline constexpr int32_t kStartReleaseSlider = kEnvelopeSliders[kRelease].start;
 
 // The one record shared by the UI, MIDI and audio threads. Construction gives
 // every field its start value. Fields that cross threads are atomics; the
