@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <sndfile.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,7 +78,8 @@ class Render : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    pid_t start(std::vector<std::string> args) {
+    // Standard output goes to logs/out, or to stdoutFd when one is given.
+    pid_t start(std::vector<std::string> args, int stdoutFd = -1) {
         args.insert(args.begin(), TESSIVOX_RENDER_BIN);
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
@@ -85,8 +88,12 @@ class Render : public ::testing::Test {
         const std::string err = (logs / "err").string();
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
+        if (stdoutFd >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                             0644);
+        }
         posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
         pid_t pid = 0;
@@ -97,10 +104,37 @@ class Render : public ::testing::Test {
     }
 
     Outcome finish(pid_t pid) {
+        int status = 0;
+        if (pid > 0) waitpid(pid, &status, 0);
+        return outcome(pid, status);
+    }
+
+    // Reads fd to the end while the run lasts. A FIFO has no writer until the
+    // renderer opens it, so an end of file seen before the run ends is no end.
+    Outcome finishReading(pid_t pid, int fd, std::string& got) {
+        fcntl(fd, F_SETFL, O_NONBLOCK);
+        int status = 0;
+        bool exited = pid < 0;
+        for (int idle = 0; idle < 60000;) {
+            char buffer[65536];
+            const ssize_t n = read(fd, buffer, sizeof buffer);
+            if (n > 0) {
+                got.append(buffer, static_cast<size_t>(n));
+            } else if (exited) {
+                break;
+            } else if (!(exited = waitpid(pid, &status, WNOHANG) == pid)) {
+                usleep(1000);
+                ++idle;
+            }
+        }
+        if (!exited) kill(pid, SIGKILL);
+        close(fd);
+        return exited ? outcome(pid, status) : finish(pid);
+    }
+
+    Outcome outcome(pid_t pid, int status) {
         Outcome r;
         if (pid < 0) return r;
-        int status = 0;
-        waitpid(pid, &status, 0);
         r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         r.out = slurp(logs / "out");
         r.err = slurp(logs / "err");
@@ -115,9 +149,11 @@ class Render : public ::testing::Test {
     }
     std::string output(const std::string& name = "out.wav") { return (work / name).string(); }
 
-    std::vector<std::string> workFiles() {
+    std::vector<std::string> workFiles(const std::string& sub = "") {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(work)) names.push_back(e.path().filename());
+        for (const auto& e : fs::directory_iterator(work / sub)) {
+            names.push_back(e.path().filename());
+        }
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -418,6 +454,115 @@ TEST_F(Render, FailedRunKeepsAnExistingOutput) {
     expectRefused(run({input(Bytes{'x'}, "bad.mid"), output()}), "bad.mid",
                   {"bad.mid", "in.mid", "out.wav"});
     EXPECT_EQ(slurp(work / "out.wav"), "old");
+}
+
+// --- output paths -------------------------------------------------------------------
+
+TEST_F(Render, OutputThatIsTheInputIsRefused) {
+    const Bytes midi = oneTrack({{0, noteOn(60)}}, 1000);
+    const std::string in = input(midi);
+    fs::create_hard_link(in, work / "hard.mid");
+    fs::create_symlink("in.mid", work / "sym.mid");
+    for (const std::string& out : {in, (work / "hard.mid").string(), (work / "sym.mid").string()}) {
+        SCOPED_TRACE(out);
+        expectRefused(run({in, out}), "cannot write " + out + ": it is the input file",
+                      {"hard.mid", "in.mid", "sym.mid"});
+        EXPECT_TRUE(slurp(in) == std::string(midi.begin(), midi.end())) << "input changed";
+        EXPECT_EQ(fs::hard_link_count(in), 2u);
+        EXPECT_TRUE(fs::is_symlink(work / "sym.mid"));
+    }
+}
+
+mode_t modeOf(const fs::path& path) {
+    struct stat st {};
+    stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+// The file the output names, or the one its links end at, is replaced whole
+// keeping its mode, or created; links stay links.
+TEST_F(Render, OutputFileIsReplacedKeepingItsMode) {
+    const std::string in = input(oneTrack({{0, noteOn(60)}}, 1000));
+    ASSERT_EQ(run({in, output("plain.wav")}).status, 0);
+    const std::string plain = slurp(output("plain.wav"));
+    fs::create_directory(work / "sub");
+    for (const auto& [name, mode] : {std::pair{"old.wav", 0600}, {"x.wav", 0755}}) {
+        spit(work / "sub" / name, {'o', 'l', 'd'});
+        chmod((work / "sub" / name).c_str(), mode);
+    }
+    fs::create_symlink("sub/new.wav", work / "dangling.wav");  // relative to the link
+    fs::create_symlink(work / "sub" / "old.wav", work / "absolute.wav");
+    fs::create_symlink("dangling.wav", work / "chain.wav");
+    const mode_t mask = umask(0);
+    umask(mask);
+    const struct {
+        const char* out;
+        const char* written;
+        mode_t mode;
+    } cases[] = {{"sub/x.wav", "sub/x.wav", 0755},
+                 {"dangling.wav", "sub/new.wav", 0666 & ~mask},
+                 {"absolute.wav", "sub/old.wav", 0600},
+                 {"chain.wav", "sub/new.wav", 0666 & ~mask}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.out);
+        fs::remove(work / "sub" / "new.wav");
+        const Outcome r = run({in, output(c.out)});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(fs::is_symlink(work / c.out), c.out != c.written);
+        EXPECT_TRUE(slurp(work / c.written) == plain);
+        EXPECT_EQ(modeOf(work / c.written), c.mode);
+    }
+    EXPECT_EQ(workFiles("sub"), (std::vector<std::string>{"new.wav", "old.wav", "x.wav"}));
+}
+
+// A pipe, a FIFO or a device gets exactly the bytes a file would.
+TEST_F(Render, StreamOutputsGetTheWholeWav) {
+    const std::string in = input(oneTrack({{0, noteOn(60)}}, 40000));
+    ASSERT_EQ(run({in, output("plain.wav")}).status, 0);
+    const std::string plain = slurp(output("plain.wav"));
+    ASSERT_GT(plain.size(), 65536u);  // more than a pipe holds
+
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    const pid_t pid = start({in, "-"}, ends[1]);
+    close(ends[1]);
+    std::string got;
+    Outcome r = finishReading(pid, ends[0], got);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(got == plain) << "'-' gave " << got.size() << " bytes";
+
+    ASSERT_EQ(mkfifo((work / "fifo").c_str(), 0644), 0);
+    const int reader = open((work / "fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    got.clear();
+    r = finishReading(start({in, output("fifo")}), reader, got);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(got == plain) << "the FIFO gave " << got.size() << " bytes";
+    EXPECT_TRUE(fs::is_fifo(work / "fifo"));
+
+    // Devices of our own, so that a fault cannot replace the system's.
+    if (mknod((work / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
+        mknod((work / "full").c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
+        GTEST_SKIP() << "no mknod here: " << std::strerror(errno);
+    }
+    r = run({in, output("null")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    expectRefused(run({in, output("full")}), "cannot write " + output("full") + ": No space",
+                  {"fifo", "full", "in.mid", "null", "plain.wav"});
+    EXPECT_TRUE(fs::is_character_file(work / "null"));
+    EXPECT_TRUE(fs::is_character_file(work / "full"));
+}
+
+TEST_F(Render, FileSizeLimitIsAWriteError) {
+    // 400 kB of output against a 100 kB limit, which the child inherits.
+    const std::string in = input(oneTrack({{0, noteOn(60)}}, 100000));
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limit = saved;
+    limit.rlim_cur = 100 << 10;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const pid_t pid = start({in, output()});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    expectRefused(finish(pid), "cannot write " + output() + ": System error : File too large");
 }
 
 }  // namespace
