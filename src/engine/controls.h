@@ -14,6 +14,9 @@ struct SliderSpec {
     int32_t maximum;
     int32_t start;
     double divisor;
+    // An axis 'from' limit taken from this slider must not pass its maximum.
+    // N1..N3 take any 'from' above their minimum.
+    bool fromCappedAtMaximum = true;
 };
 
 inline constexpr int kParamCount = 6;
@@ -21,9 +24,9 @@ inline constexpr int kParamCount = 6;
 // The six parameters, in the order the window lists them.
 inline constexpr std::array<SliderSpec, kParamCount> kParamSliders{{
     {"m", 1, 2500, 603, 100.0},
-    {"N1", 1, 1000, 42, 10.0},
-    {"N2", 1, 1000, 1, 10.0},
-    {"N3", 1, 1000, 716, 10.0},
+    {"N1", 1, 1000, 42, 10.0, false},
+    {"N2", 1, 1000, 1, 10.0, false},
+    {"N3", 1, 1000, 716, 10.0, false},
     {"A", 1, 5000, 300, 1000.0},
     {"B", 1, 5000, 767, 1000.0},
 }};

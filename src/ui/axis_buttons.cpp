@@ -5,7 +5,7 @@
 #include <QSignalBlocker>
 
 #include "engine/engine.h"
-#include "ui/main_window.h"
+#include "ui/number_text.h"
 
 namespace tessivox {
 
@@ -15,21 +15,13 @@ float textValue(const QLabel* label) {
     return limitValue(label->text());
 }
 
+// Inclusive float32 bounds: the values of the slider's ends.
 bool acceptedAsFrom(ParamId p, float f) {
-    switch (p) {
-        case ParamId::M:
-            return 0.01f <= f && f <= 25.0f;
-        case ParamId::N1:
-        case ParamId::N2:
-        case ParamId::N3:
-            return f >= 0.1f;
-        case ParamId::A:
-        case ParamId::B:
-            return 0.001f <= f && f <= 5.0f;
-        case ParamId::None:
-            break;
-    }
-    return false;
+    if (p == ParamId::None) return false;
+    const int row = static_cast<int>(p);
+    const SliderSpec& spec = kParamSliders[row];
+    return paramValueAt(row, spec.minimum) <= f &&
+           (!spec.fromCappedAtMaximum || f <= paramValueAt(row, spec.maximum));
 }
 
 void resetAssignment(SynthState& s, const AxisControls& c) {

@@ -8,7 +8,7 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "ui/main_window.h"
+#include "ui/number_text.h"
 
 namespace tessivox {
 

@@ -23,6 +23,7 @@
 #include "ui/colours.h"
 #include "ui/displays.h"
 #include "ui/help_window.h"
+#include "ui/number_text.h"
 #include "ui/pad_editor.h"
 
 namespace tessivox {
@@ -41,37 +42,6 @@ constexpr std::array<int, 3> kStatusWidths{100, 100, 30};
 constexpr int kGatePollMs = 10;
 
 }  // namespace
-
-float paramValueAt(int row, int position) {
-    return static_cast<float>(position / kParamRows[row].divisor);
-}
-
-QString valueText(float value) {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
-                                      std::chars_format::fixed, 3);
-    return QString::fromLatin1(buffer, result.ec == std::errc{} ? result.ptr - buffer : 0);
-}
-
-float limitValue(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    const char* p = bytes.constData();
-    const char* end = p + bytes.size();
-    while (p != end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
-    if (p != end && *p == '+') ++p;
-    double value = 0.0;
-    if (std::from_chars(p, end, value).ec != std::errc{}) value = 0.0;
-    return static_cast<float>(value);
-}
-
-void centreOnScreen(QWidget& window) {
-    QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
-    if (!screen) return;
-    const QRect area = screen->geometry();
-    const QSize outer = window.frameGeometry().size().boundedTo(area.size());
-    window.move(area.x() + (area.width() - outer.width()) / 2,
-                area.y() + (area.height() - outer.height()) / 2);
-}
 
 MainWindow::MainWindow(SynthState& s) : s_(s) {
     setWindowTitle(QStringLiteral("Tessivox"));
@@ -144,12 +114,12 @@ void MainWindow::buildControls() {
     for (int row = 0; row < kParamCount; ++row) {
         auto* slider = new QSlider(Qt::Horizontal, client_);
         place(kFirstParamSlider + row, slider, 30, kRowY + kRowStep * row, 600, 20);
-        slider->setRange(kParamRows[row].minimum, kParamRows[row].maximum);
-        slider->setValue(kParamRows[row].start);
+        slider->setRange(kParamSliders[row].minimum, kParamSliders[row].maximum);
+        slider->setValue(kParamSliders[row].start);
         paramSliders_[row] = slider;
     }
     for (int row = 0; row < kParamCount; ++row) {
-        auto* text = new QLabel(valueText(paramValueAt(row, kParamRows[row].start)), client_);
+        auto* text = new QLabel(valueText(paramValueAt(row, kParamSliders[row].start)), client_);
         text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         place(kFirstValueText + row, text, 640, kRowY + kRowStep * row, 35, 20);
         axis_.valueTexts[row] = text;

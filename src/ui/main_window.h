@@ -10,6 +10,7 @@
 #include "engine/synth_state.h"
 #include "ui/axis_buttons.h"
 #include "ui/drawing_area.h"
+#include "ui/number_text.h"
 
 class QCheckBox;
 class QComboBox;
@@ -37,34 +38,6 @@ inline constexpr int kEnableBox = 45;
 
 inline constexpr int kClientWidth = 870;
 inline constexpr int kClientHeight = 530;
-
-// One parameter row: slider positions and what a position is divided by.
-struct ParamRow {
-    int minimum;
-    int maximum;
-    int start;
-    double divisor;
-};
-inline constexpr std::array<ParamRow, kParamCount> kParamRows{{
-    {1, 2500, 603, 100.0},
-    {1, 1000, 42, 10.0},
-    {1, 1000, 1, 10.0},
-    {1, 1000, 716, 10.0},
-    {1, 5000, 300, 1000.0},
-    {1, 5000, 767, 1000.0},
-}};
-
-// The value a slider position stands for, rounded to float32.
-float paramValueAt(int row, int position);
-// Exactly three decimals, whatever the locale.
-QString valueText(float value);
-// The standard decimal conversion of a limit text (leading number, else 0),
-// whatever the locale, rounded to float32.
-float limitValue(const QString& text);
-
-// Places a top-level window in the middle of its screen, its outer size
-// first limited to the screen.
-void centreOnScreen(QWidget& window);
 
 class MainWindow : public QMainWindow {
     Q_OBJECT

@@ -425,7 +425,7 @@ TEST(MainWindowHelpers, ValueTextsAndLimitNumbers) {
     EXPECT_EQ(limitValue("2.5x"), 2.5f);
     // Every slider position shows and reads back as itself.
     for (int row = 0; row < kParamCount; ++row) {
-        for (int p = kParamRows[row].minimum; p <= kParamRows[row].maximum; ++p) {
+        for (int p = kParamSliders[row].minimum; p <= kParamSliders[row].maximum; ++p) {
             const float v = paramValueAt(row, p);
             ASSERT_EQ(limitValue(valueText(v)), v) << row << " " << p;
         }

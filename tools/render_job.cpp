@@ -1,0 +1,256 @@
+#include "render_job.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "engine/engine.h"
+#include "midi_file.h"
+
+namespace tessivox {
+
+void fail(const std::string& message) {
+    throw RenderError{message};
+}
+
+namespace {
+
+// A decimal read the way the program reads its value texts: as a double,
+// then rounded to float32.
+float parseDecimal(const std::string& option, const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    const double value = text.empty() || std::isspace(static_cast<unsigned char>(text[0]))
+                             ? NAN
+                             : std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(value)) {
+        fail(option + ": '" + text + "' is not a decimal number");
+    }
+    return static_cast<float>(value);
+}
+
+float decimalInRange(const std::string& option, const std::string& text, float lo, float hi) {
+    const float value = parseDecimal(option, text);
+    if (!(value >= lo && value <= hi)) {
+        char range[64];
+        std::snprintf(range, sizeof range, "%g to %g", lo, hi);
+        fail(option + ": " + text + " is out of range (" + range + ")");
+    }
+    return value;
+}
+
+// Base 10 only: a leading zero is no octal prefix.
+int64_t integerInRange(const std::string& option, const std::string& text, int64_t lo, int64_t hi) {
+    char* end = nullptr;
+    errno = 0;
+    const bool plausible = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) ||
+                                             text[0] == '-' || text[0] == '+');
+    const long long value = plausible ? std::strtoll(text.c_str(), &end, 10) : 0;
+    if (!plausible || end != text.c_str() + text.size()) {
+        fail(option + ": '" + text + "' is not an integer");
+    }
+    if (errno == ERANGE || value < lo || value > hi) {
+        fail(option + ": " + text + " is out of range (" + std::to_string(lo) + " to " +
+             std::to_string(hi) + ")");
+    }
+    return value;
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t at = text.find(separator, start);
+        parts.push_back(text.substr(start, at - start));
+        if (at == std::string::npos) return parts;
+        start = at + 1;
+    }
+}
+
+// A parameter's values run between its slider's ends, divided as the window
+// divides them.
+float lowestValue(int row) {
+    return paramValueAt(row, kParamSliders[row].minimum);
+}
+float highestValue(int row) {
+    return paramValueAt(row, kParamSliders[row].maximum);
+}
+
+// NAME:FROM:TO; the limits must lie in the parameter's slider range, as the
+// window's limits always do.
+AxisChoice parseAxis(const std::string& option, const std::string& text) {
+    const std::vector<std::string> parts = split(text, ':');
+    if (parts.size() != 3) fail(option + ": '" + text + "' is not NAME:FROM:TO");
+    const ParamId id = paramIdFromName(parts[0]);
+    if (id == ParamId::None) {
+        fail(option + ": '" + parts[0] + "' is not one of m N1 N2 N3 A B");
+    }
+    const int row = static_cast<int>(id);
+    return {id, decimalInRange(option + " FROM", parts[1], lowestValue(row), highestValue(row)),
+            decimalInRange(option + " TO", parts[2], lowestValue(row), highestValue(row))};
+}
+
+std::array<PadPoint, 4> parsePad(const std::string& text) {
+    const std::vector<std::string> parts = split(text, ',');
+    if (parts.size() != 8) fail("--pad: '" + text + "' is not 8 comma-separated integers");
+    std::array<PadPoint, 4> points{};
+    for (int k = 0; k < 4; ++k) {
+        points[k] = {static_cast<double>(integerInRange("--pad", parts[2 * k], 0, kPadExtent)),
+                     static_cast<double>(integerInRange("--pad", parts[2 * k + 1], 0, kPadExtent))};
+    }
+    return points;
+}
+
+std::string number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+// --m, --n1, ..., --attack: the table's names in lower case.
+std::string optionName(std::string_view name) {
+    std::string option = "--";
+    for (const char c : name)
+        option += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return option;
+}
+
+// An option read by `read` twice: as CLI11 validates it, so a fault is told in
+// the renderer's words, and when its value is stored.
+template <class Read, class Store>
+void addOption(CLI::App& app, const std::string& name, const std::string& help,
+               const std::string& valueText, Read read, Store store) {
+    app.add_option_function<std::string>(
+           name, [read, store](const std::string& text) { store(read(text)); }, help)
+        ->check(CLI::Validator(
+            [read](std::string& text) {
+                read(text);
+                return std::string();
+            },
+            valueText))
+        ->option_text(valueText);
+}
+
+constexpr const char* kFooter =
+    R"(Length: without --frames the output runs through the file's last event
+(End of Track included, so a file's length is kept); if no key is held
+then, it goes on until the release has ended. A note still held at the end
+of the file is cut there. Files lasting more than one hour are refused.
+
+Events act at frame round(t * 44100), ties to even; channel messages go
+through the synthesizer's MIDI note rules (channel 1 note-on/note-off).
+The trajectory follows the pad points and is enabled by giving both axes.
+Errors: one line on stderr, exit status 2, no output file.)";
+
+}  // namespace
+
+std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
+    CLI::App app{
+        "Renders a Standard MIDI File (format 0 or 1) with the Tessivox engine to a\n"
+        "mono 32-bit float WAV file at 44100 Hz.",
+        kRenderProgram};
+    app.set_version_flag("--version", std::string(kRenderProgram) + " " + TESSIVOX_VERSION);
+    app.footer(kFooter);
+    app.get_formatter()->column_width(30);
+
+    RenderJob job;
+    app.add_option("INPUT", job.input, "Standard MIDI File to render")->required();
+    app.add_option("OUTPUT", job.output, "WAV file to write")->required();
+    addOption(
+        app, "--frames", "exact output length in frames (at most one hour)", "N",
+        [](const std::string& t) { return integerInRange("--frames", t, 0, kMaxRenderFrames); },
+        [&job](int64_t v) { job.frames = v; });
+    for (int row = 0; row < kParamCount; ++row) {
+        const SliderSpec& spec = kParamSliders[row];
+        const std::string name = optionName(spec.name);
+        addOption(
+            app, name,
+            std::string(spec.name) + ", " + number(lowestValue(row)) + " to " +
+                number(highestValue(row)) + " (default " + number(startParamValue(row)) + ")",
+            "V",
+            [name, row](const std::string& t) {
+                return decimalInRange(name, t, lowestValue(row), highestValue(row));
+            },
+            [&job, row](float v) { job.params[row] = v; });
+    }
+    for (int k = 0; k < kEnvelopeSliderCount; ++k) {
+        const SliderSpec& spec = kEnvelopeSliders[k];
+        const std::string name = optionName(spec.name);
+        addOption(
+            app, name,
+            std::string(spec.name) + " slider, " + std::to_string(spec.minimum) + " to " +
+                std::to_string(spec.maximum) + " (default " + std::to_string(spec.start) + ")",
+            "N",
+            [name, spec](const std::string& t) {
+                return static_cast<int32_t>(integerInRange(name, t, spec.minimum, spec.maximum));
+            },
+            [&job, k](int32_t v) { job.envelope[k] = v; });
+    }
+    std::string padDefault;
+    for (int k = 0; k < 4; ++k) {
+        padDefault +=
+            (k ? "," : "") + number(kStartTrajectoryX[k]) + "," + number(kStartTrajectoryY[k]);
+    }
+    addOption(app, "--pad",
+              "the four pad points, integers 0 to " + std::to_string(kPadExtent) + "\n(default " +
+                  padDefault + ")",
+              "x1,y1,...,x4,y4", parsePad,
+              [&job](const std::array<PadPoint, 4>& v) { job.pad = v; });
+    addOption(
+        app, "--x-axis",
+        "X-axis parameter (m N1 N2 N3 A B) and its limits;\nwith --y-axis, enables the trajectory",
+        "NAME:FROM:TO", [](const std::string& t) { return parseAxis("--x-axis", t); },
+        [&job](const AxisChoice& v) { job.xAxis = v; });
+    addOption(
+        app, "--y-axis", "Y-axis parameter and its limits", "NAME:FROM:TO",
+        [](const std::string& t) { return parseAxis("--y-axis", t); },
+        [&job](const AxisChoice& v) { job.yAxis = v; });
+    addOption(
+        app, "--block", "frames per engine call, 1 to 65536 (default 512)", "N",
+        [](const std::string& t) { return integerInRange("--block", t, 1, 65536); },
+        [&job](int64_t v) { job.block = v; });
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        app.exit(e);  // --help, --version
+        return std::nullopt;
+    } catch (const CLI::ParseError& e) {
+        std::string message = e.what();
+        std::replace(message.begin(), message.end(), '\n', ' ');
+        fail(message + " (see --help)");
+    }
+    if (job.xAxis.has_value() != job.yAxis.has_value()) fail("--x-axis and --y-axis go together");
+    return job;
+}
+
+void applyRenderJob(const RenderJob& job, SynthState& s) {
+    for (int row = 0; row < kParamCount; ++row) {
+        if (job.params[row]) param(s, static_cast<ParamId>(row)).store(*job.params[row]);
+    }
+    std::atomic<int32_t>* const sliders[kEnvelopeSliderCount] = {
+        &s.attackSlider, &s.decaySlider, &s.sustainSlider, &s.releaseSlider};
+    for (int k = 0; k < kEnvelopeSliderCount; ++k) {
+        if (job.envelope[k]) sliders[k]->store(*job.envelope[k]);
+    }
+    if (job.pad) {
+        for (int k = 0; k < 4; ++k) {
+            s.trajectoryX[k].store((*job.pad)[k].x);
+            s.trajectoryY[k].store((*job.pad)[k].y);
+            s.padPoints[k] = (*job.pad)[k];
+        }
+    }
+    if (job.xAxis && job.yAxis) {
+        enableTrajectory(s, job.xAxis->param, job.yAxis->param, job.xAxis->from, job.xAxis->to,
+                         job.yAxis->from, job.yAxis->to);
+    }
+}
+
+}  // namespace tessivox
