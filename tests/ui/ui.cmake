@@ -8,8 +8,13 @@ add_executable(ui_tests
   ui/window_main_window_test.cpp
   ui/editor_axis_test.cpp
   ui/editor_pad_test.cpp
-  ui/editor_help_test.cpp)
+  ui/editor_help_test.cpp
+  ui/control_table_test.cpp)
 target_link_libraries(ui_tests PRIVATE tessivox_ui Qt6::Test GTest::gtest)
+target_compile_definitions(ui_tests PRIVATE
+  TESSIVOX_RENDER_BIN="$<TARGET_FILE:tessivox-render>"
+  TESSIVOX_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
+add_dependencies(ui_tests tessivox-render)
 gtest_discover_tests(ui_tests
   PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "ui"
   DISCOVERY_TIMEOUT 30)
