@@ -1,7 +1,7 @@
 #include <cmath>
-#include <thread>
 
 #include "engine/engine.h"
+#include "engine/handshake.h"
 
 namespace tessivox {
 
@@ -19,14 +19,16 @@ Point trajectoryPoint(const SynthState& s, int k) {
     return {s.trajectoryX[k].load(relaxed), s.trajectoryY[k].load(relaxed)};
 }
 
-// Runs the trajectory step if it is on. The second, sequentially consistent
-// look at trajectoryEnabled pairs with disableTrajectory: either that call
-// sees this step running and waits for it, or this step sees the switch off.
+Handshake trajectoryHandshake(SynthState& s) {
+    return {s.trajectoryEnabled, s.trajectoryStepRunning};
+}
+
+// Runs the trajectory step if it is on, in step with disableTrajectory.
 void applyTrajectoryIfEnabled(SynthState& s) {
     if (s.trajectoryEnabled.load(std::memory_order_acquire) != 1) return;
-    s.trajectoryStepRunning.store(1, std::memory_order_seq_cst);
-    if (s.trajectoryEnabled.load(std::memory_order_seq_cst) == 1) applyTrajectory(s);
-    s.trajectoryStepRunning.store(0, std::memory_order_release);
+    const Handshake handshake = trajectoryHandshake(s);
+    if (handshake.enter()) applyTrajectory(s);
+    handshake.leave();
 }
 
 void latchEnvelope(SynthState& s) {
@@ -163,12 +165,7 @@ void enableTrajectory(SynthState& s, ParamId xParam, ParamId yParam, float xFrom
 }
 
 void disableTrajectory(SynthState& s) {
-    s.trajectoryEnabled.store(0, std::memory_order_seq_cst);
-    // A step that saw the switch on before this store may still be storing;
-    // it takes well under a microsecond, so yielding is enough.
-    while (s.trajectoryStepRunning.load(std::memory_order_seq_cst) != 0) {
-        std::this_thread::yield();
-    }
+    trajectoryHandshake(s).shut();
 }
 
 bool releaseFinished(const SynthState& s) {
