@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <csignal>
 #include <memory>
 
 #include <QApplication>
@@ -35,34 +36,55 @@ void pumpWindowEvents() {
 
 // Ctrl+C in a terminal or a session's SIGTERM ends the program the way the
 // close box does, so the stream and the MIDI port are taken down in order.
-// The handler only writes to a pipe; the UI thread reads it.
+// The handler only sets a flag and writes to a pipe; the UI thread reads it.
 int gSignalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t gTerminationSignalled = 0;
 
 void onTerminationSignal(int) {
+    gTerminationSignalled = 1;
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = write(gSignalPipe[1], &byte, 1);
 }
 
-std::unique_ptr<QSocketNotifier> closeOnTerminationSignals(MainWindow& window) {
-    if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
-    auto notifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, &window, [&window] {
-        char bytes[16];
-        while (read(gSignalPipe[0], bytes, sizeof bytes) > 0) {
-        }
-        window.dispatch(kCloseEvent, 0);
-    });
+// Installed before anything else, so that no moment of start-up is left to
+// the default action, which would kill the program without its shutdown.
+void catchTerminationSignals() {
+    if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) gSignalPipe[0] = gSignalPipe[1] = -1;
     struct sigaction action {};
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+bool terminationSignalled() {
+    return gTerminationSignalled != 0;
+}
+
+// Whenever an event loop runs: a signal closes the main window as its close
+// box does (Help or About first); before the main window exists it only
+// closes the "PortAudio" box, if that is up.
+std::unique_ptr<QSocketNotifier> watchTerminationSignals(
+    const std::unique_ptr<MainWindow>& window) {
+    if (gSignalPipe[0] < 0) return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [&window] {
+        char bytes[16];
+        while (read(gSignalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        if (window) {
+            window->requestTermination();
+        } else if (QWidget* box = QApplication::activeModalWidget()) {
+            box->close();
+        }
+    });
     return notifier;
 }
 
 }  // namespace
 
 int main(int, char**) {
+    catchTerminationSignals();
     // The program takes no arguments: the toolkit gets only the name.
     int argc = 1;
     char name[] = "tessivox";
@@ -72,25 +94,31 @@ int main(int, char**) {
     // Numbers in texts always use the decimal point.
     std::setlocale(LC_NUMERIC, "C");
 
+    std::unique_ptr<MainWindow> window;
+    const auto signalNotifier = watchTerminationSignals(window);
+
     // Construction gives every field its start value.
     auto state = std::make_unique<SynthState>();
     SynthState& s = *state;
 
+    // A signal during start-up skips the remaining steps and goes straight
+    // to the shutdown, as a window that cannot be made does; one that comes
+    // after the last check ends the event loop as soon as it runs.
+    if (terminationSignalled()) return 0;
     if (!openAudioStream(s, showAudioError)) return 0;
 
     s.midiPortIndex = 0;
     s.midiInHandle = nullptr;
-    std::unique_ptr<MainWindow> window = createMainWindow(s);
-    if (window) {
-        const auto signalNotifier = closeOnTerminationSignals(*window);
+    if (!terminationSignalled()) window = createMainWindow(s);
+    if (window && !terminationSignalled()) {
         window->setStatusText(0, openMidiPort(s));
         updateDisplays(s, *window);
         s.gate.store(0, std::memory_order_release);
         startAudioStream(s);
         runEventLoop(s, *window);
-        // From here on the window only repaints; no handler runs.
-        window->setDroppingEvents(true);
     }
+    // From here on the window only repaints; no handler runs.
+    if (window) window->setDroppingEvents(true);
 
     shutDownAudio(s, pumpWindowEvents);
     // Stopped before the window goes, so no MIDI callback can still write

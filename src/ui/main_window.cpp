@@ -1,9 +1,11 @@
 #include "ui/main_window.h"
 
 #include <charconv>
+#include <cmath>
 #include <string>
 #include <vector>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -11,6 +13,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -25,6 +28,7 @@
 #include "ui/help_window.h"
 #include "ui/number_text.h"
 #include "ui/pad_editor.h"
+#include "ui/port_list.h"
 
 namespace tessivox {
 
@@ -97,7 +101,7 @@ void MainWindow::buildControls() {
         controls_[id] = w;
     };
 
-    portList_ = new QComboBox(client_);
+    portList_ = new PortList(client_);
     portList_->setEditable(false);
     place(kMidiPortList, portList_, 710, 445, 130, 20);
     std::vector<std::string> names;
@@ -121,6 +125,7 @@ void MainWindow::buildControls() {
     for (int row = 0; row < kParamCount; ++row) {
         auto* text = new QLabel(valueText(paramValueAt(row, kParamSliders[row].start)), client_);
         text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        text->setAttribute(Qt::WA_TransparentForMouseEvents);
         place(kFirstValueText + row, text, 640, kRowY + kRowStep * row, 35, 20);
         axis_.valueTexts[row] = text;
     }
@@ -132,10 +137,15 @@ void MainWindow::buildControls() {
         auto* text = new QLabel(
             QString::fromLatin1(kParamNames[row].data(), static_cast<int>(kParamNames[row].size())),
             client_);
+        // Overlaps the slider's left end: presses go through to it.
+        text->setAttribute(Qt::WA_TransparentForMouseEvents);
         place(kFirstParamLabel + row, text, 10, kRowY + kRowStep * row, 25, 20);
     }
     auto makeLabel = [this, &place](int id, const char* text, int x, int y, int width) {
         auto* label = new QLabel(QString::fromLatin1(text), client_);
+        // Static texts take no presses; the envelope letters overlap their
+        // sliders' tops.
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
         place(id, label, x, y, width, 20);
         return label;
     };
@@ -188,8 +198,11 @@ void MainWindow::buildControls() {
     makeLabel(10, "R", 795, 342, 10);
 
     // Events are wired only now, so building raises none.
-    connect(portList_, &QComboBox::activated, this,
-            [this](int) { dispatch(kControlEvent, kMidiPortList); });
+    // Only a change of the selected entry is an event: choosing the port in
+    // use again must not close and reopen it.
+    connect(portList_, &QComboBox::activated, this, [this](int index) {
+        if (index != s_.midiPortIndex) dispatch(kControlEvent, kMidiPortList);
+    });
     for (int row = 0; row < kParamCount; ++row) {
         connect(paramSliders_[row], &QSlider::valueChanged, this,
                 [this, row](int) { dispatch(kControlEvent, kFirstParamSlider + row); });
@@ -201,6 +214,10 @@ void MainWindow::buildControls() {
     connect(enable_, &QCheckBox::clicked, this, [this] { dispatch(kControlEvent, kEnableBox); });
     connect(pad_, &DrawingArea::padEvent, this,
             [this](const PadEvent& e) { dispatch(kControlEvent, kPadId, e); });
+    // Only a press on the pad keeps the pointer; a drag begun beside it
+    // still reaches it while the pointer is over it.
+    for (QWidget* w : {client_, static_cast<QWidget*>(shape_), static_cast<QWidget*>(waveform_)})
+        w->installEventFilter(this);
     // The envelope sliders have no handler: the synthesis reads their mirror.
     std::atomic<int32_t>* mirrors[4] = {&s_.attackSlider, &s_.decaySlider, &s_.sustainSlider,
                                         &s_.releaseSlider};
@@ -251,6 +268,7 @@ void MainWindow::setMenuActions(std::function<void()> about, std::function<void(
 void MainWindow::dispatch(int eventCode, int id, const PadEvent& padEvent) {
     if (droppingEvents_) return;
     s_.windowEvent = eventCode;
+    ++handlersRunning_;
     switch (eventCode) {
         case kMenuEvent:
             if (id == kAboutItem && about_) about_();
@@ -276,7 +294,22 @@ void MainWindow::dispatch(int eventCode, int id, const PadEvent& padEvent) {
         default:
             break;
     }
+    // A signal that came while About or Help was open ends the loop once
+    // their handler has returned.
+    if (--handlersRunning_ == 0 && terminationRequested_) {
+        s_.windowEvent = kCloseEvent;
+        s_.quitRequested = 1;
+    }
     if (s_.quitRequested != 0) emit quitRequestedChanged();
+}
+
+void MainWindow::requestTermination() {
+    terminationRequested_ = true;
+    // Help and About wait inside a handler; closing them lets it return.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w != this && w->isVisible()) w->close();
+    }
+    if (handlersRunning_ == 0) dispatch(kCloseEvent, 0);
 }
 
 void MainWindow::showHelp() {
@@ -330,6 +363,25 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // The close box only asks; the program ends through its shutdown.
     event->ignore();
     dispatch(kCloseEvent, 0);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseMove || type == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPointF p = pad_->mapFromGlobal(mouse->globalPosition());
+        const int x = static_cast<int>(std::floor(p.x()));
+        const int y = static_cast<int>(std::floor(p.y()));
+        if (x >= 0 && x < pad_->width() && y >= 0 && y < pad_->height()) {
+            PadEvent e{PadEvent::Type::PointerMove, x, y, (mouse->buttons() & Qt::LeftButton) != 0};
+            if (type == QEvent::MouseButtonRelease) {
+                e.type = mouse->button() == Qt::LeftButton ? PadEvent::Type::LeftButtonUp
+                                                           : PadEvent::Type::Other;
+            }
+            dispatch(kControlEvent, kPadId, e);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 bool MainWindow::event(QEvent* event) {

@@ -50,6 +50,10 @@ class MainWindow : public QMainWindow {
     // carry their pointer data. Dropped while events are being dropped.
     void dispatch(int eventCode, int id, const PadEvent& padEvent = {});
 
+    // A termination signal: closes Help or About if one is open, then ends
+    // the event loop as the close box does.
+    void requestTermination();
+
     // While set, dispatch does nothing (help open, shutting down); the
     // controls still move on screen.
     void setDroppingEvents(bool dropping) { droppingEvents_ = dropping; }
@@ -83,6 +87,7 @@ class MainWindow : public QMainWindow {
   protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void buildControls();
@@ -105,6 +110,8 @@ class MainWindow : public QMainWindow {
     std::array<QLabel*, 3> status_{};
     uint32_t shownMessageCount_ = 0;
     bool droppingEvents_ = false;
+    int handlersRunning_ = 0;
+    bool terminationRequested_ = false;
     std::function<void()> about_;
     std::function<void()> help_;
 };

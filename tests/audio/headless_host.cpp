@@ -108,9 +108,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    // The port goes first, so nothing arrives while the rest comes down.
-    tessivox::closeMidiPort(*s);
+    // The program's order: the stream first, then the port.
     tessivox::shutDownAudio(*s, [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+    tessivox::closeMidiPort(*s);
 
     const tessivox::MidiInputStats midi = tessivox::midiInputStats();
     const tessivox::testing::RealtimeViolations rt = tessivox::testing::realtimeViolations();

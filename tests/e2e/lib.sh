@@ -51,7 +51,10 @@ start_jack() {
 }
 
 start_xvfb() {
-  timeout 3600 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$E2E_DIR/display" \
+  # -noreset: by default the server resets whenever its last client leaves
+  # (an xdotool poll, a program that ended), and a program that connects
+  # meanwhile fails to start.
+  timeout 3600 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$E2E_DIR/display" \
     2>"$E2E_DIR/xvfb.log" &
   E2E_PIDS+=($!)
   local tries=0

@@ -21,4 +21,10 @@ set_tests_properties(e2e_window_play PROPERTIES LABELS e2e TIMEOUT 90)
 
 add_test(NAME e2e_window_signals
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/window_signals.sh $<TARGET_FILE:tessivox>)
-set_tests_properties(e2e_window_signals PROPERTIES LABELS e2e TIMEOUT 60)
+set_tests_properties(e2e_window_signals PROPERTIES LABELS e2e TIMEOUT 120)
+
+if(TARGET ui_tests)
+  add_test(NAME e2e_window_port_list
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/window_port_list.sh $<TARGET_FILE:ui_tests>)
+  set_tests_properties(e2e_window_port_list PROPERTIES LABELS e2e TIMEOUT 90)
+endif()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # No audio server: only the "PortAudio" box with the library's text, no main
-# window, and its OK ends the program with exit code 0.
+# window, and its OK (or SIGTERM) ends the program with exit code 0.
 #   window_no_jack.sh TESSIVOX WINDOW_REFERENCE ARTIFACT_DIR
 TESSIVOX=$1 REFERENCE=$2 ARTIFACTS=$3
 source "$(dirname "$0")/lib.sh"
@@ -22,6 +22,14 @@ xdotool windowfocus --sync "$WID"
 pressed=$(now_ms)
 xdotool key Return
 expect_exit $PID "$pressed" 2000
+
+# SIGTERM closes the box and ends the program the same way.
+"$TESSIVOX" >"$E2E_DIR/out.log" 2>&1 &
+PID=$!
+wait_window '^PortAudio$' >/dev/null || fail "no PortAudio box"
+sent=$(now_ms)
+kill -TERM $PID
+expect_exit $PID "$sent" 1000
 
 # The same box with the text "Invalid device", made independently, must look
 # the same pixel for pixel.

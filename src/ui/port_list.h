@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QComboBox>
+
+namespace tessivox {
+
+// The MIDI port list. Port names can be far wider than the closed box: it
+// shows them cut at the end with "…" instead of mid-word, and the whole name
+// as its tooltip; the open list shows every name in full.
+class PortList : public QComboBox {
+  public:
+    explicit PortList(QWidget* parent = nullptr);
+
+    // The text the closed box shows.
+    QString shownText() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QRect textRect(const QStyleOptionComboBox& option) const;
+};
+
+}  // namespace tessivox
