@@ -172,7 +172,7 @@ void removeTempAndDie(int signal) {
 // only when complete, so a failed run leaves no output file.
 class WavWriter {
   public:
-    explicit WavWriter(const std::string& path) : path_(path), temp_(path + ".XXXXXX") {
+    WavWriter(const std::string& path, int sampleRate) : path_(path), temp_(path + ".XXXXXX") {
         if (temp_.size() >= sizeof gTempPath) fail("cannot write " + path + ": path too long");
         std::memcpy(gTempPath, temp_.c_str(), temp_.size() + 1);
         // No signal may come between the file's creation and its registration.
@@ -191,7 +191,7 @@ class WavWriter {
         umask(mask);
         fchmod(fd_, 0666 & ~mask);
         SF_INFO info{};
-        info.samplerate = 44100;
+        info.samplerate = sampleRate;
         info.channels = 1;
         info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
         file_ = sf_open_fd(fd_, SFM_WRITE, &info, SF_FALSE);
@@ -279,7 +279,7 @@ constexpr const char* kFooter =
 then, it goes on until the release has ended. A note still held at the end
 of the file is cut there. Files lasting more than one hour are refused.
 
-Events act at frame round(t * 44100), ties to even; channel messages go
+Events act at frame round(t * rate), ties to even; channel messages go
 through the synthesizer's MIDI note rules (channel 1 note-on/note-off).
 The trajectory follows the pad points and is enabled by giving both axes.
 Errors: one line on stderr, exit status 2, no output file.)";
@@ -287,7 +287,7 @@ Errors: one line on stderr, exit status 2, no output file.)";
 int run(int argc, char** argv) {
     CLI::App app{
         "Renders a Standard MIDI File (format 0 or 1) with the Tessivox engine to a\n"
-        "mono 32-bit float WAV file at 44100 Hz.",
+        "mono 32-bit float WAV file at 44100 Hz (or --rate).",
         kProgram};
     app.set_version_flag("--version", std::string(kProgram) + " " + TESSIVOX_VERSION);
     app.footer(kFooter);
@@ -296,7 +296,7 @@ int run(int argc, char** argv) {
     Options o;
     app.add_option("INPUT", o.input, "Standard MIDI File to render")->required();
     app.add_option("OUTPUT", o.output, "WAV file to write")->required();
-    std::string framesText, blockText;
+    std::string framesText, blockText, rateText;
     app.add_option("--frames", framesText, "exact output length in frames (at most one hour)")
         ->option_text("N");
     const std::pair<const char*, const char*> paramOptions[kParamCount] = {
@@ -355,6 +355,8 @@ int run(int argc, char** argv) {
                       ->option_text("NAME:FROM:TO");
     app.add_option("--block", blockText, "frames per engine call, 1 to 65536 (default 512)")
         ->option_text("N");
+    app.add_option("--rate", rateText, "sample rate in Hz, 8000 to 192000 (default 44100)")
+        ->option_text("HZ");
 
     try {
         app.parse(argc, argv);
@@ -368,8 +370,14 @@ int run(int argc, char** argv) {
 
     auto state = std::make_unique<SynthState>();
     SynthState& s = *state;
+    int64_t rate = 44100;
+    if (app.get_option("--rate")->count()) {
+        rate = integerInRange("--rate", rateText, static_cast<int64_t>(kMinSampleRate),
+                              static_cast<int64_t>(kMaxSampleRate));
+    }
+    setSampleRate(s, static_cast<double>(rate));
     if (app.get_option("--frames")->count()) {
-        o.frames = integerInRange("--frames", framesText, 0, kMaxRenderFrames);
+        o.frames = integerInRange("--frames", framesText, 0, 3600 * rate);
     }
     if (app.get_option("--block")->count()) {
         o.block = integerInRange("--block", blockText, 1, 65536);
@@ -407,9 +415,9 @@ int run(int argc, char** argv) {
     const std::vector<uint8_t> bytes = readInput(o.input);
     MidiSchedule schedule;
     std::string error;
-    if (!readMidiFile(bytes, schedule, error)) fail(o.input + ": " + error);
+    if (!readMidiFile(bytes, schedule, error, rate)) fail(o.input + ": " + error);
 
-    WavWriter wav(o.output);
+    WavWriter wav(o.output, static_cast<int>(rate));
     Renderer renderer(s, wav, o.block);
     const int64_t end = o.frames.value_or(schedule.endFrame);
     for (const ScheduledMessage& m : schedule.messages) {
