@@ -61,6 +61,15 @@ MidiAt off(int64_t frame, int note = 69, int channel = 1) {
                                               static_cast<uint8_t>(note), 0))};
 }
 
+// m from 2 to 12 on X, N1 from 1 to 8 on Y.
+const Controls kPadSweep = {{kTrajectory, 1}, {kXParam, 1}, {kXFrom, 2}, {kXTo, 12},
+                            {kYParam, 2},     {kYFrom, 1},  {kYTo, 8}};
+
+Controls operator+(Controls a, const Controls& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 // First frame at which the two differ, or -1.
 int64_t firstDifference(const std::vector<float>& a, const std::vector<float>& b) {
     const auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
@@ -199,9 +208,13 @@ TEST(Plugin, MatchesTessivoxRenderBitForBitAtEveryBlockSize) {
         fs::temp_directory_path() / ("tessivox-plugin-test-" + std::to_string(getpid()));
     fs::create_directories(dir);
     const std::string data = TESSIVOX_DATA_DIR;
-    const Controls padSweep = {{kTrajectory, 1}, {kXParam, 1},  {kXFrom, 2}, {kXTo, 12},
-                               {kYParam, 2},     {kYFrom, 1},   {kYTo, 8},   {kAttack, 1500},
-                               {kDecay, 2000},   {kSustain, 70}};
+    const Controls padSweep = kPadSweep + Controls{{kAttack, 1500}, {kDecay, 2000}, {kSustain, 70}};
+    Controls edge = {{kChannel, 1},     {kM, 12.5f},     {Port(kM + 1), 3}, {Port(kM + 4), 1},
+                     {Port(kM + 5), 1}, {kRelease, 300}, {kTrajectory, 1},  {kXParam, 6},
+                     {kXFrom, 0.5f},    {kXTo, 2},       {kYParam, 4},      {kYFrom, 1},
+                     {kYTo, 10}};
+    const float pad[8] = {0, 0, 300, 300, 40, 260, 300, 0};
+    for (int k = 0; k < 8; ++k) edge.emplace_back(kPad + k, pad[k]);
     const struct {
         std::string file;
         int rate;
@@ -218,27 +231,7 @@ TEST(Plugin, MatchesTessivoxRenderBitForBitAtEveryBlockSize) {
          44100,
          {"--m", "12.5", "--n1", "3", "--a", "1", "--b", "1", "--release", "300", "--x-axis",
           "B:0.5:2", "--y-axis", "N3:1:10", "--pad", "0,0,300,300,40,260,300,0"},
-         {{kChannel, 1},
-          {kM, 12.5f},
-          {Port(kM + 1), 3},
-          {Port(kM + 4), 1},
-          {Port(kM + 5), 1},
-          {kRelease, 300},
-          {kTrajectory, 1},
-          {kXParam, 6},
-          {kXFrom, 0.5f},
-          {kXTo, 2},
-          {kYParam, 4},
-          {kYFrom, 1},
-          {kYTo, 10},
-          {kPad, 0},
-          {Port(kPad + 1), 0},
-          {Port(kPad + 2), 300},
-          {Port(kPad + 3), 300},
-          {Port(kPad + 4), 40},
-          {Port(kPad + 5), 260},
-          {Port(kPad + 6), 300},
-          {Port(kPad + 7), 0}}},
+         edge},
         {data + "/demo_pad.mid",
          48000,
          {"--rate", "48000", "--x-axis", "m:2:12", "--y-axis", "N1:1:8", "--attack", "1500",
@@ -357,9 +350,6 @@ TEST(Plugin, OtherRatesKeepPitchAndEnvelopeTimes) {
 
 // --- controls -----------------------------------------------------------------------------
 
-const Controls kPadSweep = {{kTrajectory, 1}, {kXParam, 1}, {kXFrom, 2}, {kXTo, 12},
-                            {kYParam, 2},     {kYFrom, 1},  {kYTo, 8}};
-
 TEST(Plugin, AControlChangedBetweenRunsActsFromTheNextRun) {
     constexpr uint32_t kBlock = 256;
     constexpr int64_t kChangeAt = 250 * kBlock, kFrames = 300 * kBlock;  // in the sustain
@@ -395,11 +385,6 @@ TEST(Plugin, TrajectoryRunsOnlyAsTheWindowAllowsAndStopsBackAtTheControls) {
     constexpr int64_t kStopAt = 100 * kBlock, kFrames = 400 * kBlock;
     const std::vector<MidiAt> notes = {on(0), off(150 * kBlock), on(200 * kBlock)};
     const Controls base = {{kM, 9}, {Port(kM + 1), 2}};
-    auto with = [&](Controls extra) {
-        Controls all = base;
-        all.insert(all.end(), extra.begin(), extra.end());
-        return all;
-    };
     const std::vector<float> plain = renderPlugin(44100, base, notes, kFrames, kBlock);
     const struct {
         const char* what;
@@ -441,11 +426,11 @@ TEST(Plugin, TrajectoryRunsOnlyAsTheWindowAllowsAndStopsBackAtTheControls) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(renderPlugin(44100, with(c.setting), notes, kFrames, kBlock) != plain, c.runs);
+        EXPECT_EQ(renderPlugin(44100, base + c.setting, notes, kFrames, kBlock) != plain, c.runs);
         if (!c.runs) continue;
         // Switched off mid-note: from the next run on, the parameters are
         // the controls' again and the sound is the plain one.
-        const std::vector<float> stopped = renderPlugin(44100, with(c.setting), notes, kFrames,
+        const std::vector<float> stopped = renderPlugin(44100, base + c.setting, notes, kFrames,
                                                         kBlock, [&](Lv2Instance& p, int64_t start) {
                                                             if (start == kStopAt)
                                                                 p.control(kTrajectory) = 0;
