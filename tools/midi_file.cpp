@@ -10,7 +10,6 @@ namespace {
 using Int128 = __int128;
 
 constexpr uint32_t kDefaultTempo = 500000;  // microseconds per quarter note
-constexpr int64_t kSampleRate = 44100;
 
 struct TimedEvent {
     uint64_t tick;
@@ -63,7 +62,8 @@ class Cursor {
 
 class Parser {
   public:
-    Parser(std::span<const uint8_t> bytes, std::string& error) : file_(bytes, 0), error_(error) {}
+    Parser(std::span<const uint8_t> bytes, std::string& error, int64_t sampleRate)
+        : file_(bytes, 0), error_(error), sampleRate_(sampleRate) {}
 
     bool parse(MidiSchedule& out) {
         if (!header()) return false;
@@ -218,12 +218,12 @@ class Parser {
     }
 
     // Round-half-even of the time in frames at `tick`.
-    static Int128 frameOf(const std::vector<TempoSegment>& map, uint64_t tick, Int128 denominator) {
+    Int128 frameOf(const std::vector<TempoSegment>& map, uint64_t tick, Int128 denominator) const {
         const auto seg = std::prev(
             std::upper_bound(map.begin(), map.end(), tick,
                              [](uint64_t t, const TempoSegment& s) { return t < s.tick; }));
         const Int128 numerator =
-            (seg->elapsed + Int128(tick - seg->tick) * seg->tempo) * kSampleRate;
+            (seg->elapsed + Int128(tick - seg->tick) * seg->tempo) * sampleRate_;
         Int128 q = numerator / denominator;
         const Int128 twiceRest = 2 * (numerator % denominator);
         if (twiceRest > denominator || (twiceRest == denominator && (q & 1))) ++q;
@@ -252,7 +252,7 @@ class Parser {
 
         const Int128 denominator = Int128(ticksPerQuarter_) * 1000000;
         const Int128 end = frameOf(map, endTick_, denominator);
-        if (end > kMaxRenderFrames) {
+        if (end > 3600 * Int128(sampleRate_)) {
             error_ = "the file lasts more than one hour (absurd delta times or tempo?)";
             return false;
         }
@@ -268,6 +268,7 @@ class Parser {
 
     Cursor file_;
     std::string& error_;
+    int64_t sampleRate_;
     int track_ = -1;  // 1-based number of the track being read, for messages
     uint32_t trackCount_ = 0;
     uint32_t ticksPerQuarter_ = 0;
@@ -278,8 +279,9 @@ class Parser {
 
 }  // namespace
 
-bool readMidiFile(std::span<const uint8_t> bytes, MidiSchedule& out, std::string& error) {
-    return Parser(bytes, error).parse(out);
+bool readMidiFile(std::span<const uint8_t> bytes, MidiSchedule& out, std::string& error,
+                  int64_t sampleRate) {
+    return Parser(bytes, error, sampleRate).parse(out);
 }
 
 }  // namespace tessivox

@@ -26,9 +26,10 @@ struct MidiSchedule {
 };
 
 // Reads a Standard MIDI File (format 0 or 1, ticks-per-quarter division) and
-// places its channel messages on frames at 44100 Hz. Files lasting longer
-// than kMaxRenderFrames are refused. On failure returns false and puts a
+// places its channel messages on frames at `sampleRate` Hz. Files lasting
+// longer than one hour are refused. On failure returns false and puts a
 // one-line reason into `error`.
-bool readMidiFile(std::span<const uint8_t> bytes, MidiSchedule& out, std::string& error);
+bool readMidiFile(std::span<const uint8_t> bytes, MidiSchedule& out, std::string& error,
+                  int64_t sampleRate = 44100);
 
 }  // namespace tessivox

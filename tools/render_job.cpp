@@ -144,7 +144,7 @@ constexpr const char* kFooter =
 then, it goes on until the release has ended. A note still held at the end
 of the file is cut there. Files lasting more than one hour are refused.
 
-Events act at frame round(t * 44100), ties to even; channel messages go
+Events act at frame round(t * rate), ties to even; channel messages go
 through the synthesizer's MIDI note rules (channel 1 note-on/note-off).
 The trajectory follows the pad points and is enabled by giving both axes.
 Errors: one line on stderr, exit status 2, no output file.)";
@@ -154,7 +154,7 @@ Errors: one line on stderr, exit status 2, no output file.)";
 std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
     CLI::App app{
         "Renders a Standard MIDI File (format 0 or 1) with the Tessivox engine to a\n"
-        "mono 32-bit float WAV file at 44100 Hz.",
+        "mono 32-bit float WAV file at 44100 Hz (or --rate).",
         kRenderProgram};
     app.set_version_flag("--version", std::string(kRenderProgram) + " " + TESSIVOX_VERSION);
     app.footer(kFooter);
@@ -163,9 +163,20 @@ std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
     RenderJob job;
     app.add_option("INPUT", job.input, "Standard MIDI File to render")->required();
     app.add_option("OUTPUT", job.output, "WAV file to write")->required();
+    // Read before --frames, whose limit is an hour at this rate.
+    addOption(
+        app, "--rate",
+        "sample rate in Hz, " + number(kMinSampleRate) + " to " + number(kMaxSampleRate) +
+            " (default 44100)",
+        "HZ",
+        [](const std::string& t) {
+            return integerInRange("--rate", t, static_cast<int64_t>(kMinSampleRate),
+                                  static_cast<int64_t>(kMaxSampleRate));
+        },
+        [&job](int64_t v) { job.rate = v; });
     addOption(
         app, "--frames", "exact output length in frames (at most one hour)", "N",
-        [](const std::string& t) { return integerInRange("--frames", t, 0, kMaxRenderFrames); },
+        [&job](const std::string& t) { return integerInRange("--frames", t, 0, 3600 * job.rate); },
         [&job](int64_t v) { job.frames = v; });
     for (int row = 0; row < kParamCount; ++row) {
         const SliderSpec& spec = kParamSliders[row];
@@ -232,6 +243,7 @@ std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
 }
 
 void applyRenderJob(const RenderJob& job, SynthState& s) {
+    setSampleRate(s, static_cast<double>(job.rate));
     for (int row = 0; row < kParamCount; ++row) {
         if (job.params[row]) param(s, static_cast<ParamId>(row)).store(*job.params[row]);
     }

@@ -147,7 +147,7 @@ std::string followLinks(const std::string& path) {
 // WAV as one stream.
 class WavWriter {
   public:
-    WavWriter(const std::string& path, const std::string& input) : path_(path) {
+    WavWriter(const std::string& path, const std::string& input, int sampleRate) : path_(path) {
         struct stat st;
         bool exists = false;
         if (path == "-") {
@@ -168,7 +168,7 @@ class WavWriter {
             if (streamFd_ < 0) fail("cannot write " + path + ": " + errnoText());
         }
         SF_INFO info{};
-        info.samplerate = 44100;
+        info.samplerate = sampleRate;
         info.channels = 1;
         info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
         if (streamFd_ >= 0) {
@@ -296,13 +296,14 @@ int run(int argc, char** argv) {
     SynthState& s = *state;
     applyRenderJob(*job, s);
     const RenderJob& o = *job;
+    const int64_t rate = o.rate;
 
     const std::vector<uint8_t> bytes = readInput(o.input);
     MidiSchedule schedule;
     std::string error;
-    if (!readMidiFile(bytes, schedule, error)) fail(o.input + ": " + error);
+    if (!readMidiFile(bytes, schedule, error, rate)) fail(o.input + ": " + error);
 
-    WavWriter wav(o.output, o.input);
+    WavWriter wav(o.output, o.input, static_cast<int>(rate));
     Renderer renderer(s, wav, o.block);
     const int64_t end = o.frames.value_or(schedule.endFrame);
     for (const ScheduledMessage& m : schedule.messages) {

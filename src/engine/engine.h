@@ -7,9 +7,17 @@
 namespace tessivox {
 
 inline constexpr double kSampleRate = 44100.0;
-inline constexpr float kTwoPi = 6.2831855f;  // the float32 nearest to 2*pi
-inline constexpr int32_t kFadeOutLast = 1000;
+inline constexpr float kTwoPi = 6.2831855f;    // the float32 nearest to 2*pi
+inline constexpr int32_t kFadeOutLast = 1000;  // at 44100 Hz
+inline constexpr int32_t kFadeInFrames = 100;  // at 44100 Hz
+inline constexpr double kMinSampleRate = 8000.0;
+inline constexpr double kMaxSampleRate = 192000.0;
 inline constexpr double kPadSize = 300.0;
+
+// Sets the rate the state renders at, before any frame is rendered; rate
+// must lie in kMinSampleRate..kMaxSampleRate. The fades keep their length in
+// time; at 44100 nothing changes.
+void setSampleRate(SynthState& s, double rate);
 
 // Nearest integer, ties to even. Values that are not finite or do not fit in
 // int32 give INT32_MIN, as the hardware conversion does.

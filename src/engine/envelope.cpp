@@ -42,10 +42,10 @@ void latchEnvelope(SynthState& s) {
     s.decaySeconds = decay / 1000.0;
     s.sustainFraction = sustain / 100.0;
     s.releaseSeconds = release / 1000.0;
-    s.attackSamples = s.attackSeconds * kSampleRate;
-    s.decaySamples = s.decaySeconds * kSampleRate;
+    s.attackSamples = s.attackSeconds * s.sampleRate;
+    s.decaySamples = s.decaySeconds * s.sampleRate;
     s.sustainLevel = s.sustainFraction;
-    s.releaseSamples = s.releaseSeconds * kSampleRate;
+    s.releaseSamples = s.releaseSeconds * s.sampleRate;
 }
 
 void releaseStep(SynthState& s, int32_t n) {
@@ -93,10 +93,11 @@ void noteSegments(SynthState& s, int32_t n) {
 void noteStep(SynthState& s, int32_t n) {
     if (s.envelopeLatched.load(relaxed) == 0) latchEnvelope(s);
     // Capped just past the fade-out, so hours of one held note cannot overflow it.
-    if (s.fadeCounter <= kFadeOutLast) ++s.fadeCounter;
+    if (s.fadeCounter <= s.fadeOutLast) ++s.fadeCounter;
 
-    if (s.fadeCounter <= kFadeOutLast) {
-        s.envelopeLevel = (1.0 - s.fadeCounter / 1000.0) * s.lastReleaseLevel;
+    if (s.fadeCounter <= s.fadeOutLast) {
+        s.envelopeLevel =
+            (1.0 - s.fadeCounter / static_cast<double>(s.fadeOutLast)) * s.lastReleaseLevel;
     } else {
         if (s.noteStarted.load(relaxed) == 0) {
             s.phase = 0.0f;
@@ -144,13 +145,22 @@ void renderFrames(SynthState& s, float* out, unsigned long count) {
         advanceEnvelope(s, s.sampleIndex);
         const int32_t i = s.sampleIndex;
         double sample = static_cast<double>(nextOscillatorSample(s)) * s.envelopeLevel;
-        if (i < 100) {
-            const float ramp = static_cast<float>(i / 100.0);
+        if (i < s.fadeInFrames) {
+            const float ramp = static_cast<float>(i / static_cast<double>(s.fadeInFrames));
             sample *= static_cast<float>(std::pow(static_cast<double>(ramp), 5.0));
         }
         out[frame] = static_cast<float>(sample);
         ++s.sampleIndex;
     }
+}
+
+void setSampleRate(SynthState& s, double rate) {
+    s.sampleRate = rate;
+    const double scale = rate / kSampleRate;
+    // The fade-out lasts kFadeOutLast + 1 frames: that many frames keep
+    // their duration, so a note starts within half a frame of 44100's time.
+    s.fadeOutLast = roundToInt32((kFadeOutLast + 1) * scale) - 1;
+    s.fadeInFrames = roundToInt32(kFadeInFrames * scale);
 }
 
 void enableTrajectory(SynthState& s, ParamId xParam, ParamId yParam, float xFrom, float xTo,

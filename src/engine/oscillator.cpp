@@ -24,12 +24,12 @@ float nextOscillatorSample(SynthState& s) {
     if (!(s.noteFrequency.load(relaxed) > 0.0)) return s.oscillatorOutput;
 
     // During the fade-out before a note the old pitch keeps playing.
-    const double f = s.fadeCounter > kFadeOutLast ? s.noteFrequency.load(relaxed)
-                                                  : s.previousFrequency.load(relaxed);
+    const double f = s.fadeCounter > s.fadeOutLast ? s.noteFrequency.load(relaxed)
+                                                   : s.previousFrequency.load(relaxed);
     // A release before any note leaves previousFrequency at 0: stay as before the first note.
     if (!(f > 0.0)) return s.oscillatorOutput;
 
-    s.periodSamples = roundToInt32(kSampleRate / f);
+    s.periodSamples = roundToInt32(s.sampleRate / f);
 
     const float theta = static_cast<float>(static_cast<double>(s.phase) * kTwoPi);
     const double m = s.m.load(relaxed);

@@ -55,6 +55,13 @@ struct SynthState {
     SynthState(const SynthState&) = delete;
     SynthState& operator=(const SynthState&) = delete;
 
+    // --- set once before rendering (setSampleRate) -------------------------
+    double sampleRate = 44100.0;
+    // The fade-out's last counter value and the fade-in's length, in frames
+    // at sampleRate.
+    int32_t fadeOutLast = 1000;
+    int32_t fadeInFrames = 100;
+
     // --- audio thread only -------------------------------------------------
     double lastReleaseLevel = 0.0;
     double attackSeconds = 0.0;

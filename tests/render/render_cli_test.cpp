@@ -212,6 +212,24 @@ TEST_F(Render, WavIsMonoFloat44100) {
     EXPECT_EQ(workFiles(), std::vector<std::string>{"out.wav"});
 }
 
+TEST_F(Render, RateSetsTheWavRateTheEventFramesAndTheFade) {
+    // Note-on at 3000/44100 s; the first sound follows the fade-out, which
+    // keeps its 1001 frames' duration, and the note's silent first frame.
+    const std::string in = input(oneTrack({{3000, noteOn(69)}}, 20000));
+    const struct {
+        const char* rate;
+        long firstSound;
+    } cases[] = {{"44100", 3000 + 1001 + 1}, {"48000", 3265 + 1090 + 1}, {"8000", 544 + 182 + 1}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(run({in, output(), "--rate", c.rate}).status, 0) << c.rate;
+        const Wav wav = readWav(output());
+        EXPECT_EQ(wav.info.samplerate, std::stoi(c.rate));
+        const auto first =
+            std::find_if(wav.samples.begin(), wav.samples.end(), [](float v) { return v != 0; });
+        EXPECT_EQ(first - wav.samples.begin(), c.firstSound) << c.rate;
+    }
+}
+
 TEST_F(Render, FramesGivesTheExactLength) {
     const std::string in = input(oneTrack({{100, noteOn(69)}, {50000, noteOff(69)}}));
     for (const char* frames : {"0", "1", "12345", "300000"}) {
@@ -386,6 +404,9 @@ TEST_F(Render, OutOfRangeValues) {
         {{"--frames", "158760001"}, "--frames: 158760001 is out of range"},
         {{"--block", "0"}, "--block: 0 is out of range (1 to 65536)"},
         {{"--block", "65537"}, "--block: 65537 is out of range"},
+        {{"--rate", "7999"}, "--rate: 7999 is out of range (8000 to 192000)"},
+        {{"--rate", "192001"}, "--rate: 192001 is out of range"},
+        {{"--rate", "48000", "--frames", "172800001"}, "--frames: 172800001 is out of range"},
         {{"--x-axis", "N1:0:5", "--y-axis", "A:1:2"}, "--x-axis FROM: 0 is out of range"},
         {{"--x-axis", "N1:1:5", "--y-axis", "A:1:6"}, "--y-axis TO: 6 is out of range"},
     };
@@ -404,7 +425,8 @@ TEST_F(Render, RangeLimitsAreInclusiveAsFloat32) {
          {std::vector<std::string>{"--m", "25.0000001", "--n1", "0.1", "--a", "5", "--b", "0.001"},
           {"--m", "0.0099999999", "--n2", "100", "--attack", "2000", "--sustain", "0", "--release",
            "5000", "--pad", "0,300,300,0,0,0,300,300", "--block", "65536", "--frames", "0"},
-          {"--decay", "1", "--x-axis", "A:0.001:5", "--y-axis", "N3:100:0.1"}}) {
+          {"--decay", "1", "--x-axis", "A:0.001:5", "--y-axis", "N3:100:0.1", "--rate", "8000"},
+          {"--rate", "192000"}}) {
         std::vector<std::string> args = {in, output()};
         args.insert(args.end(), options.begin(), options.end());
         const Outcome r = run(args);

@@ -1,0 +1,140 @@
+#pragma once
+
+// The plugin's ports, built from the window's control table: the plugin
+// clamps to these ranges and the TTL generator writes them.
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "engine/controls.h"
+
+namespace tessivox::lv2 {
+
+inline constexpr std::string_view kPluginUri = "urn:tessivox:synth";
+
+enum Port : uint32_t {
+    kMidiIn,
+    kOut,
+    kM,  // the six parameters, in the window's order
+    kAttack = kM + kParamCount,
+    kDecay,
+    kSustain,
+    kRelease,
+    kTrajectory,
+    kXParam,
+    kXFrom,
+    kXTo,
+    kYParam,
+    kYFrom,
+    kYTo,
+    kPad,  // x and y of the four pad points
+    kChannel = kPad + 8,
+    kPortCount
+};
+
+enum class PortType { MidiIn, AudioOut, Control };
+enum PortProperty : unsigned { kPlain = 0, kInteger = 1, kToggled = 2, kEnumeration = 4 };
+
+struct PortSpec {
+    std::string_view symbol;
+    std::string_view name;
+    PortType type;
+    float minimum;
+    float maximum;
+    float start;
+    unsigned properties;
+    std::string_view unit;  // a units: name, or none
+};
+
+// The axis parameter ports: 0 is none, 1 to 6 the parameters in the
+// window's order.
+inline constexpr std::array<std::string_view, kParamCount + 1> kAxisChoices{"none",
+                                                                            kParamSliders[0].name,
+                                                                            kParamSliders[1].name,
+                                                                            kParamSliders[2].name,
+                                                                            kParamSliders[3].name,
+                                                                            kParamSliders[4].name,
+                                                                            kParamSliders[5].name};
+
+constexpr float paramMinimum(int row) {
+    return paramValueAt(row, kParamSliders[row].minimum);
+}
+constexpr float paramMaximum(int row) {
+    return paramValueAt(row, kParamSliders[row].maximum);
+}
+
+constexpr std::array<PortSpec, kPortCount> makePorts() {
+    std::array<PortSpec, kPortCount> p{};
+    p[kMidiIn] = {"midi_in", "MIDI in", PortType::MidiIn, 0, 0, 0, kPlain, {}};
+    p[kOut] = {"out", "Out", PortType::AudioOut, 0, 0, 0, kPlain, {}};
+    constexpr std::string_view paramSymbols[kParamCount] = {"m", "n1", "n2", "n3", "a", "b"};
+    float lowest = paramMinimum(0), highest = paramMaximum(0);
+    for (int row = 0; row < kParamCount; ++row) {
+        p[kM + row] = {paramSymbols[row],
+                       kParamSliders[row].name,
+                       PortType::Control,
+                       paramMinimum(row),
+                       paramMaximum(row),
+                       startParamValue(row),
+                       kPlain,
+                       {}};
+        lowest = paramMinimum(row) < lowest ? paramMinimum(row) : lowest;
+        highest = paramMaximum(row) > highest ? paramMaximum(row) : highest;
+    }
+    constexpr std::string_view envelopeNames[kEnvelopeSliderCount] = {"Attack", "Decay", "Sustain",
+                                                                      "Release"};
+    // Decay and release positions are milliseconds, sustain a percentage;
+    // the attack position is a step on a logarithmic time scale.
+    constexpr std::string_view envelopeUnits[kEnvelopeSliderCount] = {{}, "ms", "pc", "ms"};
+    for (int k = 0; k < kEnvelopeSliderCount; ++k) {
+        const SliderSpec& e = kEnvelopeSliders[k];
+        p[kAttack + k] = {e.name,
+                          envelopeNames[k],
+                          PortType::Control,
+                          static_cast<float>(e.minimum),
+                          static_cast<float>(e.maximum),
+                          static_cast<float>(e.start),
+                          kInteger,
+                          envelopeUnits[k]};
+    }
+    p[kTrajectory] = {"trajectory", "Trajectory", PortType::Control, 0, 1, 0, kToggled, {}};
+    // The limits span every parameter's range; the chosen parameter's own
+    // range applies when the trajectory runs.
+    const auto axis = [&](std::string_view symbol, std::string_view name, float start) {
+        return PortSpec{symbol, name, PortType::Control, lowest, highest, start, kPlain, {}};
+    };
+    p[kXParam] = {
+        "x_param", "X parameter", PortType::Control, 0, kParamCount, 0, kInteger | kEnumeration,
+        {}};
+    p[kXFrom] = axis("x_from", "X from", 1);
+    p[kXTo] = axis("x_to", "X to", 5);
+    p[kYParam] = {
+        "y_param", "Y parameter", PortType::Control, 0, kParamCount, 0, kInteger | kEnumeration,
+        {}};
+    p[kYFrom] = axis("y_from", "Y from", 1);
+    p[kYTo] = axis("y_to", "Y to", 5);
+    constexpr std::string_view padSymbols[8] = {"p1_x", "p1_y", "p2_x", "p2_y",
+                                                "p3_x", "p3_y", "p4_x", "p4_y"};
+    constexpr std::string_view padNames[8] = {"Point 1 x", "Point 1 y", "Point 2 x", "Point 2 y",
+                                              "Point 3 x", "Point 3 y", "Point 4 x", "Point 4 y"};
+    for (int k = 0; k < 8; ++k) {
+        const double start = k % 2 == 0 ? kStartTrajectoryX[k / 2] : kStartTrajectoryY[k / 2];
+        p[kPad + k] = {padSymbols[k],
+                       padNames[k],
+                       PortType::Control,
+                       0,
+                       static_cast<float>(kPadExtent),
+                       static_cast<float>(start),
+                       kInteger,
+                       {}};
+    }
+    // 0 takes every channel: which channel a track sends is the host's business.
+    p[kChannel] = {"channel", "MIDI channel", PortType::Control, 0, 16, 0, kInteger | kEnumeration,
+                   {}};
+    return p;
+}
+
+inline constexpr std::array<PortSpec, kPortCount> kPorts = makePorts();
+
+}  // namespace tessivox::lv2

@@ -1,0 +1,223 @@
+// The LV2 instrument: the program's engine and note rules behind LV2 ports.
+// Everything runs on the host's audio thread; MIDI acts at its exact frame.
+
+#include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
+#include <lv2/core/lv2.h>
+#include <lv2/midi/midi.h>
+#include <lv2/urid/urid.h>
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "engine/engine.h"
+#include "midi/midi_byte_parser.h"
+#include "midi/midi_rules.h"
+#include "ports.h"
+
+namespace tessivox::lv2 {
+namespace {
+
+constexpr auto relaxed = std::memory_order_relaxed;
+
+// NaN goes to the minimum.
+float clampToPort(uint32_t port, float value) {
+    const PortSpec& spec = kPorts[port];
+    if (!(value >= spec.minimum)) value = spec.minimum;
+    if (value > spec.maximum) value = spec.maximum;
+    if (spec.properties & (kInteger | kToggled)) value = std::nearbyint(value);
+    return value;
+}
+
+ParamId axisParam(float choice) {
+    return static_cast<ParamId>(static_cast<int>(choice) - 1);
+}
+
+struct Plugin {
+    SynthState state;
+    const LV2_Atom_Sequence* midiIn = nullptr;
+    float* out = nullptr;
+    const float* controls[kPortCount] = {};
+    float fallback[kPortCount] = {};  // read while a control port is not connected
+    float applied[kPortCount] = {};   // clamped values in force; NaN before the first run
+    LV2_URID midiEvent = 0;
+    LV2_URID frameTime = 0;
+    double rate = 0.0;
+    MidiByteParser parser;
+    bool trajectoryRunning = false;
+
+    void reset() {
+        state.~SynthState();
+        new (&state) SynthState();
+        setSampleRate(state, rate);
+        for (float& v : applied) v = NAN;
+        parser.reset();
+        trajectoryRunning = false;
+    }
+
+    void restoreParams() {
+        for (int row = 0; row < kParamCount; ++row) {
+            param(state, static_cast<ParamId>(row)).store(applied[kM + row], relaxed);
+        }
+    }
+
+    // The window's rule: a parameter on each axis, two different ones, and
+    // 'from' below 'to' on both; the limits lie in the parameter's range.
+    void updateTrajectory() {
+        const ParamId x = axisParam(applied[kXParam]);
+        const ParamId y = axisParam(applied[kYParam]);
+        const auto limit = [](ParamId id, float v) {
+            const int row = static_cast<int>(id);
+            return v < paramMinimum(row)   ? paramMinimum(row)
+                   : v > paramMaximum(row) ? paramMaximum(row)
+                                           : v;
+        };
+        const bool wanted =
+            applied[kTrajectory] == 1.0f && x != ParamId::None && y != ParamId::None && x != y;
+        const float xFrom = wanted ? limit(x, applied[kXFrom]) : 0.0f;
+        const float xTo = wanted ? limit(x, applied[kXTo]) : 0.0f;
+        const float yFrom = wanted ? limit(y, applied[kYFrom]) : 0.0f;
+        const float yTo = wanted ? limit(y, applied[kYTo]) : 0.0f;
+        // Off first, so a parameter that leaves an axis gets its own value back.
+        if (trajectoryRunning) {
+            state.trajectoryEnabled.store(0, std::memory_order_release);
+            restoreParams();
+        }
+        trajectoryRunning = wanted && xFrom < xTo && yFrom < yTo;
+        if (trajectoryRunning) enableTrajectory(state, x, y, xFrom, xTo, yFrom, yTo);
+    }
+
+    // Every key held ends as with the last note-off: a note held on a
+    // channel that no longer passes would never end otherwise.
+    void releaseAllKeys() {
+        if (state.keysHeld.load(relaxed) == 0) return;
+        state.keysHeld.store(1, relaxed);
+        handleMidiShortMessage(state, packShortMessage(0x80, 0, 0));
+    }
+
+    void applyControls() {
+        bool trajectoryChanged = false;
+        for (uint32_t port = kM; port < kPortCount; ++port) {
+            const float value = clampToPort(port, *controls[port]);
+            if (value == applied[port]) continue;
+            const bool first = std::isnan(applied[port]);
+            applied[port] = value;
+            if (port < kM + kParamCount) {
+                param(state, static_cast<ParamId>(port - kM)).store(value, relaxed);
+            } else if (port < kTrajectory) {
+                std::atomic<int32_t>* sliders[kEnvelopeSliderCount] = {
+                    &state.attackSlider, &state.decaySlider, &state.sustainSlider,
+                    &state.releaseSlider};
+                sliders[port - kAttack]->store(static_cast<int32_t>(value), relaxed);
+            } else if (port < kPad) {
+                trajectoryChanged = true;
+            } else if (port < kChannel) {
+                const int k = static_cast<int>(port - kPad);
+                (k % 2 == 0 ? state.trajectoryX : state.trajectoryY)[k / 2].store(value, relaxed);
+            } else if (!first) {
+                releaseAllKeys();
+            }
+        }
+        if (trajectoryChanged) updateTrajectory();
+    }
+
+    void deliver(uint32_t message) {
+        const uint32_t status = message & 0xFF;
+        if (status < 0xF0) {
+            const int channel = static_cast<int>(applied[kChannel]);
+            if (channel != 0 && static_cast<int>(status & 0x0F) + 1 != channel) return;
+            // The note rules play channel 1: whatever passes plays as channel 1.
+            message &= ~0x0Fu;
+        }
+        handleMidiShortMessage(state, message);
+    }
+
+    // One event is one message. Running status never reaches from one event
+    // into the next, and a system-exclusive event is dropped whole.
+    void handleMidiEvent(const uint8_t* bytes, uint32_t size) {
+        if (size == 0 || bytes[0] < 0x80 || bytes[0] == 0xF0) return;
+        parser.reset();
+        parser.feed(bytes, size, [this](uint32_t message) { deliver(message); });
+    }
+
+    void run(uint32_t frames) {
+        applyControls();
+        if (out == nullptr) return;
+        uint32_t done = 0;
+        if (midiIn != nullptr) {
+            // Times in beats are not placed: such events act at once.
+            const bool inFrames = midiIn->body.unit == 0 || midiIn->body.unit == frameTime;
+            LV2_ATOM_SEQUENCE_FOREACH(midiIn, ev) {
+                if (ev->body.type != midiEvent) continue;
+                // Frames out of order or past the block act as soon as they can.
+                const int64_t t = inFrames ? ev->time.frames : 0;
+                const uint32_t at = t <= done     ? done
+                                    : t >= frames ? frames
+                                                  : static_cast<uint32_t>(t);
+                renderFrames(state, out + done, at - done);
+                done = at;
+                handleMidiEvent(static_cast<const uint8_t*>(LV2_ATOM_BODY_CONST(&ev->body)),
+                                ev->body.size);
+            }
+        }
+        renderFrames(state, out + done, frames - done);
+    }
+};
+
+LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
+                       const LV2_Feature* const* features) {
+    if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate)) return nullptr;
+    const LV2_URID_Map* map = nullptr;
+    for (int i = 0; features != nullptr && features[i] != nullptr; ++i) {
+        if (std::strcmp(features[i]->URI, LV2_URID__map) == 0) {
+            map = static_cast<const LV2_URID_Map*>(features[i]->data);
+        }
+    }
+    if (map == nullptr) return nullptr;
+    auto* p = new (std::nothrow) Plugin;
+    if (p == nullptr) return nullptr;
+    p->midiEvent = map->map(map->handle, LV2_MIDI__MidiEvent);
+    p->frameTime = map->map(map->handle, LV2_ATOM__frameTime);
+    p->rate = rate;
+    for (uint32_t port = 0; port < kPortCount; ++port) {
+        p->fallback[port] = kPorts[port].start;
+        p->controls[port] = &p->fallback[port];
+    }
+    p->reset();
+    return p;
+}
+
+void connectPort(LV2_Handle handle, uint32_t port, void* data) {
+    auto* p = static_cast<Plugin*>(handle);
+    if (port == kMidiIn) {
+        p->midiIn = static_cast<const LV2_Atom_Sequence*>(data);
+    } else if (port == kOut) {
+        p->out = static_cast<float*>(data);
+    } else if (port < kPortCount) {
+        p->controls[port] = data != nullptr ? static_cast<const float*>(data) : &p->fallback[port];
+    }
+}
+
+// A fresh start: no key held, nothing sounding, every control read anew.
+void activate(LV2_Handle handle) {
+    static_cast<Plugin*>(handle)->reset();
+}
+
+void run(LV2_Handle handle, uint32_t frames) {
+    static_cast<Plugin*>(handle)->run(frames);
+}
+
+void cleanup(LV2_Handle handle) {
+    delete static_cast<Plugin*>(handle);
+}
+
+const LV2_Descriptor kDescriptor = {kPluginUri.data(), instantiate, connectPort, activate, run,
+                                    nullptr,           cleanup,     nullptr};
+
+}  // namespace
+}  // namespace tessivox::lv2
+
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+    return index == 0 ? &tessivox::lv2::kDescriptor : nullptr;
+}

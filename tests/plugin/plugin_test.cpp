@@ -1,0 +1,574 @@
+// The LV2 plugin loaded from the build tree by a lilv host, against
+// tessivox-render and the engine.
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "audio/realtime_scope.h"
+#include "engine/engine.h"
+#include "lv2_host.h"
+#include "midi/midi_rules.h"
+#include "midi_bytes.h"
+#include "midi_file.h"
+#include "ports.h"
+#include "realtime_counter.h"
+
+namespace tessivox::lv2 {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Lv2Instance;
+using testing::MidiAt;
+using testing::midiBytes;
+using testing::renderWith;
+
+using Controls = std::vector<std::pair<uint32_t, float>>;
+
+std::vector<float> renderPlugin(double rate, const Controls& controls,
+                                const std::vector<MidiAt>& events, int64_t frames,
+                                uint32_t block = 256,
+                                const std::function<void(Lv2Instance&, int64_t)>& hook = {}) {
+    Lv2Instance plugin(rate);
+    EXPECT_TRUE(plugin.ok());
+    if (!plugin.ok()) return {};
+    for (const auto& [port, value] : controls) plugin.control(port) = value;
+    return renderWith(plugin, events, frames, block, [&](int64_t start) {
+        if (hook) hook(plugin, start);
+    });
+}
+
+MidiAt on(int64_t frame, int note = 69, int channel = 1) {
+    return {frame, midiBytes(packShortMessage(static_cast<uint8_t>(0x8F + channel),
+                                              static_cast<uint8_t>(note), 100))};
+}
+MidiAt off(int64_t frame, int note = 69, int channel = 1) {
+    return {frame, midiBytes(packShortMessage(static_cast<uint8_t>(0x7F + channel),
+                                              static_cast<uint8_t>(note), 0))};
+}
+
+// m from 2 to 12 on X, N1 from 1 to 8 on Y.
+const Controls kPadSweep = {{kTrajectory, 1}, {kXParam, 1}, {kXFrom, 2}, {kXTo, 12},
+                            {kYParam, 2},     {kYFrom, 1},  {kYTo, 8}};
+
+Controls operator+(Controls a, const Controls& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// First frame at which the two differ, or -1.
+int64_t firstDifference(const std::vector<float>& a, const std::vector<float>& b) {
+    const auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    return ia == a.end() && ib == b.end() ? -1 : ia - a.begin();
+}
+
+bool silent(const std::vector<float>& x) {
+    return std::all_of(x.begin(), x.end(), [](float v) { return v == 0.0f; });
+}
+
+// --- the bundle ---------------------------------------------------------------------
+
+TEST(Plugin, InstantiatesOnlyAtRatesFrom8000To192000) {
+    const struct {
+        double rate;
+        bool ok;
+    } cases[] = {{7999, false},   {8000, true}, {44100, true},   {192000, true},
+                 {192001, false}, {0, false},   {-44100, false}, {NAN, false}};
+    for (const auto& c : cases) EXPECT_EQ(Lv2Instance(c.rate).ok(), c.ok) << c.rate;
+}
+
+TEST(Plugin, PortsAreTheTablesAndPresetsLoadInRange) {
+    const LilvPlugin* plugin = testing::tessivoxPlugin();
+    ASSERT_NE(plugin, nullptr);
+    ASSERT_EQ(lilv_plugin_get_num_ports(plugin), kPortCount);
+    std::vector<float> minimum(kPortCount), maximum(kPortCount), start(kPortCount);
+    lilv_plugin_get_port_ranges_float(plugin, minimum.data(), maximum.data(), start.data());
+    for (uint32_t i = kM; i < kPortCount; ++i) {
+        EXPECT_EQ(minimum[i], kPorts[i].minimum) << kPorts[i].symbol;
+        EXPECT_EQ(maximum[i], kPorts[i].maximum) << kPorts[i].symbol;
+        EXPECT_EQ(start[i], kPorts[i].start) << kPorts[i].symbol;
+    }
+    // The window's start values, read through the host.
+    EXPECT_EQ(start[kM], 6.03f);
+    EXPECT_EQ(start[kM + 3], 71.6f);
+    EXPECT_EQ(start[kRelease], 1500.0f);
+    EXPECT_EQ(start[kPad + 5], 100.0f);
+
+    LilvNode* presetClass =
+        lilv_new_uri(testing::lv2World(), "http://lv2plug.in/ns/ext/presets#Preset");
+    LilvNodes* presets = lilv_plugin_get_related(plugin, presetClass);
+    lilv_node_free(presetClass);
+    ASSERT_GE(lilv_nodes_size(presets), 3u);
+    std::vector<std::vector<float>> sounds;
+    LILV_FOREACH(nodes, it, presets) {
+        const LilvNode* preset = lilv_nodes_get(presets, it);
+        SCOPED_TRACE(lilv_node_as_uri(preset));
+        Lv2Instance instance(44100);
+        ASSERT_EQ(instance.applyPreset(preset), static_cast<int>(kPortCount - kM));
+        for (uint32_t i = kM; i < kPortCount; ++i) {
+            EXPECT_GE(instance.control(i), minimum[i]) << kPorts[i].symbol;
+            EXPECT_LE(instance.control(i), maximum[i]) << kPorts[i].symbol;
+        }
+        // A note sounds and never clips.
+        const std::vector<float> note =
+            renderWith(instance, {on(0, 57), off(88200, 57)}, 132300, 512);
+        float peak = 0;
+        for (float v : note) peak = std::max(peak, std::fabs(v));
+        EXPECT_GT(peak, 0.1f);
+        EXPECT_LE(peak, 1.0f);
+        for (const auto& other : sounds) EXPECT_NE(other, note);
+        sounds.push_back(note);
+    }
+    lilv_nodes_free(presets);
+}
+
+// --- against tessivox-render --------------------------------------------------------------
+
+struct Wav {
+    int rate = 0;
+    std::vector<float> samples;
+};
+
+Wav readWav(const fs::path& path) {
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (f == nullptr) return {};
+    Wav w{info.samplerate, std::vector<float>(static_cast<size_t>(info.frames))};
+    sf_readf_float(f, w.samples.data(), info.frames);
+    sf_close(f);
+    return w;
+}
+
+int runRenderer(std::vector<std::string> args) {
+    args.insert(args.begin(), TESSIVOX_RENDER_BIN);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<MidiAt> scheduleOf(const fs::path& file, int64_t rate) {
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    MidiSchedule schedule;
+    std::string error;
+    EXPECT_TRUE(readMidiFile(bytes, schedule, error, rate)) << error;
+    std::vector<MidiAt> events;
+    for (const ScheduledMessage& m : schedule.messages) {
+        events.push_back({m.frame, midiBytes(m.message)});
+    }
+    return events;
+}
+
+// Notes on channels 1 and 2 at odd frames, legato, a note-on in the
+// fade-out and in the release, velocity-0 note-offs, other messages.
+fs::path writeEdgeFile(const fs::path& dir) {
+    using namespace test;
+    const Bytes midi = cat({header(0, 1, 22050),  // one tick is one frame at 44100
+                            track({{777, noteOn(60)},
+                                   {5, noteOn(64)},
+                                   {900, {0x90, 64, 0}},
+                                   {3001, {0xE0, 0, 80}},
+                                   {20000, noteOff(60)},
+                                   {333, {0x91, 62, 100}},
+                                   {1200, noteOn(67)},
+                                   {500, {0xB0, 7, 20}},
+                                   {40001, noteOff(67)},
+                                   {30000, noteOn(48)},
+                                   {4097, {0x81, 62, 0}},
+                                   {9999, noteOff(48)}},
+                                  80000)});
+    const fs::path path = dir / "edge.mid";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(midi.data()),
+               static_cast<std::streamsize>(midi.size()));
+    return path;
+}
+
+TEST(Plugin, MatchesTessivoxRenderBitForBitAtEveryBlockSize) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("tessivox-plugin-test-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string data = TESSIVOX_DATA_DIR;
+    const Controls padSweep = kPadSweep + Controls{{kAttack, 1500}, {kDecay, 2000}, {kSustain, 70}};
+    Controls edge = {{kChannel, 1},     {kM, 12.5f},     {Port(kM + 1), 3}, {Port(kM + 4), 1},
+                     {Port(kM + 5), 1}, {kRelease, 300}, {kTrajectory, 1},  {kXParam, 6},
+                     {kXFrom, 0.5f},    {kXTo, 2},       {kYParam, 4},      {kYFrom, 1},
+                     {kYTo, 10}};
+    const float pad[8] = {0, 0, 300, 300, 40, 260, 300, 0};
+    for (int k = 0; k < 8; ++k) edge.emplace_back(kPad + k, pad[k]);
+    const struct {
+        std::string file;
+        int rate;
+        std::vector<std::string> options;
+        Controls controls;
+    } cases[] = {
+        {data + "/demo.mid", 44100, {}, {}},
+        {data + "/demo_pad.mid",
+         44100,
+         {"--x-axis", "m:2:12", "--y-axis", "N1:1:8", "--attack", "1500", "--decay", "2000",
+          "--sustain", "70"},
+         padSweep},
+        {writeEdgeFile(dir),
+         44100,
+         {"--m", "12.5", "--n1", "3", "--a", "1", "--b", "1", "--release", "300", "--x-axis",
+          "B:0.5:2", "--y-axis", "N3:1:10", "--pad", "0,0,300,300,40,260,300,0"},
+         edge},
+        {data + "/demo_pad.mid",
+         48000,
+         {"--rate", "48000", "--x-axis", "m:2:12", "--y-axis", "N1:1:8", "--attack", "1500",
+          "--decay", "2000", "--sustain", "70"},
+         padSweep},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file + " at " + std::to_string(c.rate));
+        std::vector<std::string> args = {c.file, (dir / "render.wav").string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        ASSERT_EQ(runRenderer(args), 0);
+        const Wav rendered = readWav(dir / "render.wav");
+        ASSERT_EQ(rendered.rate, c.rate);
+        ASSERT_GT(rendered.samples.size(), 100000u);
+        const std::vector<MidiAt> events = scheduleOf(c.file, c.rate);
+        for (uint32_t block : {1u, 64u, 1000u, 4096u}) {
+            const std::vector<float> got = renderPlugin(
+                c.rate, c.controls, events, static_cast<int64_t>(rendered.samples.size()), block);
+            EXPECT_EQ(firstDifference(got, rendered.samples), -1) << "block " << block;
+        }
+    }
+    fs::remove_all(dir);
+}
+
+// --- other rates --------------------------------------------------------------------------
+
+// The engine on its own at `rate`, frame by frame, with the envelope level
+// of every frame.
+struct EngineRun {
+    std::vector<float> out;
+    std::vector<double> level;
+};
+
+EngineRun runEngine(double rate, int32_t attack, int32_t decay, int32_t sustain, int32_t release,
+                    int64_t onAt, int64_t offAt, int64_t frames) {
+    auto state = std::make_unique<SynthState>();
+    SynthState& s = *state;
+    setSampleRate(s, rate);
+    s.attackSlider = attack;
+    s.decaySlider = decay;
+    s.sustainSlider = sustain;
+    s.releaseSlider = release;
+    EngineRun r;
+    for (int64_t f = 0; f < frames; ++f) {
+        if (f == onAt) handleMidiShortMessage(s, packShortMessage(0x90, 69, 100));
+        if (f == offAt) handleMidiShortMessage(s, packShortMessage(0x80, 69, 0));
+        float v = 0;
+        renderFrames(s, &v, 1);
+        r.out.push_back(v);
+        r.level.push_back(s.envelopeLevel);
+    }
+    return r;
+}
+
+// Upward zero crossings of x[from, to).
+double fundamental(const std::vector<float>& x, int64_t from, int64_t to, double rate) {
+    int64_t first = -1, last = -1, rises = 0;
+    for (int64_t k = from + 1; k < to; ++k) {
+        if (x[k - 1] < 0 && x[k] >= 0) {
+            if (first < 0) first = k;
+            last = k;
+            ++rises;
+        }
+    }
+    return rises < 2 ? 0.0 : (rises - 1) * rate / static_cast<double>(last - first);
+}
+
+TEST(Plugin, OtherRatesKeepPitchAndEnvelopeTimes) {
+    constexpr int32_t kAttackSlider = 1500, kDecaySlider = 700, kReleaseSlider = 1200;
+    // What the sliders mean in seconds, and the fade-out's 1001 frames at 44100.
+    const double attack = std::pow(1.00517037535, kAttackSlider) * 0.0994856 / 1000.0;
+    const double decay = kDecaySlider / 1000.0, release = kReleaseSlider / 1000.0;
+    const double fade = (kFadeOutLast + 1) / 44100.0;
+    for (double rate : {44100.0, 48000.0, 96000.0, 8000.0, 192000.0}) {
+        SCOPED_TRACE(rate);
+        const int64_t onAt = 1000, offAt = onAt + static_cast<int64_t>(2.0 * rate);
+        const int64_t frames = offAt + static_cast<int64_t>(1.5 * rate);
+        // Sustain 100 leaves the level at exactly 1 once the attack is over.
+        const std::vector<float> got = renderPlugin(rate,
+                                                    {{kAttack, kAttackSlider},
+                                                     {kDecay, kDecaySlider},
+                                                     {kSustain, 100},
+                                                     {kRelease, kReleaseSlider}},
+                                                    {on(onAt), off(offAt)}, frames, 1000);
+        const EngineRun held =
+            runEngine(rate, kAttackSlider, kDecaySlider, 100, kReleaseSlider, onAt, offAt, frames);
+        EXPECT_EQ(firstDifference(got, held.out), -1);
+
+        const double hz = fundamental(got, onAt + rate / 2, offAt, rate);
+        EXPECT_NEAR(hz, rate / std::nearbyint(rate / 440.0), 0.02);
+
+        // Sustain 0: the decay ends in exact zeros.
+        const EngineRun dies =
+            runEngine(rate, kAttackSlider, kDecaySlider, 0, kReleaseSlider, onAt, offAt, frames);
+        auto seconds = [&](int64_t frame) { return (frame - onAt) / rate; };
+        int64_t noteStart = onAt, attackEnd = -1, decayEnd = -1, releaseEnd = -1;
+        while (held.level[noteStart + 1] == 0.0) ++noteStart;
+        for (int64_t f = offAt - 1; f > onAt && attackEnd < 0; --f) {
+            if (held.level[f] != 1.0) attackEnd = f;
+        }
+        for (int64_t f = offAt - 1; f > onAt && decayEnd < 0; --f) {
+            if (dies.level[f] != 0.0) decayEnd = f;
+        }
+        for (int64_t f = offAt; f < frames && releaseEnd < 0; ++f) {
+            if (held.level[f] == 0.0) releaseEnd = f;
+        }
+        // Each segment ends within one frame of its time in seconds.
+        const double frame = 1.0 / rate;
+        EXPECT_NEAR(seconds(noteStart), fade, frame);
+        EXPECT_NEAR(seconds(attackEnd), fade + attack, frame);
+        EXPECT_NEAR(seconds(decayEnd), fade + attack + decay, frame);
+        // The release runs from the last frame the key was held.
+        EXPECT_NEAR(seconds(releaseEnd), seconds(offAt - 1) + release, frame);
+    }
+}
+
+// --- controls -----------------------------------------------------------------------------
+
+TEST(Plugin, AControlChangedBetweenRunsActsFromTheNextRun) {
+    constexpr uint32_t kBlock = 256;
+    constexpr int64_t kChangeAt = 250 * kBlock, kFrames = 300 * kBlock;  // in the sustain
+    const struct {
+        const char* what;
+        Controls setting;
+        uint32_t port;
+        float value;
+    } cases[] = {
+        {"m", {}, kM, 8},
+        {"N3", {}, Port(kM + 3), 20},
+        {"B", {}, Port(kM + 5), 1.5f},
+        {"point 3 x under the trajectory", kPadSweep, Port(kPad + 4), 280},
+        {"X to under the trajectory", kPadSweep, kXTo, 20},
+        {"an axis limit that stops the trajectory", kPadSweep, kYFrom, 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<float> before = renderPlugin(44100, c.setting, {on(0)}, kFrames, kBlock);
+        const std::vector<float> after = renderPlugin(44100, c.setting, {on(0)}, kFrames, kBlock,
+                                                      [&](Lv2Instance& p, int64_t start) {
+                                                          if (start == kChangeAt)
+                                                              p.control(c.port) = c.value;
+                                                      });
+        const int64_t changed = firstDifference(before, after);
+        EXPECT_GE(changed, kChangeAt);
+        EXPECT_LT(changed, kChangeAt + kBlock);
+    }
+}
+
+TEST(Plugin, TrajectoryRunsOnlyAsTheWindowAllowsAndStopsBackAtTheControls) {
+    constexpr uint32_t kBlock = 256;
+    constexpr int64_t kStopAt = 100 * kBlock, kFrames = 400 * kBlock;
+    const std::vector<MidiAt> notes = {on(0), off(150 * kBlock), on(200 * kBlock)};
+    const Controls base = {{kM, 9}, {Port(kM + 1), 2}};
+    const std::vector<float> plain = renderPlugin(44100, base, notes, kFrames, kBlock);
+    const struct {
+        const char* what;
+        Controls setting;
+        bool runs;
+    } cases[] = {
+        {"both axes, from below to", kPadSweep, true},
+        {"X from equal to X to",
+         {{kTrajectory, 1},
+          {kXParam, 1},
+          {kXFrom, 5},
+          {kXTo, 5},
+          {kYParam, 2},
+          {kYFrom, 1},
+          {kYTo, 8}},
+         false},
+        {"Y from above Y to",
+         {{kTrajectory, 1},
+          {kXParam, 1},
+          {kXFrom, 2},
+          {kXTo, 12},
+          {kYParam, 2},
+          {kYFrom, 8},
+          {kYTo, 1}},
+         false},
+        {"no Y parameter", {{kTrajectory, 1}, {kXParam, 1}, {kXFrom, 2}, {kXTo, 12}}, false},
+        {"one parameter on both axes",
+         {{kTrajectory, 1},
+          {kXParam, 1},
+          {kXFrom, 2},
+          {kXTo, 12},
+          {kYParam, 1},
+          {kYFrom, 1},
+          {kYTo, 8}},
+         false},
+        {"not enabled",
+         {{kXParam, 1}, {kXFrom, 2}, {kXTo, 12}, {kYParam, 2}, {kYFrom, 1}, {kYTo, 8}},
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(renderPlugin(44100, base + c.setting, notes, kFrames, kBlock) != plain, c.runs);
+        if (!c.runs) continue;
+        // Switched off mid-note: from the next run on, the parameters are
+        // the controls' again and the sound is the plain one.
+        const std::vector<float> stopped = renderPlugin(44100, base + c.setting, notes, kFrames,
+                                                        kBlock, [&](Lv2Instance& p, int64_t start) {
+                                                            if (start == kStopAt)
+                                                                p.control(kTrajectory) = 0;
+                                                        });
+        EXPECT_LT(firstDifference(stopped, plain), kStopAt);
+        EXPECT_TRUE(std::equal(stopped.begin() + kStopAt, stopped.end(), plain.begin() + kStopAt));
+    }
+}
+
+TEST(Plugin, ControlsAreClampedToTheirRanges) {
+    const std::vector<MidiAt> notes = {on(0), off(60000), on(90000), off(130000)};
+    const Controls base = {{kTrajectory, 1}, {kXParam, 5},   {kXFrom, 0.2f}, {kXTo, 0.4f},
+                           {kYParam, 3},     {kYFrom, 0.1f}, {kYTo, 1},      {kAttack, 500}};
+    const struct {
+        uint32_t port;
+        float outside;
+        float limit;
+    } cases[] = {
+        {kM, 1000, 25},
+        {Port(kM + 1), NAN, 0.1f},
+        {Port(kM + 5), -1, 0.001f},
+        {kAttack, 0.2f, 1},
+        {kSustain, 150, 100},
+        {kRelease, 1e9f, 5000},
+        {Port(kPad + 4), 500, 300},
+        {Port(kPad + 7), -20, 0},
+        {kXTo, 50, 5},
+    };
+    const std::vector<float> plain = renderPlugin(44100, base, notes, 160000);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(kPorts[c.port].symbol);
+        Controls outside = base, limit = base;
+        outside.emplace_back(c.port, c.outside);
+        limit.emplace_back(c.port, c.limit);
+        const std::vector<float> clamped = renderPlugin(44100, outside, notes, 160000);
+        EXPECT_EQ(firstDifference(clamped, renderPlugin(44100, limit, notes, 160000)), -1);
+        EXPECT_NE(clamped, plain);
+    }
+}
+
+// --- MIDI -----------------------------------------------------------------------------------
+
+TEST(Plugin, ChannelControlFiltersAndPassingNotesPlayAsChannelOne) {
+    const std::vector<float> reference = renderPlugin(44100, {}, {on(300), off(40000)}, 80000);
+    const struct {
+        float control;
+        int channel;
+        bool plays;
+    } cases[] = {{0, 1, true}, {0, 10, true}, {1, 1, true},   {1, 2, false},
+                 {5, 5, true}, {5, 6, false}, {16, 16, true}, {16, 1, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.control) + " / " + std::to_string(c.channel));
+        const std::vector<float> got =
+            renderPlugin(44100, {{kChannel, c.control}},
+                         {on(300, 69, c.channel), off(40000, 69, c.channel)}, 80000);
+        if (c.plays) {
+            EXPECT_EQ(firstDifference(got, reference), -1);
+        } else {
+            EXPECT_TRUE(silent(got));
+        }
+    }
+    // A note held on a channel the new setting shuts out ends when it changes.
+    const std::vector<float> released = renderPlugin(44100, {}, {on(300, 69, 2), off(40000, 69, 2)},
+                                                     80000, 256, [](Lv2Instance& p, int64_t start) {
+                                                         if (start == 100 * 256)
+                                                             p.control(kChannel) = 3;
+                                                     });
+    EXPECT_EQ(firstDifference(released, renderPlugin(44100, {}, {on(300), off(100 * 256)}, 80000)),
+              -1);
+}
+
+TEST(Plugin, MalformedMidiEventsChangeNothing) {
+    // Note-on before each bad event, so a running status would complete it.
+    const std::vector<MidiAt> notes = {on(100), off(50000), on(70000), off(90000)};
+    const std::vector<float> reference = renderPlugin(44100, {}, notes, 120000, 512);
+    const std::vector<std::vector<uint8_t>> bad = {
+        {},
+        {0x90},
+        {0x90, 69},
+        {0x45},
+        {0x45, 0x00},
+        {0x40, 0x64, 0x30},
+        {0xF0, 0x7E, 0x7F, 0x06, 0x01},
+        {0xF0, 0x80, 69, 0, 0xF7},
+        {0xF7, 0x80, 69},
+        {0x80},
+        {0xC0},
+        {0x90, 0xC5, 0x00},
+        {0xF8},
+        {0xF8, 0x45, 0x00},
+        std::vector<uint8_t>(300, 0xF0),
+    };
+    for (const auto& bytes : bad) {
+        SCOPED_TRACE(bytes.empty()
+                         ? "empty"
+                         : std::to_string(bytes[0]) + " size " + std::to_string(bytes.size()));
+        for (bool asMidi : {true, false}) {
+            std::vector<MidiAt> events = notes;
+            for (int64_t at : {101, 20000, 20000, 60000, 80001}) {
+                events.push_back({at, bytes, asMidi});
+            }
+            std::stable_sort(events.begin(), events.end(),
+                             [](const MidiAt& a, const MidiAt& b) { return a.frame < b.frame; });
+            EXPECT_EQ(firstDifference(renderPlugin(44100, {}, events, 120000, 512), reference), -1);
+        }
+    }
+    // A non-MIDI atom carrying a valid note changes nothing either.
+    EXPECT_TRUE(silent(renderPlugin(44100, {}, {{100, midiBytes(0x644590), false}}, 60000)));
+}
+
+TEST(Plugin, RunNeitherAllocatesNorLocks) {
+    constexpr uint32_t kBlock = 256;
+    Lv2Instance plugin(44100);
+    ASSERT_TRUE(plugin.ok());
+    for (const auto& [port, value] : kPadSweep) plugin.control(port) = value;
+    std::vector<float> out(kBlock);
+    const auto before = testing::realtimeViolations();
+    float peak = 0;
+    for (int b = 0; b < 2000; ++b) {  // about 11.6 s
+        const int note = b % 120;
+        std::vector<MidiAt> events;
+        if (note == 0) events.push_back(on(17, 45 + b % 7));
+        if (note == 70) events.push_back(off(200, 45 + (b - 70) % 7));
+        if (b % 37 == 0) plugin.control(kM + b % 6) = kPorts[kM + b % 6].start * 1.1f;
+        if (b % 500 == 250) plugin.control(kTrajectory) = 1.0f - plugin.control(kTrajectory);
+        if (b % 300 == 0) plugin.control(kChannel) = b % 600 == 0 ? 0 : 1;
+        {
+            RealtimeScope scope;  // the events are ready: only the run is counted
+            plugin.run(events, out);
+        }
+        for (float v : out) peak = std::max(peak, std::fabs(v));
+    }
+    const auto after = testing::realtimeViolations();
+    EXPECT_EQ(after.allocations - before.allocations, 0u);
+    EXPECT_EQ(after.frees - before.frees, 0u);
+    EXPECT_EQ(after.locks - before.locks, 0u);
+    EXPECT_GT(peak, 0.1f);
+}
+
+}  // namespace
+}  // namespace tessivox::lv2
