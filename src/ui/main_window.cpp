@@ -36,12 +36,6 @@ namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
 
-constexpr int kRowY = 350;
-constexpr int kRowStep = 20;
-constexpr int kFirstParamLabel = 27;
-constexpr int kXFromText = 39, kXToText = 40, kYFromText = 41, kYToText = 42;
-constexpr int kXLabel = 43, kYLabel = 44;
-constexpr int kAttackSlider = 3, kDecaySlider = 4, kSustainSlider = 5, kReleaseSlider = 6;
 constexpr std::array<int, 3> kStatusWidths{100, 100, 30};
 constexpr int kGatePollMs = 10;
 
@@ -95,15 +89,66 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::buildControls() {
-    auto place = [this](int id, QWidget* w, int x, int y, int width, int height) {
-        w->setGeometry(x, y, width, height);
-        controls_[id] = w;
+QWidget* MainWindow::makeControl(const ControlSpec& c) {
+    auto staticText = [this](QString text) {
+        auto* label = new QLabel(text, client_);
+        // Static texts take no presses: the row labels and the envelope
+        // letters overlap their sliders.
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        return label;
     };
+    auto slider = [this](Qt::Orientation orientation, const SliderSpec& spec) {
+        auto* slider = new QSlider(orientation, client_);
+        slider->setRange(spec.minimum, spec.maximum);
+        slider->setValue(spec.start);
+        return slider;
+    };
+    switch (c.kind) {
+        case ControlKind::PortList:
+            portList_ = new PortList(client_);
+            portList_->setEditable(false);
+            return portList_;
+        case ControlKind::ParamSlider:
+            return paramSliders_[c.row] = slider(Qt::Horizontal, kParamSliders[c.row]);
+        case ControlKind::ValueText: {
+            QLabel* text = staticText(valueText(startParamValue(c.row)));
+            text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            return axis_.valueTexts[c.row] = text;
+        }
+        case ControlKind::AxisButton:
+            return new QPushButton(client_);
+        case ControlKind::StaticText:
+            return staticText(QString::fromLatin1(c.text.data(), static_cast<int>(c.text.size())));
+        case ControlKind::DrawingArea: {
+            auto* area = new DrawingArea(c.id, c.width, c.height, client_);
+            drawFirstPicture(*area);
+            return area;
+        }
+        case ControlKind::EnableBox:
+            enable_ = new QCheckBox(QString::fromLatin1(c.text.data(), c.text.size()), client_);
+            enable_->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
+            return axis_.enable = enable_;
+        case ControlKind::EnvelopeSlider:
+            // Vertical sliders count upward natively: the maximum is at the top.
+            return slider(Qt::Vertical, kEnvelopeSliders[c.row]);
+    }
+    return nullptr;
+}
 
-    portList_ = new PortList(client_);
-    portList_->setEditable(false);
-    place(kMidiPortList, portList_, 710, 445, 130, 20);
+// What each drawing area shows before the first display update.
+void MainWindow::drawFirstPicture(DrawingArea& area) {
+    if (!area.beginDrawing()) return;
+    if (area.controlId() == kShapeDisplayId) {
+        area.fillRect(0, 0, area.width(), area.height(), kBlack);
+    } else if (area.controlId() == kWaveformDisplayId) {
+        drawWaveformGuides(area);
+    } else {
+        drawPad(s_, area);
+    }
+    area.endDrawing();
+}
+
+void MainWindow::fillMidiPortList() {
     std::vector<std::string> names;
     const int ports = listMidiPorts(s_, names);
     for (const std::string& name : names) portList_->addItem(QString::fromStdString(name));
@@ -114,88 +159,24 @@ void MainWindow::buildControls() {
         portList_->setCurrentIndex(-1);
         s_.midiPortIndex = -1;
     }
+}
 
-    for (int row = 0; row < kParamCount; ++row) {
-        auto* slider = new QSlider(Qt::Horizontal, client_);
-        place(kFirstParamSlider + row, slider, 30, kRowY + kRowStep * row, 600, 20);
-        slider->setRange(kParamSliders[row].minimum, kParamSliders[row].maximum);
-        slider->setValue(kParamSliders[row].start);
-        paramSliders_[row] = slider;
+void MainWindow::buildControls() {
+    for (const ControlSpec& c : kControls) {
+        QWidget* w = makeControl(c);
+        w->setGeometry(c.x, c.y, c.width, c.height);
+        controls_[c.id] = w;
+        if (c.id == kMidiPortList) fillMidiPortList();
     }
-    for (int row = 0; row < kParamCount; ++row) {
-        auto* text = new QLabel(valueText(paramValueAt(row, kParamSliders[row].start)), client_);
-        text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        text->setAttribute(Qt::WA_TransparentForMouseEvents);
-        place(kFirstValueText + row, text, 640, kRowY + kRowStep * row, 35, 20);
-        axis_.valueTexts[row] = text;
-    }
-    for (int row = 0; row < kParamCount; ++row) {
-        place(kFirstAxisButton + row, new QPushButton(client_), 680, kRowY + kRowStep * row, 20,
-              10);
-    }
-    for (int row = 0; row < kParamCount; ++row) {
-        auto* text = new QLabel(
-            QString::fromLatin1(kParamNames[row].data(), static_cast<int>(kParamNames[row].size())),
-            client_);
-        // Overlaps the slider's left end: presses go through to it.
-        text->setAttribute(Qt::WA_TransparentForMouseEvents);
-        place(kFirstParamLabel + row, text, 10, kRowY + kRowStep * row, 25, 20);
-    }
-    auto makeLabel = [this, &place](int id, const char* text, int x, int y, int width) {
-        auto* label = new QLabel(QString::fromLatin1(text), client_);
-        // Static texts take no presses; the envelope letters overlap their
-        // sliders' tops.
-        label->setAttribute(Qt::WA_TransparentForMouseEvents);
-        place(id, label, x, y, width, 20);
-        return label;
-    };
-    axis_.xFrom = makeLabel(kXFromText, "", 520, 320, 40);
-    axis_.xTo = makeLabel(kXToText, "", 800, 320, 40);
-    axis_.yFrom = makeLabel(kYFromText, "", 830, 300, 40);
-    axis_.yTo = makeLabel(kYToText, "", 830, 10, 40);
-    axis_.xLabel = makeLabel(kXLabel, "X", 660, 320, 35);
-    axis_.yLabel = makeLabel(kYLabel, "Y", 830, 155, 35);
-
-    shape_ = new DrawingArea(kShapeDisplayId, 300, 300, client_);
-    place(kShapeDisplayId, shape_, 10, 10, 300, 300);
-    if (shape_->beginDrawing()) {
-        shape_->fillRect(0, 0, 300, 300, kBlack);
-        shape_->endDrawing();
-    }
-    waveform_ = new DrawingArea(kWaveformDisplayId, 201, 300, client_);
-    place(kWaveformDisplayId, waveform_, 312, 10, 201, 300);
-    if (waveform_->beginDrawing()) {
-        drawWaveformGuides(*waveform_);
-        waveform_->endDrawing();
-    }
-    pad_ = new DrawingArea(kPadId, 300, 300, client_);
-    place(kPadId, pad_, 515, 10, 300, 300);
-    if (pad_->beginDrawing()) {
-        drawPad(s_, *pad_);
-        pad_->endDrawing();
-    }
-
-    enable_ = new QCheckBox(QStringLiteral("Enable"), client_);
-    enable_->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
-    place(kEnableBox, enable_, 570, 315, 50, 20);
-    axis_.enable = enable_;
-
-    // Vertical sliders count upward natively: the maximum is at the top.
-    const int envelopeIds[4] = {kAttackSlider, kDecaySlider, kSustainSlider, kReleaseSlider};
-    const int envelopeMax[4] = {2000, 5000, 100, 5000};
-    for (int k = 0; k < 4; ++k) {
-        auto* slider = new QSlider(Qt::Vertical, client_);
-        place(envelopeIds[k], slider, 730 + 20 * k, 355, 20, 85);
-        slider->setRange(envelopeIds[k] == kSustainSlider ? 0 : 1, envelopeMax[k]);
-        if (envelopeIds[k] == kSustainSlider) slider->setValue(kStartSustainSlider);
-    }
-    slider(kAttackSlider)->setValue(kStartAttackSlider);
-    slider(kDecaySlider)->setValue(kStartDecaySlider);
-    slider(kReleaseSlider)->setValue(kStartReleaseSlider);
-    makeLabel(7, "A", 735, 342, 10);
-    makeLabel(9, "D", 755, 342, 10);
-    makeLabel(8, "S", 775, 342, 10);
-    makeLabel(10, "R", 795, 342, 10);
+    axis_.xFrom = label(kXFromText);
+    axis_.xTo = label(kXToText);
+    axis_.yFrom = label(kYFromText);
+    axis_.yTo = label(kYToText);
+    axis_.xLabel = label(kXLabel);
+    axis_.yLabel = label(kYLabel);
+    shape_ = static_cast<DrawingArea*>(control(kShapeDisplayId));
+    waveform_ = static_cast<DrawingArea*>(control(kWaveformDisplayId));
+    pad_ = static_cast<DrawingArea*>(control(kPadId));
 
     // Events are wired only now, so building raises none.
     // Only a change of the selected entry is an event: choosing the port in
@@ -219,10 +200,10 @@ void MainWindow::buildControls() {
     for (QWidget* w : {client_, static_cast<QWidget*>(shape_), static_cast<QWidget*>(waveform_)})
         w->installEventFilter(this);
     // The envelope sliders have no handler: the synthesis reads their mirror.
-    std::atomic<int32_t>* mirrors[4] = {&s_.attackSlider, &s_.decaySlider, &s_.sustainSlider,
-                                        &s_.releaseSlider};
-    for (int k = 0; k < 4; ++k) {
-        QSlider* envelope = slider(envelopeIds[k]);
+    std::atomic<int32_t>* mirrors[kEnvelopeSliderCount] = {&s_.attackSlider, &s_.decaySlider,
+                                                           &s_.sustainSlider, &s_.releaseSlider};
+    for (int k = 0; k < kEnvelopeSliderCount; ++k) {
+        QSlider* envelope = slider(kAttackSlider + k);
         mirrors[k]->store(envelope->value(), relaxed);
         connect(envelope, &QSlider::valueChanged, this,
                 [mirror = mirrors[k]](int value) { mirror->store(value, relaxed); });

@@ -11,6 +11,7 @@
 #include "ui/axis_buttons.h"
 #include "ui/drawing_area.h"
 #include "ui/number_text.h"
+#include "ui/window_layout.h"
 
 class QCheckBox;
 class QComboBox;
@@ -28,13 +29,6 @@ inline constexpr int kCloseEvent = 16;
 inline constexpr int kAboutItem = 1;
 inline constexpr int kHelpItem = 2;
 inline constexpr int kEscapeItem = 111;
-
-// Controls that have handlers.
-inline constexpr int kMidiPortList = 2;
-inline constexpr int kFirstParamSlider = 15;  // 15..20: m, N1, N2, N3, A, B
-inline constexpr int kFirstValueText = 21;    // 21..26
-inline constexpr int kFirstAxisButton = 33;   // 33..38
-inline constexpr int kEnableBox = 45;
 
 inline constexpr int kClientWidth = 870;
 inline constexpr int kClientHeight = 530;
@@ -91,7 +85,9 @@ class MainWindow : public QMainWindow {
 
   private:
     void buildControls();
-    void drawFirstPictures();
+    QWidget* makeControl(const ControlSpec& c);
+    void drawFirstPicture(DrawingArea& area);
+    void fillMidiPortList();
     void handleParamSlider(int row);
     void handleEnableBox();
     void handleMidiPortList();
