@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build and the tests need.
+# Installs the Debian 12 packages for building (no argument) or for building
+# and testing ("test").
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-mapfile -t packages < <(grep -v '^\s*\(#\|$\)' "$here/packages.txt")
+lists=("$here/packages-build.txt")
+[ "${1:-}" = test ] && lists+=("$here/packages-test.txt")
+mapfile -t packages < <(cat "${lists[@]}" | grep -v '^\s*\(#\|$\)')
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

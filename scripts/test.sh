@@ -4,7 +4,7 @@
 # a ThreadSanitizer build with its stress test and a fuzzing run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh test
 
 jobs=$(nproc)
 export TESSIVOX_ARTIFACTS=${TESSIVOX_ARTIFACTS:-$PWD/artifacts}

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <thread>
 
-#include "audio/quiet_libraries.h"
-#include "audio/realtime_scope.h"
+#include "platform/quiet_libraries.h"
+#include "platform/realtime_scope.h"
 #include "engine/engine.h"
 
 namespace tessivox {

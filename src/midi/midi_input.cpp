@@ -6,8 +6,8 @@
 #include <memory>
 #include <optional>
 
-#include "audio/quiet_libraries.h"
-#include "audio/realtime_scope.h"
+#include "platform/quiet_libraries.h"
+#include "platform/realtime_scope.h"
 #include "midi/delivery_gate.h"
 #include "midi/midi_byte_parser.h"
 #include "midi/midi_input_stats.h"

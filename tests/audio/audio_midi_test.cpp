@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "audio/audio_stream.h"
-#include "audio/realtime_scope.h"
+#include "platform/realtime_scope.h"
 #include "engine/engine.h"
 #include "midi/midi_input.h"
 #include "midi/midi_rules.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "audio/audio_stream.h"
-#include "audio/realtime_scope.h"
+#include "platform/realtime_scope.h"
 #include "midi/midi_input.h"
 #include "midi/midi_input_stats.h"
 #include "realtime_counter.h"

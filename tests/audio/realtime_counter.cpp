@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstddef>
 
-#include "audio/realtime_scope.h"
+#include "platform/realtime_scope.h"
 
 extern "C" {
 void* __libc_malloc(size_t);

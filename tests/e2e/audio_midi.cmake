@@ -6,13 +6,13 @@ endif()
 if(TESSIVOX_TSAN)
   # The real callbacks on the JACK and audio threads while ports change.
   add_test(NAME tsan_audio_midi_port_change
-    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/audio_midi_port_change.sh ${CMAKE_BINARY_DIR})
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/audio_midi_port_change.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(tsan_audio_midi_port_change PROPERTIES LABELS tsan TIMEOUT 150
-    ENVIRONMENT "SWITCHES=60;TSAN_OPTIONS=halt_on_error=1 exitcode=66 suppressions=${CMAKE_CURRENT_SOURCE_DIR}/audio/tsan_suppressions.txt")
+    ENVIRONMENT "SWITCHES=60;TSAN_OPTIONS=halt_on_error=1 exitcode=66 suppressions=${PROJECT_SOURCE_DIR}/tests/audio/tsan_suppressions.txt")
   return()
 endif()
 foreach(name note no_devices port_change)
   add_test(NAME e2e_audio_midi_${name}
-    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/audio_midi_${name}.sh ${CMAKE_BINARY_DIR})
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/audio_midi_${name}.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(e2e_audio_midi_${name} PROPERTIES LABELS e2e TIMEOUT 150)
 endforeach()

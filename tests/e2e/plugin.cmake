@@ -3,5 +3,5 @@ if(NOT TARGET tessivox_lv2 OR NOT TARGET recording_check OR TESSIVOX_TSAN)
   return()
 endif()
 add_test(NAME e2e_plugin_jalv_note
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/plugin_jalv_note.sh ${CMAKE_BINARY_DIR})
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/plugin_jalv_note.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(e2e_plugin_jalv_note PROPERTIES LABELS e2e TIMEOUT 150)

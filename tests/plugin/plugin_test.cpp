@@ -19,7 +19,7 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/realtime_scope.h"
+#include "platform/realtime_scope.h"
 #include "engine/engine.h"
 #include "lv2_host.h"
 #include "midi/midi_rules.h"

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/realtime_scope.h"
+#include "platform/realtime_scope.h"
 #include "engine/engine.h"
 #include "midi/midi_rules.h"
 #include "realtime_counter.h"

@@ -1,4 +1,4 @@
-#include "audio/quiet_libraries.h"
+#include "platform/quiet_libraries.h"
 
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>

@@ -1,2 +1,0 @@
-add_executable(engine_bench engine_bench.cpp)
-target_link_libraries(engine_bench PRIVATE tessivox_midi_rules benchmark::benchmark_main)

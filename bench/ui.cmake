@@ -1,5 +1,0 @@
-if(TARGET tessivox_ui)
-  find_package(Qt6 REQUIRED COMPONENTS Test)
-  add_executable(ui_bench ui_bench.cpp)
-  target_link_libraries(ui_bench PRIVATE tessivox_ui Qt6::Test benchmark::benchmark)
-endif()

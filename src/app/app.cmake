@@ -1,5 +1,0 @@
-add_executable(tessivox ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
-target_link_libraries(tessivox PRIVATE tessivox_ui tessivox_audio tessivox_midi)
-install(TARGETS tessivox RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/tessivox.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
