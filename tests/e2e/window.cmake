@@ -22,3 +22,7 @@ set_tests_properties(e2e_window_play PROPERTIES LABELS e2e TIMEOUT 90)
 add_test(NAME e2e_window_signals
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/window_signals.sh $<TARGET_FILE:tessivox>)
 set_tests_properties(e2e_window_signals PROPERTIES LABELS e2e TIMEOUT 60)
+
+add_test(NAME e2e_window_command_line
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/window_command_line.sh $<TARGET_FILE:tessivox>)
+set_tests_properties(e2e_window_command_line PROPERTIES LABELS e2e TIMEOUT 60)
