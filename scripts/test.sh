@@ -20,6 +20,10 @@ ctest --test-dir build -j "$jobs" -LE 'e2e|tsan|fuzz' --output-on-failure
 echo "== end-to-end tests"
 ctest --test-dir build -L e2e --output-on-failure
 
+echo "== Debian package: build, lintian, install, run, purge"
+sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo bash tests/package/check_deb.sh build .
+
 echo "== ThreadSanitizer"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSIVOX_TSAN=ON \
   -DTESSIVOX_GUI=OFF -DTESSIVOX_BENCH=OFF >/dev/null

@@ -12,10 +12,12 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include "app/command_line.h"
 #include "audio/audio_stream.h"
 #include "engine/synth_state.h"
 #include "midi/midi_input.h"
 #include "ui/main_window.h"
+#include "ui/program_icon.h"
 
 using namespace tessivox;
 
@@ -83,14 +85,17 @@ std::unique_ptr<QSocketNotifier> watchTerminationSignals(
 
 }  // namespace
 
-int main(int, char**) {
+int main(int argCount, char** args) {
+    // Answered before the toolkit starts, so they never open a window.
+    if (const auto code = handleCommandLine(argCount, args, stdout, stderr)) return *code;
     catchTerminationSignals();
-    // The program takes no arguments: the toolkit gets only the name.
+    // Nothing else is read from the command line: the toolkit gets only the name.
     int argc = 1;
     char name[] = "tessivox";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+    setProgramIcon();
     // Numbers in texts always use the decimal point.
     std::setlocale(LC_NUMERIC, "C");
 

@@ -2,6 +2,7 @@
 #include <limits>
 
 #include "engine/engine.h"
+#include "engine/superformula.h"
 
 namespace tessivox {
 
@@ -32,17 +33,9 @@ float nextOscillatorSample(SynthState& s) {
     s.periodSamples = roundToInt32(s.sampleRate / f);
 
     const float theta = static_cast<float>(static_cast<double>(s.phase) * kTwoPi);
-    const double m = s.m.load(relaxed);
-    const float e = static_cast<float>(-1.0 / static_cast<double>(s.N1.load(relaxed)));
-    const double mTheta = m * theta;  // formed before the division by 4
-    const float a = static_cast<float>(
-        std::fabs(std::cos(mTheta / 4.0) * (1.0 / static_cast<double>(s.A.load(relaxed)))));
-    const float t1 = static_cast<float>(std::pow(a, static_cast<double>(s.N2.load(relaxed))));
-    const float b = static_cast<float>(
-        std::fabs(std::sin(mTheta / 4.0) * (1.0 / static_cast<double>(s.B.load(relaxed)))));
-    const float t2 = static_cast<float>(std::pow(b, static_cast<double>(s.N3.load(relaxed))));
-    const float sum = static_cast<float>(static_cast<double>(t1) + t2);
-    const float r = static_cast<float>(std::pow(sum, static_cast<double>(e)));
+    const float r =
+        superformulaRadius(theta, s.m.load(relaxed), s.N1.load(relaxed), s.N2.load(relaxed),
+                           s.N3.load(relaxed), s.A.load(relaxed), s.B.load(relaxed));
     const float y = static_cast<float>(r * std::sin(static_cast<double>(theta)));
     // Both powers can underflow to 0 and make r infinite: never pass that on.
     s.oscillatorOutput = std::isfinite(y) ? y : 0.0f;

@@ -51,11 +51,10 @@ start_jack() {
 }
 
 start_xvfb() {
-  # -noreset: by default the server resets whenever its last client leaves
-  # (an xdotool poll, a program that ended), and a program that connects
-  # meanwhile fails to start.
-  timeout 3600 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$E2E_DIR/display" \
-    2>"$E2E_DIR/xvfb.log" &
+  # Without -noreset the server resets whenever its last client leaves, and a
+  # client connecting just then is refused.
+  timeout 3600 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+    3>"$E2E_DIR/display" 2>"$E2E_DIR/xvfb.log" &
   E2E_PIDS+=($!)
   local tries=0
   until [ -s "$E2E_DIR/display" ]; do
@@ -115,11 +114,13 @@ expect_exit() {  # PID SINCE LIMIT
   [ "$took" -lt "$3" ] || fail "took ${took} ms"
 }
 
-# Waits for a window whose title matches the regex; prints its id.
+# Waits for a mapped window whose title matches the regex; prints its id.
+# Only mapped ones: the search ignores case, and Qt's unmapped leader window
+# is called "tessivox".
 wait_window() {
   local name=$1 tries=0 wid
   while :; do
-    wid=$(xdotool search --name "$name" 2>/dev/null | head -1) && [ -n "$wid" ] && break
+    wid=$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -1) && [ -n "$wid" ] && break
     tries=$((tries + 1))
     [ $tries -lt 200 ] || return 1
     sleep 0.05

@@ -28,3 +28,7 @@ if(TARGET ui_tests)
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/window_port_list.sh $<TARGET_FILE:ui_tests>)
   set_tests_properties(e2e_window_port_list PROPERTIES LABELS e2e TIMEOUT 90)
 endif()
+
+add_test(NAME e2e_window_command_line
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/window_command_line.sh $<TARGET_FILE:tessivox>)
+set_tests_properties(e2e_window_command_line PROPERTIES LABELS e2e TIMEOUT 60)
