@@ -43,7 +43,7 @@ class CloseWatcher : public QObject {
 }  // namespace
 
 QString aboutText() {
-    return QStringLiteral("Tessivox v1.01") + QChar(kCr) +
+    return QStringLiteral("Tessivox v" TESSIVOX_VERSION) + QChar(kCr) +
            QStringLiteral("Sound Synthesizer using 'SuperFormula'");
 }
 
