@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <memory>
 
 #include <QApplication>
@@ -92,10 +93,13 @@ int main(int, char**) {
         window->setDroppingEvents(true);
     }
 
-    shutDownAudio(s, pumpWindowEvents);
+    const bool audioDown = shutDownAudio(s, pumpWindowEvents);
     // Stopped before the window goes, so no MIDI callback can still write
     // a status text.
-    closeMidiPort(s);
+    const bool midiDown = shutDownMidi(s, pumpWindowEvents);
     window.reset();
+    // A library call that never returned still runs on its thread: end
+    // without the static destructors it could trip over.
+    if (!audioDown || !midiDown) std::_Exit(0);
     return 0;
 }

@@ -40,6 +40,19 @@ constexpr int kAttackSlider = 3, kDecaySlider = 4, kSustainSlider = 5, kReleaseS
 constexpr std::array<int, 3> kStatusWidths{100, 100, 30};
 constexpr int kGatePollMs = 10;
 
+// Lists the ports afresh each time it opens, so a source plugged in since
+// shows up.
+class PortList : public QComboBox {
+  public:
+    using QComboBox::QComboBox;
+    std::function<void()> beforePopup;
+
+    void showPopup() override {
+        if (beforePopup) beforePopup();
+        QComboBox::showPopup();
+    }
+};
+
 }  // namespace
 
 float paramValueAt(int row, int position) {
@@ -116,6 +129,7 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
     // The MIDI thread only bumps a counter; the text is picked up here.
     auto* poll = new QTimer(this);
     connect(poll, &QTimer::timeout, this, &MainWindow::pollGateText);
+    connect(poll, &QTimer::timeout, this, &MainWindow::pollMidiPort);
     poll->start(kGatePollMs);
 }
 
@@ -127,12 +141,14 @@ void MainWindow::buildControls() {
         controls_[id] = w;
     };
 
-    portList_ = new QComboBox(client_);
+    auto* portList = new PortList(client_);
+    portList->beforePopup = [this] { refreshMidiPortList(); };
+    portList_ = portList;
     portList_->setEditable(false);
     place(kMidiPortList, portList_, 710, 445, 130, 20);
     std::vector<std::string> names;
     const int ports = listMidiPorts(s_, names);
-    for (const std::string& name : names) portList_->addItem(QString::fromStdString(name));
+    fillMidiPortList(names);
     if (ports > 0 && portList_->count() > 0) {
         portList_->setCurrentIndex(0);
         s_.midiPortIndex = 0;
@@ -271,6 +287,27 @@ void MainWindow::pollGateText() {
     if (count == shownMessageCount_) return;
     shownMessageCount_ = count;
     setStatusText(1, gateTextString(s_.gateText.load(std::memory_order_acquire)));
+}
+
+void MainWindow::pollMidiPort() {
+    // Nothing is reopened while the program is ending.
+    if (s_.quitRequested != 0) return;
+    const std::string_view text = followMidiPort(s_);
+    if (!text.empty()) setStatusText(0, text);
+}
+
+void MainWindow::fillMidiPortList(const std::vector<std::string>& names) {
+    portList_->clear();
+    for (const std::string& name : names) portList_->addItem(QString::fromStdString(name));
+}
+
+void MainWindow::refreshMidiPortList() {
+    std::vector<std::string> names;
+    const int selected = tessivox::relistMidiPorts(s_, names, portList_->currentIndex());
+    // Refilling raises no `activated`: the open port stays as it is.
+    fillMidiPortList(names);
+    portList_->setCurrentIndex(selected);
+    s_.midiPortIndex = selected;
 }
 
 void MainWindow::setMenuActions(std::function<void()> about, std::function<void()> help) {

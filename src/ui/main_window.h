@@ -3,7 +3,9 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include <QMainWindow>
 
@@ -99,6 +101,8 @@ class MainWindow : public QMainWindow {
 
     // Shows gateText in field 1 if a short message came in since last time.
     void pollGateText();
+    // Shows in field 0 whether the chosen MIDI source is there.
+    void pollMidiPort();
 
     // Tests replace what the About and Help items open.
     void setMenuActions(std::function<void()> about, std::function<void()> help);
@@ -117,6 +121,8 @@ class MainWindow : public QMainWindow {
     void handleParamSlider(int row);
     void handleEnableBox();
     void handleMidiPortList();
+    void fillMidiPortList(const std::vector<std::string>& names);
+    void refreshMidiPortList();
     void showHelp();
 
     SynthState& s_;

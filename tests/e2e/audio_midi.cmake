@@ -11,7 +11,7 @@ if(TESSIVOX_TSAN)
     ENVIRONMENT "SWITCHES=60;TSAN_OPTIONS=halt_on_error=1 exitcode=66 suppressions=${CMAKE_CURRENT_SOURCE_DIR}/audio/tsan_suppressions.txt")
   return()
 endif()
-foreach(name note no_devices port_change)
+foreach(name note no_devices port_change sysex)
   add_test(NAME e2e_audio_midi_${name}
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/audio_midi_${name}.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(e2e_audio_midi_${name} PROPERTIES LABELS e2e TIMEOUT 150)
