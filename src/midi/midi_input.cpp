@@ -72,8 +72,8 @@ void noteLibraryError(RtMidiError::Type, const std::string&, void* userData) {
 // directly, so that the byte parser sees every event's bytes as they came
 // (RtMidi 5's JACK input treats everything after a sysex that lacks its F7
 // as more sysex, until some event ends in F7). The context is what the
-// delivering thread sees; it outlives the library objects, because the
-// RtMidi JACK and ALSA backends can still deliver after closePort().
+// delivering thread sees; it outlives the library objects, because RtMidi
+// can still deliver after closePort().
 class MidiInput {
   public:
     struct Context {
@@ -137,15 +137,17 @@ void midiCallback(double /*timeStamp*/, std::vector<unsigned char>* message, voi
     ctx.gate.leave();
 }
 
-// The JACK process thread.
+// The JACK process thread. It touches the port only between enter() and
+// leave(), so the UI thread can tell when it is done with it, also when the
+// thread ended itself with its server and is never joined.
 int jackProcess(jack_nframes_t frames, void* arg) {
     RealtimeScope scope;
     auto& port = *static_cast<MidiInput*>(arg);
+    MidiInput::Context& ctx = port.context;
+    const bool open = ctx.gate.enter();
     void* buffer = jack_port_get_buffer(port.jackPort, frames);
     const uint32_t events = buffer != nullptr ? jack_midi_get_event_count(buffer) : 0;
-    if (events == 0) return 0;
-    MidiInput::Context& ctx = port.context;
-    if (ctx.gate.enter()) {
+    if (events > 0 && open) {
         uint64_t count = 0;
         for (uint32_t k = 0; k < events; ++k) {
             jack_midi_event_t event;
@@ -154,7 +156,7 @@ int jackProcess(jack_nframes_t frames, void* arg) {
             }
         }
         countDeliveries(ctx, count);
-    } else {
+    } else if (events > 0) {
         gWhileShut.fetch_add(1, relaxed);
     }
     ctx.gate.leave();
@@ -282,6 +284,9 @@ bool openJackClient(MidiInput& port) {
 
 void closeJackClient(MidiInput& port) {
     if (port.jack == nullptr) return;
+    // A client whose process thread ended with its server is not joined by
+    // the close: the gate is what says that thread is done with the port.
+    port.context.gate.shut();
     QuietLibraries quiet;
     // Deactivates first: no process call runs once this returns.
     jack_client_close(port.jack);

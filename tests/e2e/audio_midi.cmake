@@ -9,6 +9,11 @@ if(TESSIVOX_TSAN)
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/audio_midi_port_change.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(tsan_audio_midi_port_change PROPERTIES LABELS tsan TIMEOUT 150
     ENVIRONMENT "SWITCHES=60;TSAN_OPTIONS=halt_on_error=1 exitcode=66 suppressions=${CMAKE_CURRENT_SOURCE_DIR}/audio/tsan_suppressions.txt")
+  # The threads that follow the server as it dies and comes back.
+  add_test(NAME tsan_audio_midi_server_restart
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/audio_midi_server_restart.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(tsan_audio_midi_server_restart PROPERTIES LABELS tsan TIMEOUT 150
+    ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 exitcode=66 suppressions=${CMAKE_CURRENT_SOURCE_DIR}/audio/tsan_suppressions.txt")
   return()
 endif()
 foreach(name note no_devices port_change sysex)
