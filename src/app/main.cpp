@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <memory>
 
 #include <QApplication>
@@ -125,10 +126,13 @@ int main(int argCount, char** args) {
     // From here on the window only repaints; no handler runs.
     if (window) window->setDroppingEvents(true);
 
-    shutDownAudio(s, pumpWindowEvents);
+    const bool audioDown = shutDownAudio(s, pumpWindowEvents);
     // Stopped before the window goes, so no MIDI callback can still write
     // a status text.
-    closeMidiPort(s);
+    const bool midiDown = shutDownMidi(s, pumpWindowEvents);
     window.reset();
+    // A library call that never returned still runs on its thread: end
+    // without the static destructors it could trip over.
+    if (!audioDown || !midiDown) std::_Exit(0);
     return 0;
 }

@@ -16,13 +16,21 @@ using AudioErrorReporter = std::function<void(const char* text)>;
 // started). On failure calls `report` with the library's text and returns false.
 bool openAudioStream(SynthState& s, const AudioErrorReporter& report);
 
-// Starts the stream; a failure is not reported (the program runs silent).
+// Starts the stream on a worker thread that from then on makes every audio
+// library call, so that none can hang the caller. The worker keeps the sound
+// going: when the callback stops being called (the sound server stopped,
+// died or restarted) it closes the stream and opens it again on the same
+// device once that is back. Failures are not reported.
 void startAudioStream(SynthState& s);
 
-// Aborts the stream, calls `pumpWindowEvents` (which lets the window system
-// work for at most 1 ms) until the stream is inactive, then terminates the
-// audio library.
-void shutDownAudio(SynthState& s, const std::function<void()>& pumpWindowEvents);
+// Has the worker abort and close the stream, calling `pumpWindowEvents`
+// (which lets the window system work for at most 1 ms) while it waits.
+// Returns false if a library call has not returned within 0.4 s: the
+// worker is then left to it, and the caller must end the process without
+// running static destructors under it. The library is never terminated: its
+// JACK part aborts the process once the server it talked to has gone, and the
+// process ends next anyway.
+bool shutDownAudio(SynthState& s, const std::function<void()>& pumpWindowEvents);
 
 // The library's stream callback; user data is the SynthState.
 int streamCallback(const void* input, void* output, unsigned long frameCount,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,11 @@ inline constexpr std::string_view kNoMidiInText = "No MIDI IN";
 // number of ports found.
 int listMidiPorts(SynthState& s, std::vector<std::string>& names);
 
+// Lists the ports again for a list that is being opened, keeping the entry at
+// list position `selected` even while its port is gone. Returns the selected
+// entry's new position, or -1 when none was selected.
+int relistMidiPorts(SynthState& s, std::vector<std::string>& names, int selected);
+
 // Opens and starts the port at list position s.midiPortIndex (-1: none).
 // Returns the text for status field 0: "MIDI IN" or "No MIDI IN".
 std::string_view openMidiPort(SynthState& s);
@@ -24,7 +30,22 @@ std::string_view openMidiPort(SynthState& s);
 // port at list position `position`. Returns the text for status field 0.
 std::string_view changeMidiPort(SynthState& s, int position);
 
-// Stops and closes the open port, if any (at shutdown).
+// UI thread, polled every few milliseconds: follows the chosen port's source.
+// A source that went away (its program ended, its device was unplugged, its
+// server stopped) counts as a closed port; once a port of that name is there
+// again it is connected by itself. Returns the new text for status field 0
+// when the state changed, else an empty view.
+std::string_view followMidiPort(SynthState& s);
+
+// Stops and closes the open port, if any.
 void closeMidiPort(SynthState& s);
+
+// At the end: stops the port's deliveries, then closes the port and the
+// program's other JACK client on a thread of their own, calling
+// `pumpWindowEvents` while it waits at most a quarter of a second. (A JACK
+// server that is itself shutting down answers a client's close only after
+// five seconds.) Returns false if the close is still under way: the caller
+// must then end the process without running static destructors under it.
+bool shutDownMidi(SynthState& s, const std::function<void()>& pumpWindowEvents);
 
 }  // namespace tessivox

@@ -1,30 +1,23 @@
 #pragma once
 
-#include <iosfwd>
-#include <streambuf>
-
 namespace tessivox {
 
 // While alive, the ALSA library, the JACK client library and RtMidi (which
 // writes to std::cerr) print nothing. Their probing of absent devices is
-// noise to a user; real failures come back as results. UI thread only.
+// noise to a user; real failures come back as results. The silence is
+// process-wide and counted, so the UI thread and the audio worker may hold
+// one each at the same time. Never in a real-time callback.
 class QuietLibraries {
   public:
-    QuietLibraries();
+    // `standardErrorToo` also silences the error stream itself, for the audio
+    // library, which prints its failures there directly.
+    explicit QuietLibraries(bool standardErrorToo = false);
     ~QuietLibraries();
     QuietLibraries(const QuietLibraries&) = delete;
     QuietLibraries& operator=(const QuietLibraries&) = delete;
 
   private:
-    class NullBuffer : public std::streambuf {
-      protected:
-        int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-    };
-
-    NullBuffer null_;
-    std::streambuf* savedCerr_;
-    void (*savedJackError_)(const char*);
-    void (*savedJackInfo_)(const char*);
+    int savedStandardError_ = -1;
 };
 
 }  // namespace tessivox

@@ -84,6 +84,7 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
     // The MIDI thread only bumps a counter; the text is picked up here.
     auto* poll = new QTimer(this);
     connect(poll, &QTimer::timeout, this, &MainWindow::pollGateText);
+    connect(poll, &QTimer::timeout, this, &MainWindow::pollMidiPort);
     poll->start(kGatePollMs);
 }
 
@@ -104,10 +105,13 @@ QWidget* MainWindow::makeControl(const ControlSpec& c) {
         return slider;
     };
     switch (c.kind) {
-        case ControlKind::PortList:
-            portList_ = new PortList(client_);
-            portList_->setEditable(false);
-            return portList_;
+        case ControlKind::PortList: {
+            auto* list = new PortList(client_);
+            list->setEditable(false);
+            // Listed afresh each time it opens, so a source plugged in since shows up.
+            list->beforePopup = [this] { refreshMidiPortList(); };
+            return portList_ = list;
+        }
         case ControlKind::ParamSlider:
             return paramSliders_[c.row] = slider(Qt::Horizontal, kParamSliders[c.row]);
         case ControlKind::ValueText: {
@@ -148,10 +152,10 @@ void MainWindow::drawFirstPicture(DrawingArea& area) {
     area.endDrawing();
 }
 
-void MainWindow::fillMidiPortList() {
+void MainWindow::listFirstMidiPorts() {
     std::vector<std::string> names;
     const int ports = listMidiPorts(s_, names);
-    for (const std::string& name : names) portList_->addItem(QString::fromStdString(name));
+    fillMidiPortList(names);
     if (ports > 0 && portList_->count() > 0) {
         portList_->setCurrentIndex(0);
         s_.midiPortIndex = 0;
@@ -166,7 +170,7 @@ void MainWindow::buildControls() {
         QWidget* w = makeControl(c);
         w->setGeometry(c.x, c.y, c.width, c.height);
         controls_[c.id] = w;
-        if (c.id == kMidiPortList) fillMidiPortList();
+        if (c.id == kMidiPortList) listFirstMidiPorts();
     }
     axis_.xFrom = label(kXFromText);
     axis_.xTo = label(kXToText);
@@ -239,6 +243,27 @@ void MainWindow::pollGateText() {
     if (count == shownMessageCount_) return;
     shownMessageCount_ = count;
     setStatusText(1, gateTextString(s_.gateText.load(std::memory_order_acquire)));
+}
+
+void MainWindow::pollMidiPort() {
+    // Nothing is reopened while the program is ending.
+    if (s_.quitRequested != 0) return;
+    const std::string_view text = followMidiPort(s_);
+    if (!text.empty()) setStatusText(0, text);
+}
+
+void MainWindow::fillMidiPortList(const std::vector<std::string>& names) {
+    portList_->clear();
+    for (const std::string& name : names) portList_->addItem(QString::fromStdString(name));
+}
+
+void MainWindow::refreshMidiPortList() {
+    std::vector<std::string> names;
+    const int selected = tessivox::relistMidiPorts(s_, names, portList_->currentIndex());
+    // Refilling raises no `activated`: the open port stays as it is.
+    fillMidiPortList(names);
+    portList_->setCurrentIndex(selected);
+    s_.midiPortIndex = selected;
 }
 
 void MainWindow::setMenuActions(std::function<void()> about, std::function<void()> help) {

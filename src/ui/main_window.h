@@ -3,7 +3,9 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include <QMainWindow>
 
@@ -70,6 +72,8 @@ class MainWindow : public QMainWindow {
 
     // Shows gateText in field 1 if a short message came in since last time.
     void pollGateText();
+    // Shows in field 0 whether the chosen MIDI source is there.
+    void pollMidiPort();
 
     // Tests replace what the About and Help items open.
     void setMenuActions(std::function<void()> about, std::function<void()> help);
@@ -87,10 +91,12 @@ class MainWindow : public QMainWindow {
     void buildControls();
     QWidget* makeControl(const ControlSpec& c);
     void drawFirstPicture(DrawingArea& area);
-    void fillMidiPortList();
+    void listFirstMidiPorts();
     void handleParamSlider(int row);
     void handleEnableBox();
     void handleMidiPortList();
+    void fillMidiPortList(const std::vector<std::string>& names);
+    void refreshMidiPortList();
     void showHelp();
 
     SynthState& s_;

@@ -33,4 +33,9 @@ void PortList::paintEvent(QPaintEvent*) {
     painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
+void PortList::showPopup() {
+    if (beforePopup) beforePopup();
+    QComboBox::showPopup();
+}
+
 }  // namespace tessivox

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QComboBox>
 
 namespace tessivox {
@@ -13,6 +15,10 @@ class PortList : public QComboBox {
 
     // The text the closed box shows.
     QString shownText() const;
+
+    // Runs just before the list opens.
+    std::function<void()> beforePopup;
+    void showPopup() override;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "audio/audio_stream.h"
+#include "platform/jack_clients.h"
+#include "platform/quiet_libraries.h"
 #include "platform/realtime_scope.h"
 #include "engine/engine.h"
 #include "midi/midi_input.h"
@@ -64,6 +68,46 @@ TEST(RealtimeCounter, CountsAllocationsAndLocksOnlyInsideACallback) {
     EXPECT_EQ(testing::realtimeViolations().locks, before.locks + 1);
 }
 
+dev_t standardErrorDevice() {
+    struct stat st {};
+    fstat(STDERR_FILENO, &st);
+    return st.st_rdev;
+}
+
+// The audio worker and the UI thread silence the libraries at overlapping
+// times: the silence ends with the last holder, not the first.
+TEST(QuietLibraries, SilenceLastsUntilTheLastHolderLeaves) {
+    std::streambuf* const loud = std::cerr.rdbuf();
+    const dev_t stderrDevice = standardErrorDevice();
+    struct stat null {};
+    ASSERT_EQ(stat("/dev/null", &null), 0);
+    auto first = std::make_unique<QuietLibraries>();
+    auto second = std::make_unique<QuietLibraries>(true);
+    EXPECT_EQ(standardErrorDevice(), null.st_rdev);
+    first.reset();
+    EXPECT_NE(std::cerr.rdbuf(), loud);
+    second.reset();
+    EXPECT_EQ(std::cerr.rdbuf(), loud);
+    EXPECT_EQ(standardErrorDevice(), stderrDevice);
+}
+
+// After a server loss no JACK client may be opened while any owner still
+// holds one of the lost server's: libjack would free it under its owner.
+TEST(JackClients, NoOpeningAfterALossUntilEveryOwnerLetGo) {
+    ASSERT_TRUE(jackClients::mayOpen());
+    jackClients::held();  // the stream
+    jackClients::held();  // a MIDI client
+    EXPECT_TRUE(jackClients::mayOpen());
+    jackClients::markServerLost();
+    EXPECT_TRUE(jackClients::serverLost());
+    EXPECT_FALSE(jackClients::mayOpen());
+    jackClients::released();
+    EXPECT_FALSE(jackClients::mayOpen());
+    jackClients::released();
+    EXPECT_TRUE(jackClients::mayOpen());
+    EXPECT_FALSE(jackClients::serverLost());
+}
+
 // Run with no JACK server (the test sets a server name nobody uses).
 TEST(NoDevices, MidiPortsAreEmptyAndOpeningFailsQuietly) {
     if (exists("/dev/snd/seq")) GTEST_SKIP() << "this machine has an ALSA sequencer";
@@ -80,7 +124,11 @@ TEST(NoDevices, MidiPortsAreEmptyAndOpeningFailsQuietly) {
     EXPECT_EQ(s->midiPortIndex, 3);
     // No port was open, so nothing was closed: the held key stays.
     EXPECT_EQ(s->gate.load(), 1);
+    EXPECT_EQ(followMidiPort(*s), "");
+    EXPECT_EQ(relistMidiPorts(*s, names, 3), -1);
+    EXPECT_TRUE(names.empty());
     closeMidiPort(*s);
+    EXPECT_TRUE(shutDownMidi(*s, {}));
 }
 
 TEST(NoDevices, OpeningTheStreamReportsTheLibraryText) {
@@ -92,7 +140,7 @@ TEST(NoDevices, OpeningTheStreamReportsTheLibraryText) {
     EXPECT_EQ(s->audioError, paInvalidDevice);
     EXPECT_EQ(s->stream, nullptr);
     // Taking down what was never opened must neither hang nor crash.
-    shutDownAudio(*s, [] {});
+    EXPECT_TRUE(shutDownAudio(*s, [] {}));
 }
 
 }  // namespace

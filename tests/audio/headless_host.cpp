@@ -105,12 +105,17 @@ int main(int argc, char** argv) {
     } else {
         while (gStop == 0 && !stdinLineArrived(stdinOpen)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            const std::string_view text = tessivox::followMidiPort(*s);
+            if (!text.empty()) printText("status", text);
         }
     }
 
     // The program's order: the stream first, then the port.
-    tessivox::shutDownAudio(*s, [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
-    tessivox::closeMidiPort(*s);
+    if (!tessivox::shutDownAudio(
+            *s, [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); })) {
+        std::printf("audio shutdown timed out\n");
+    }
+    if (!tessivox::shutDownMidi(*s, {})) std::printf("MIDI shutdown timed out\n");
 
     const tessivox::MidiInputStats midi = tessivox::midiInputStats();
     const tessivox::testing::RealtimeViolations rt = tessivox::testing::realtimeViolations();

@@ -127,3 +127,21 @@ wait_window() {
   done
   echo "$wid"
 }
+
+# Waits at most LIMIT ms until status field 0 of window WID shows TEXT, pixel
+# for pixel as the reference picture "$E2E_DIR/TEXT.png" that
+# `window_reference status` made; FIELD is the field's place (WxH+X+Y) it
+# printed. Prints how long it took.
+wait_status() {  # WID TEXT LIMIT
+  local start differ
+  start=$(now_ms)
+  while :; do
+    import -window "$1" "$E2E_DIR/status.png" 2>/dev/null &&
+      convert "$E2E_DIR/status.png" -crop "$FIELD" +repage "$E2E_DIR/field.png" &&
+      differ=$(compare -metric AE "$E2E_DIR/field.png" "$E2E_DIR/$2.png" null: 2>&1) &&
+      [ "$differ" = 0 ] && break
+    [ $(($(now_ms) - start)) -lt "$3" ] || fail "status field 0 does not say \"$2\" after $3 ms"
+    sleep 0.05
+  done
+  echo "status field 0 says \"$2\" after $(($(now_ms) - start)) ms"
+}

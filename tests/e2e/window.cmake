@@ -32,3 +32,14 @@ endif()
 add_test(NAME e2e_window_command_line
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/window_command_line.sh $<TARGET_FILE:tessivox>)
 set_tests_properties(e2e_window_command_line PROPERTIES LABELS e2e TIMEOUT 60)
+
+add_test(NAME e2e_window_audio_server
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/window_audio_server.sh $<TARGET_FILE:tessivox>
+          $<TARGET_FILE:jack_midi_sender> $<TARGET_FILE:recording_check>)
+set_tests_properties(e2e_window_audio_server PROPERTIES LABELS e2e TIMEOUT 120)
+
+add_test(NAME e2e_window_midi_source
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/window_midi_source.sh $<TARGET_FILE:tessivox>
+          $<TARGET_FILE:jack_midi_sender> $<TARGET_FILE:recording_check>
+          $<TARGET_FILE:window_reference>)
+set_tests_properties(e2e_window_midi_source PROPERTIES LABELS e2e TIMEOUT 90)

@@ -7,6 +7,8 @@
 //     +0.5 (on) or -0.5 (off) into the marker at that same frame, so a
 //     recording of the marker shows when the note was sent. Prints "ready"
 //     once the ports exist and "sent on NOTE"/"sent off NOTE" once sent.
+//     "raw HEX..." sends those bytes (at most 16) as one event, unchecked,
+//     and prints "sent raw HEX...". The program ends when stdin closes.
 //   jack_midi_sender NAME flood RATE PORTS
 //     PORTS MIDI ports NAME:out1...; each sends RATE messages a second,
 //     spread over every cycle: note-ons and note-offs of its own note, and
@@ -28,6 +30,8 @@
 
 namespace {
 
+constexpr int kRawRequest = 0x10000;
+
 struct Sender {
     bool flood = false;
     jack_client_t* client = nullptr;
@@ -37,6 +41,9 @@ struct Sender {
     // sent and sets `sent`.
     std::atomic<int> request{0};
     std::atomic<int> sent{0};
+    // Raw: the bytes, filled before `request` is set to kRawRequest.
+    unsigned char raw[16] = {};
+    size_t rawSize = 0;
     // Flood.
     double rate = 0.0;
     std::vector<double> owed;
@@ -51,6 +58,13 @@ void sendKey(Sender& s, jack_nframes_t frames) {
     std::memset(marker, 0, frames * sizeof(float));
     const int request = s.request.load(std::memory_order_acquire);
     if (request == 0) return;
+    if (request == kRawRequest) {
+        if (jack_midi_event_write(midi, 0, s.raw, s.rawSize) == 0) {
+            s.request.store(0, std::memory_order_relaxed);
+            s.sent.store(request, std::memory_order_release);
+        }
+        return;
+    }
     const bool on = (request >> 8) == 0x90;
     const unsigned char message[3] = {static_cast<unsigned char>(request >> 8),
                                       static_cast<unsigned char>(request & 0x7F),
@@ -134,18 +148,32 @@ int main(int argc, char** argv) {
         std::istringstream words(line);
         std::string verb;
         int note = -1;
-        words >> verb >> note;
-        if ((verb != "on" && verb != "off") || note < 0 || note > 127) {
+        int request = 0;
+        words >> verb;
+        if (verb == "raw") {
+            s.rawSize = 0;
+            unsigned int byte = 0;
+            while (s.rawSize < sizeof s.raw && words >> std::hex >> byte) {
+                s.raw[s.rawSize++] = static_cast<unsigned char>(byte);
+            }
+            request = s.rawSize > 0 ? kRawRequest : 0;
+        } else if ((verb == "on" || verb == "off") && words >> note && note >= 0 && note <= 127) {
+            request = (verb == "on" ? 0x90 : 0x80) << 8 | note;
+        }
+        if (request == 0) {
             std::cerr << "bad command: " << line << std::endl;
             continue;
         }
-        const int request = (verb == "on" ? 0x90 : 0x80) << 8 | note;
         s.sent.store(0, std::memory_order_relaxed);
         s.request.store(request, std::memory_order_release);
         while (s.sent.load(std::memory_order_acquire) != request) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        std::cout << "sent " << verb << ' ' << note << std::endl;
+        if (request == kRawRequest) {
+            std::cout << "sent " << line << std::endl;
+        } else {
+            std::cout << "sent " << verb << ' ' << note << std::endl;
+        }
     }
     jack_client_close(s.client);
     return 0;

@@ -10,6 +10,8 @@
 //     renderer's output of that file.
 //   recording_check tone FILE HZ TOLERANCE
 //     The middle of FILE sounds (RMS above 0.01) at HZ within TOLERANCE.
+//   recording_check silent FILE
+//     No sample of the middle of FILE is more than one 16-bit step off 0.
 //   recording_check differ BEFORE AFTER
 //     The timbre changed: the harmonic spectra (amplitude-normalised) of the
 //     two are further apart than the two halves of BEFORE.
@@ -349,6 +351,14 @@ int checkTone(const char* path, double hz, double tolerance) {
     return failures == 0 ? 0 : 1;
 }
 
+int checkSilent(const char* path) {
+    double peak = 0;
+    for (double v : middle(path)) peak = std::max(peak, std::fabs(v));
+    std::printf("peak %.6f\n", peak);
+    check(peak <= 1.0 / 32768, "not silent");
+    return failures == 0 ? 0 : 1;
+}
+
 // Magnitudes of the first harmonics of f0 (Hann window), scaled to unit length.
 std::vector<double> harmonics(const std::vector<double>& x, double f0) {
     std::vector<double> h;
@@ -483,12 +493,14 @@ int main(int argc, char** argv) {
     }
     if (mode == "tone" && argc == 5)
         return checkTone(argv[2], std::atof(argv[3]), std::atof(argv[4]));
+    if (mode == "silent" && argc == 3) return checkSilent(argv[2]);
     if (mode == "differ" && argc == 4) return checkDiffer(argv[2], argv[3]);
     if (mode == "path" && argc == 15) return checkPath(argv + 2);
-    std::fprintf(stderr,
-                 "usage: %s note REC [--write-midi MID] [--compare RENDER] | tone FILE HZ TOL | "
-                 "differ BEFORE AFTER | path FILE NOTE M_FROM M_TO A_FROM A_TO P3_X P3_Y "
-                 "NEW_P3_X NEW_P3_Y PRE_END POST_START POST_END\n",
-                 argv[0]);
+    std::fprintf(
+        stderr,
+        "usage: %s note REC [--write-midi MID] [--compare RENDER] | tone FILE HZ TOL | "
+        "silent FILE | differ BEFORE AFTER | path FILE NOTE M_FROM M_TO A_FROM A_TO P3_X P3_Y "
+        "NEW_P3_X NEW_P3_Y PRE_END POST_START POST_END\n",
+        argv[0]);
     return 2;
 }

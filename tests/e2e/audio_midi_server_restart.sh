@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The JACK server killed and started again under the headless host while a
+# note sounds: the MIDI port counts as closed, the stream and the port come
+# back by themselves and the sender's next note is heard; then the host ends
+# cleanly. Run under ThreadSanitizer for the threads that follow the server.
+# Usage: audio_midi_server_restart.sh BUILD_DIR [HOST]
+source "$(dirname "$0")/lib.sh"
+e2e_init
+BUILD=$1
+HOST=${2:-$BUILD/tests/headless-host}
+SENDER=$BUILD/tests/jack_midi_sender
+start_jack
+start_sender back keys
+
+mkfifo "$E2E_DIR/host.in"
+timeout 100 "$HOST" <"$E2E_DIR/host.in" >"$E2E_DIR/host.out" 2>"$E2E_DIR/host.err" 7>&- &
+HOST_PID=$!
+E2E_PIDS+=($HOST_PID)
+exec 4>"$E2E_DIR/host.in"
+wait_line "$E2E_DIR/host.out" "^playing"
+send_note on 69
+
+kill -KILL "$(pgrep -P "${E2E_PIDS[0]}" -x jackd)"
+wait_line "$E2E_DIR/host.out" "^status: No MIDI IN"
+start_jack
+exec 7>&-
+kill "$SENDER_PID" 2>/dev/null || true
+rm -f "$E2E_DIR/sender.in"
+start_sender back keys
+restarted=$(now_ms)
+until [ "$(grep -c '^status: MIDI IN' "$E2E_DIR/host.out")" -ge 2 ]; do
+  [ $(($(now_ms) - restarted)) -lt 20000 ] || { cat "$E2E_DIR/host.out"; fail "port not back"; }
+  sleep 0.05
+done
+until jack_lsp -c system:playback_1 | grep -q '^ *tessivox\|headless'; do
+  [ $(($(now_ms) - restarted)) -lt 20000 ] || fail "stream not back"
+  sleep 0.05
+done
+send_note on 69
+sleep 0.5
+jack_rec -f "$E2E_DIR/back.wav" -d 1 -b 16 system:monitor_1 >/dev/null 2>&1 || fail "jack_rec"
+send_note off 69
+echo quit >&4
+status=0
+wait $HOST_PID || status=$?
+cat "$E2E_DIR/host.out"
+[ $status -eq 0 ] || { tail -60 "$E2E_DIR/host.err"; fail "host exited with $status"; }
+if [ -x "$BUILD/tests/recording_check" ]; then
+  "$BUILD/tests/recording_check" tone "$E2E_DIR/back.wav" 441 0.5 || fail "no note after the restart"
+fi
+echo PASS
