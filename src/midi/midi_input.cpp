@@ -338,7 +338,7 @@ bool linkAlsaSource(MidiInput& port) {
             if (port.libraryError.load(relaxed) != 0 || !port.in->isPortOpen()) return false;
             port.sourceAway = false;
         }
-    } catch (...) {
+    } catch (const RtMidiError&) {
         return false;
     }
     return true;
@@ -361,7 +361,7 @@ bool createLibraryPort(MidiInput& port) {
         if (port.libraryError.load(relaxed) != 0) return false;
         port.in->ignoreTypes(true, false, false);
         port.in->setCallback(midiCallback, &port.context);
-    } catch (...) {
+    } catch (const RtMidiError&) {
         return false;
     }
     return true;
@@ -373,7 +373,7 @@ MidiInput::~MidiInput() {
     if (in) {
         try {
             in->closePort();
-        } catch (...) {
+        } catch (const RtMidiError&) {
         }
         // Only destroying the library object ends late deliveries for good.
         in.reset();
@@ -401,7 +401,7 @@ int listMidiPorts(SynthState& /*s*/, std::vector<std::string>& names) {
             table.push_back({RtMidi::LINUX_ALSA, k, name});
             names.push_back(std::move(name));
         }
-    } catch (...) {
+    } catch (const RtMidiError&) {
     }
     // The sources RtMidi's JACK input would list, in the same order.
     if (jack_client_t* watch = watchClient(true)) {
