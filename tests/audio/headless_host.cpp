@@ -111,7 +111,8 @@ int main(int argc, char** argv) {
     }
 
     // The port goes first, so nothing arrives while the rest comes down.
-    if (!tessivox::shutDownMidi(*s, {})) std::printf("MIDI shutdown timed out\n");
+    tessivox::beginMidiShutdown(*s);
+    if (!tessivox::finishMidiShutdown({})) std::printf("MIDI shutdown timed out\n");
     if (!tessivox::shutDownAudio(
             *s, [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); })) {
         std::printf("audio shutdown timed out\n");
