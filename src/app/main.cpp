@@ -126,10 +126,11 @@ int main(int argCount, char** args) {
     // From here on the window only repaints; no handler runs.
     if (window) window->setDroppingEvents(true);
 
-    const bool audioDown = shutDownAudio(s, pumpWindowEvents);
     // Stopped before the window goes, so no MIDI callback can still write
-    // a status text.
-    const bool midiDown = shutDownMidi(s, pumpWindowEvents);
+    // a status text; closed while the audio side comes down.
+    beginMidiShutdown(s);
+    const bool audioDown = shutDownAudio(s, pumpWindowEvents);
+    const bool midiDown = finishMidiShutdown(pumpWindowEvents);
     window.reset();
     // A library call that never returned still runs on its thread: end
     // without the static destructors it could trip over.

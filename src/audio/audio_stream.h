@@ -19,8 +19,9 @@ bool openAudioStream(SynthState& s, const AudioErrorReporter& report);
 // Starts the stream on a worker thread that from then on makes every audio
 // library call, so that none can hang the caller. The worker keeps the sound
 // going: when the callback stops being called (the sound server stopped,
-// died or restarted) it closes the stream and opens it again on the same
-// device once that is back. Failures are not reported.
+// died or restarted), or a JACK client of the program heard its server go,
+// it closes the stream and opens it again on the same device once that is
+// back. Failures are not reported.
 void startAudioStream(SynthState& s);
 
 // Has the worker abort and close the stream, calling `pumpWindowEvents`

@@ -37,7 +37,7 @@ constexpr auto kLookInterval = std::chrono::milliseconds(500);
 // While no JACK server answers, a new client is tried this often; each try
 // holds the UI thread for a few milliseconds.
 constexpr auto kServerRetryInterval = std::chrono::seconds(1);
-constexpr auto kShutdownLimit = std::chrono::milliseconds(250);
+constexpr auto kShutdownLimit = std::chrono::milliseconds(400);
 
 // What one list position stands for. The name is kept so that the port can
 // be found again if the numbering moved since the list was made.
@@ -490,7 +490,13 @@ std::string_view followMidiPort(SynthState& s) {
     return kNoMidiInText;
 }
 
-bool shutDownMidi(SynthState& s, const std::function<void()>& pumpWindowEvents) {
+namespace {
+// Set by beginMidiShutdown: the closing thread says here when it is done.
+std::shared_ptr<std::atomic<int32_t>> gShutdownDone;
+Clock::time_point gShutdownDeadline;
+}  // namespace
+
+void beginMidiShutdown(SynthState& s) {
     MidiInput* port = s.midiInHandle;
     s.midiInHandle = nullptr;
     if (port != nullptr) {
@@ -500,34 +506,43 @@ bool shutDownMidi(SynthState& s, const std::function<void()>& pumpWindowEvents) 
     JackWatch& w = jackWatch();
     jack_client_t* watch = w.client;
     w.client = nullptr;
-    if (port == nullptr && watch == nullptr) return true;
-    auto close = [port, watch] {
-        QuietLibraries quiet;
-        delete port;
-        if (watch != nullptr) {
-            jack_client_close(watch);
-            jackClients::released();
+    gShutdownDone = std::make_shared<std::atomic<int32_t>>(0);
+    gShutdownDeadline = Clock::now() + kShutdownLimit;
+    auto close = [port, watch, done = gShutdownDone] {
+        {
+            QuietLibraries quiet;
+            delete port;
+            if (watch != nullptr) {
+                jack_client_close(watch);
+                jackClients::released();
+            }
         }
+        done->store(1, std::memory_order_release);
     };
-    auto done = std::make_shared<std::atomic<int32_t>>(0);
+    if (port == nullptr && watch == nullptr) {
+        close();
+        return;
+    }
     try {
-        std::thread([close, done] {
-            close();
-            done->store(1, std::memory_order_release);
-        }).detach();
+        std::thread(close).detach();
     } catch (const std::system_error&) {
         close();
-        return true;
     }
-    const Clock::time_point deadline = Clock::now() + kShutdownLimit;
-    while (done->load(std::memory_order_acquire) == 0 && Clock::now() < deadline) {
+}
+
+bool finishMidiShutdown(const std::function<void()>& pumpWindowEvents) {
+    if (!gShutdownDone) return true;
+    while (gShutdownDone->load(std::memory_order_acquire) == 0 &&
+           Clock::now() < gShutdownDeadline) {
         if (pumpWindowEvents) {
             pumpWindowEvents();
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
-    return done->load(std::memory_order_acquire) != 0;
+    const bool done = gShutdownDone->load(std::memory_order_acquire) != 0;
+    gShutdownDone.reset();
+    return done;
 }
 
 void closeMidiPort(SynthState& s) {

@@ -40,12 +40,14 @@ std::string_view followMidiPort(SynthState& s);
 // Stops and closes the open port, if any.
 void closeMidiPort(SynthState& s);
 
-// At the end: stops the port's deliveries, then closes the port and the
-// program's other JACK client on a thread of their own, calling
-// `pumpWindowEvents` while it waits at most a quarter of a second. (A JACK
+// At the end, in two steps, so that the audio side can come down meanwhile:
+// the first stops the port's deliveries and starts closing the port and the
+// program's other JACK client on a thread of their own; the second waits for
+// that, calling `pumpWindowEvents`, until 0.4 s after the first. (A JACK
 // server that is itself shutting down answers a client's close only after
-// five seconds.) Returns false if the close is still under way: the caller
-// must then end the process without running static destructors under it.
-bool shutDownMidi(SynthState& s, const std::function<void()>& pumpWindowEvents);
+// five seconds.) It returns false if the close is still under way: the
+// caller must then end the process without running static destructors.
+void beginMidiShutdown(SynthState& s);
+bool finishMidiShutdown(const std::function<void()>& pumpWindowEvents);
 
 }  // namespace tessivox

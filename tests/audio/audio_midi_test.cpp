@@ -128,7 +128,8 @@ TEST(NoDevices, MidiPortsAreEmptyAndOpeningFailsQuietly) {
     EXPECT_EQ(relistMidiPorts(*s, names, 3), -1);
     EXPECT_TRUE(names.empty());
     closeMidiPort(*s);
-    EXPECT_TRUE(shutDownMidi(*s, {}));
+    beginMidiShutdown(*s);
+    EXPECT_TRUE(finishMidiShutdown({}));
 }
 
 TEST(NoDevices, OpeningTheStreamReportsTheLibraryText) {

@@ -110,12 +110,14 @@ int main(int argc, char** argv) {
         }
     }
 
-    // The program's order: the stream first, then the port.
+    // The program's order: the port starts closing, the stream comes down,
+    // then the port's close is waited for.
+    tessivox::beginMidiShutdown(*s);
     if (!tessivox::shutDownAudio(
             *s, [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); })) {
         std::printf("audio shutdown timed out\n");
     }
-    if (!tessivox::shutDownMidi(*s, {})) std::printf("MIDI shutdown timed out\n");
+    if (!tessivox::finishMidiShutdown({})) std::printf("MIDI shutdown timed out\n");
 
     const tessivox::MidiInputStats midi = tessivox::midiInputStats();
     const tessivox::testing::RealtimeViolations rt = tessivox::testing::realtimeViolations();

@@ -33,7 +33,7 @@ midi_linked() { jack_lsp -c keys:out 2>/dev/null | grep -q '^ '; }
 # A fresh server and sender, the program started and playing note 69.
 start_playing() {
   start_jack
-  JACKD=$(jackd_pid)
+  JACKD=$(jackd_pid) || fail "jackd did not start"
   new_sender
   "$TESSIVOX" >"$E2E_DIR/program.log" 2>&1 &
   PID=$!
@@ -70,7 +70,7 @@ kill -KILL "$JACKD"
 sleep 0.5
 start_jack
 restarted=$(now_ms)
-JACKD=$(jackd_pid)
+JACKD=$(jackd_pid) || fail "jackd did not start again"
 new_sender
 until midi_linked && jack_lsp -c system:playback_1 | grep -q "tessivox\.P\.$PID"; do
   [ $(($(now_ms) - restarted)) -lt 4000 ] || fail "not linked again 4 s after the restart"

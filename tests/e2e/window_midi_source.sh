@@ -47,7 +47,9 @@ record back
 send_note off 69
 
 # A source that was not there at start-up: the opened list offers it.
-"$SENDER" later keys < <(sleep 60) >"$E2E_DIR/later.out" 2>&1 7>&- &
+# Its input, opened for reading and writing, never ends.
+mkfifo "$E2E_DIR/later.in"
+"$SENDER" later keys <>"$E2E_DIR/later.in" >"$E2E_DIR/later.out" 2>&1 7>&- &
 E2E_PIDS+=($!)
 wait_line "$E2E_DIR/later.out" '^ready'
 menu=$(import -window "$WID" png:- | convert - -crop 1x80+150+0 +repage txt:- |
