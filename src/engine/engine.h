@@ -12,7 +12,6 @@ inline constexpr int32_t kFadeOutLast = 1000;  // at 44100 Hz
 inline constexpr int32_t kFadeInFrames = 100;  // at 44100 Hz
 inline constexpr double kMinSampleRate = 8000.0;
 inline constexpr double kMaxSampleRate = 192000.0;
-inline constexpr double kPadSize = 300.0;
 
 // Sets the rate the state renders at, before any frame is rendered; rate
 // must lie in kMinSampleRate..kMaxSampleRate. The fades keep their length in

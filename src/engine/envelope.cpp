@@ -120,9 +120,9 @@ void applyTrajectory(SynthState& s) {
     const double xFrom = s.xFrom.load(relaxed);
     const double yFrom = s.yFrom.load(relaxed);
     s.xParamValue =
-        static_cast<float>(xFrom + (s.padPositionX / kPadSize) * (s.xTo.load(relaxed) - xFrom));
+        static_cast<float>(xFrom + (s.padPositionX / kPadExtent) * (s.xTo.load(relaxed) - xFrom));
     s.yParamValue =
-        static_cast<float>(yFrom + (s.padPositionY / kPadSize) * (s.yTo.load(relaxed) - yFrom));
+        static_cast<float>(yFrom + (s.padPositionY / kPadExtent) * (s.yTo.load(relaxed) - yFrom));
     // Y is stored last, so it wins when both axes name the same parameter.
     const ParamId x = s.xParam.load(relaxed);
     if (x != ParamId::None) param(s, x).store(s.xParamValue, relaxed);

@@ -38,22 +38,6 @@ std::string_view gateTextString(GateText text) {
     return {};
 }
 
-std::string_view padDragStateName(PadDragState state) {
-    switch (state) {
-        case PadDragState::FirstPoint:
-            return "FirstPoint";
-        case PadDragState::SecondPoint:
-            return "SecondPoint";
-        case PadDragState::ThirdPoint:
-            return "ThirdPoint";
-        case PadDragState::FourthPoint:
-            return "FourthPoint";
-        case PadDragState::Unpressed:
-            break;
-    }
-    return "Unpressed";
-}
-
 std::atomic<float>& param(SynthState& s, ParamId id) {
     switch (id) {
         case ParamId::N1:

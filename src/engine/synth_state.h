@@ -28,7 +28,6 @@ enum class GateText : int32_t { Empty, Off, On };
 std::string_view gateTextString(GateText text);
 
 enum class PadDragState : int32_t { Unpressed, FirstPoint, SecondPoint, ThirdPoint, FourthPoint };
-std::string_view padDragStateName(PadDragState state);
 
 struct PadPoint {
     double x;

@@ -49,20 +49,23 @@ inline constexpr std::array<ControlSpec, kControlCount> kControls = [] {
     std::array<ControlSpec, kControlCount> c{};
     int n = 0;
     c[n++] = {kMidiPortList, K::PortList, 710, 445, 130, 20};
-    for (int row = 0; row < kParamCount; ++row) {
-        c[n++] = {
-            kFirstParamSlider + row, K::ParamSlider, 30, kRowY + kRowStep * row, 600, 20, row};
-    }
-    for (int row = 0; row < kParamCount; ++row) {
-        c[n++] = {kFirstValueText + row, K::ValueText, 640, kRowY + kRowStep * row, 35, 20, row};
-    }
-    for (int row = 0; row < kParamCount; ++row) {
-        c[n++] = {kFirstAxisButton + row, K::AxisButton, 680, kRowY + kRowStep * row, 20, 10};
-    }
-    for (int row = 0; row < kParamCount; ++row) {
-        c[n++] = {kFirstParamLabel + row, K::StaticText, 10, kRowY + kRowStep * row, 25, 20, -1,
-                  kParamSliders[row].name};
-    }
+    // The six parameter rows, a column at a time.
+    auto column = [&](int firstId, K kind, int x, int width, int height) {
+        for (int row = 0; row < kParamCount; ++row) {
+            c[n++] = {firstId + row,
+                      kind,
+                      x,
+                      kRowY + kRowStep * row,
+                      width,
+                      height,
+                      row,
+                      kind == K::StaticText ? kParamSliders[row].name : std::string_view{}};
+        }
+    };
+    column(kFirstParamSlider, K::ParamSlider, 30, 600, 20);
+    column(kFirstValueText, K::ValueText, 640, 35, 20);
+    column(kFirstAxisButton, K::AxisButton, 680, 20, 10);
+    column(kFirstParamLabel, K::StaticText, 10, 25, 20);
     c[n++] = {kXFromText, K::StaticText, 520, 320, 40, 20};
     c[n++] = {kXToText, K::StaticText, 800, 320, 40, 20};
     c[n++] = {kYFromText, K::StaticText, 830, 300, 40, 20};
