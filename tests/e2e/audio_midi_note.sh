@@ -21,12 +21,7 @@ timeout 60 jack_rec -f "$WAV" -d 7 -b 32 notes:marker system:monitor_1 >"$E2E_DI
 REC_PID=$!
 E2E_PIDS+=($REC_PID)
 
-mkfifo "$E2E_DIR/host.in"
-timeout 60 "$HOST" <"$E2E_DIR/host.in" >"$E2E_DIR/host.out" 2>"$E2E_DIR/host.err" &
-HOST_PID=$!
-E2E_PIDS+=($HOST_PID)
-exec 4>"$E2E_DIR/host.in"
-wait_line "$E2E_DIR/host.out" "^playing"
+start_host 60
 grep -qx 'port 0: notes:out' "$E2E_DIR/host.out" || { cat "$E2E_DIR/host.out"; fail "sender not first in the port list"; }
 grep -qx 'status: MIDI IN' "$E2E_DIR/host.out" || { cat "$E2E_DIR/host.out"; fail "port not opened"; }
 
@@ -44,13 +39,5 @@ grep -qx 'midi accepted: 2' "$E2E_DIR/host.out" || fail "the host did not take e
 grep -qx 'realtime allocations: 0' "$E2E_DIR/host.out" || fail "allocation in a real-time callback"
 grep -qx 'realtime locks: 0' "$E2E_DIR/host.out" || fail "lock in a real-time callback"
 
-"$BUILD/tests/recording_check" note "$WAV" --write-midi "$ART/audio_midi_note.mid" \
-  | tee "$ART/audio_midi_note.txt"
-[ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording check"
-# The same notes through the offline renderer.
-"$BUILD/tools/tessivox-render" "$ART/audio_midi_note.mid" "$ART/audio_midi_note_render.wav" \
-  || fail "tessivox-render"
-"$BUILD/tests/recording_check" note "$WAV" --compare "$ART/audio_midi_note_render.wav" \
-  | grep '^renderer match\|^FAIL' | tee -a "$ART/audio_midi_note.txt"
-[ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording differs from tessivox-render"
+check_against_render audio_midi_note "$WAV"
 echo "PASS"

@@ -12,12 +12,7 @@ SENDER=$BUILD/tests/jack_midi_sender
 start_jack
 start_sender back keys
 
-mkfifo "$E2E_DIR/host.in"
-timeout 100 "$HOST" <"$E2E_DIR/host.in" >"$E2E_DIR/host.out" 2>"$E2E_DIR/host.err" 7>&- &
-HOST_PID=$!
-E2E_PIDS+=($HOST_PID)
-exec 4>"$E2E_DIR/host.in"
-wait_line "$E2E_DIR/host.out" "^playing"
+start_host 100
 send_note on 69
 
 kill -KILL "$(pgrep -P "${E2E_PIDS[0]}" -x jackd)"

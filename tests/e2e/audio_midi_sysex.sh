@@ -12,12 +12,7 @@ SENDER=$BUILD/tests/jack_midi_sender
 start_jack
 start_sender broken keys
 
-mkfifo "$E2E_DIR/host.in"
-timeout 60 "$HOST" <"$E2E_DIR/host.in" >"$E2E_DIR/host.out" 2>"$E2E_DIR/host.err" &
-HOST_PID=$!
-E2E_PIDS+=($HOST_PID)
-exec 4>"$E2E_DIR/host.in"
-wait_line "$E2E_DIR/host.out" "^playing"
+start_host 60
 grep -qx 'status: MIDI IN' "$E2E_DIR/host.out" || fail "port not opened"
 
 record() { jack_rec -f "$E2E_DIR/$1.wav" -d 1 -b 16 system:monitor_1 >/dev/null 2>&1 || fail "jack_rec"; }

@@ -145,3 +145,25 @@ wait_status() {  # WID TEXT LIMIT
   done
   echo "status field 0 says \"$2\" after $(($(now_ms) - start)) ms"
 }
+
+# Starts the headless host $HOST, allowed SECONDS, fed through fd 4 and
+# answering into $E2E_DIR/host.out, and waits until it plays.
+start_host() {  # SECONDS
+  mkfifo "$E2E_DIR/host.in"
+  timeout "$1" "$HOST" <"$E2E_DIR/host.in" >"$E2E_DIR/host.out" 2>"$E2E_DIR/host.err" 7>&- &
+  HOST_PID=$!
+  E2E_PIDS+=($HOST_PID)
+  exec 4>"$E2E_DIR/host.in"
+  wait_line "$E2E_DIR/host.out" "^playing"
+}
+
+# Checks the note recorded in WAV, writes what it heard to $ART/NAME.mid,
+# renders that with tessivox-render and compares the recording with it.
+check_against_render() {  # NAME WAV
+  "$BUILD/tests/recording_check" note "$2" --write-midi "$ART/$1.mid" | tee "$ART/$1.txt"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording check"
+  "$BUILD/tools/tessivox-render" "$ART/$1.mid" "$ART/$1_render.wav" || fail "tessivox-render"
+  "$BUILD/tests/recording_check" note "$2" --compare "$ART/$1_render.wav" \
+    | grep '^renderer match\|^FAIL' | tee -a "$ART/$1.txt"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording differs from tessivox-render"
+}

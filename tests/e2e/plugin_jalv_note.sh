@@ -41,14 +41,7 @@ sleep 1.5
 send_note off 69
 wait $REC_PID || fail "jack_rec failed: $(cat "$E2E_DIR/rec.log")"
 
-"$BUILD/tests/recording_check" note "$WAV" --write-midi "$ART/plugin_jalv_note.mid" \
-  | tee "$ART/plugin_jalv_note.txt"
-[ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording check"
-"$BUILD/tools/tessivox-render" "$ART/plugin_jalv_note.mid" "$ART/plugin_jalv_note_render.wav" \
-  || fail "tessivox-render"
-"$BUILD/tests/recording_check" note "$WAV" --compare "$ART/plugin_jalv_note_render.wav" \
-  | grep '^renderer match\|^FAIL' | tee -a "$ART/plugin_jalv_note.txt"
-[ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording differs from tessivox-render"
+check_against_render plugin_jalv_note "$WAV"
 
 # jalv loads the presets it lists; one of them sets the controls.
 echo "presets" >&4
