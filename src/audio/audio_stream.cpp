@@ -49,7 +49,7 @@ PaError openStream(SynthState& s, PaStream** stream) {
                          paFramesPerBufferUnspecified, paNoFlag, streamCallback, &s);
 }
 
-void closeStream(PaStream* stream) {
+void closeStream(PaStream*& stream) {
     QuietLibraries quiet;
     Pa_AbortStream(stream);
     const auto deadline = Clock::now() + kInactiveWaitLimit;
@@ -59,6 +59,7 @@ void closeStream(PaStream* stream) {
     }
     // Releases the device and its connection to a sound server.
     Pa_CloseStream(stream);
+    stream = nullptr;
     jackClients::released();
 }
 
@@ -88,24 +89,16 @@ void keepStreamPlaying(AudioWorker& w) {
             continue;
         }
         const uint64_t count = gCallbacks.load(std::memory_order_relaxed);
-        if (jackClients::serverLost()) {
-            // Let go at once, so that new JACK clients can be opened.
+        // A lost server is let go at once, so that new JACK clients can be opened.
+        if (jackClients::serverLost() || (count == seen && now - lastSign >= kSilenceLimit)) {
             closeStream(s.stream);
-            s.stream = nullptr;
             nextReopen = Clock::now();
         } else if (count != seen) {
             seen = count;
             lastSign = now;
-        } else if (now - lastSign >= kSilenceLimit) {
-            closeStream(s.stream);
-            s.stream = nullptr;
-            nextReopen = Clock::now();
         }
     }
-    if (s.stream != nullptr) {
-        closeStream(s.stream);
-        s.stream = nullptr;
-    }
+    if (s.stream != nullptr) closeStream(s.stream);
     w.finished.store(1, std::memory_order_release);
 }
 

@@ -6,55 +6,31 @@ SynthState::SynthState() {
     for (int k = 0; k < 4; ++k) {
         trajectoryX[k].store(kStartTrajectoryX[k], std::memory_order_relaxed);
         trajectoryY[k].store(kStartTrajectoryY[k], std::memory_order_relaxed);
-    }
-    // The editor's copy starts from the synthesis copy.
-    for (int k = 0; k < 4; ++k) {
-        padPoints[k] = {trajectoryX[k].load(std::memory_order_relaxed),
-                        trajectoryY[k].load(std::memory_order_relaxed)};
+        // The editor's copy starts from the synthesis copy.
+        padPoints[k] = {kStartTrajectoryX[k], kStartTrajectoryY[k]};
     }
 }
 
 ParamId paramIdFromName(std::string_view name) {
     for (int i = 0; i < kParamCount; ++i) {
-        if (name == kParamNames[i]) return static_cast<ParamId>(i);
+        if (name == kParamSliders[i].name) return static_cast<ParamId>(i);
     }
     return ParamId::None;
 }
 
 std::string_view paramName(ParamId id) {
     if (id == ParamId::None) return {};
-    return kParamNames[static_cast<int>(id)];
+    return kParamSliders[static_cast<int>(id)].name;
 }
 
 std::string_view gateTextString(GateText text) {
-    switch (text) {
-        case GateText::On:
-            return "On";
-        case GateText::Off:
-            return "Off";
-        case GateText::Empty:
-            break;
-    }
-    return {};
+    return text == GateText::On ? "On" : text == GateText::Off ? "Off" : "";
 }
 
 std::atomic<float>& param(SynthState& s, ParamId id) {
-    switch (id) {
-        case ParamId::N1:
-            return s.N1;
-        case ParamId::N2:
-            return s.N2;
-        case ParamId::N3:
-            return s.N3;
-        case ParamId::A:
-            return s.A;
-        case ParamId::B:
-            return s.B;
-        case ParamId::M:
-        case ParamId::None:
-            break;
-    }
-    return s.m;
+    std::atomic<float>* const fields[kParamCount] = {&s.m, &s.N1, &s.N2, &s.N3, &s.A, &s.B};
+    const int k = static_cast<int>(id);
+    return k >= 0 && k < kParamCount ? *fields[k] : s.m;
 }
 
 }  // namespace tessivox

@@ -16,9 +16,6 @@ class MidiInput;  // the open MIDI port; defined with the MIDI ports
 // The six superformula parameters, in the order the window lists them.
 // `None` is what any other axis name resolves to: it drives nothing.
 enum class ParamId : int32_t { None = -1, M = 0, N1, N2, N3, A, B };
-inline constexpr std::array<std::string_view, kParamCount> kParamNames{
-    kParamSliders[0].name, kParamSliders[1].name, kParamSliders[2].name,
-    kParamSliders[3].name, kParamSliders[4].name, kParamSliders[5].name};
 
 // Exact, case-sensitive lookup; anything else is `None`.
 ParamId paramIdFromName(std::string_view name);
@@ -27,6 +24,7 @@ std::string_view paramName(ParamId id);  // "" for None
 enum class GateText : int32_t { Empty, Off, On };
 std::string_view gateTextString(GateText text);
 
+// Which pad point a drag holds: point k is state k + 1.
 enum class PadDragState : int32_t { Unpressed, FirstPoint, SecondPoint, ThirdPoint, FourthPoint };
 
 struct PadPoint {
@@ -41,10 +39,6 @@ inline constexpr int kShapePoints = 202;
 inline constexpr float kStartParams[kParamCount] = {startParamValue(0), startParamValue(1),
                                                     startParamValue(2), startParamValue(3),
                                                     startParamValue(4), startParamValue(5)};
-inline constexpr int32_t kStartAttackSlider = kEnvelopeSliders[kAttack].start;
-inline constexpr int32_t kStartDecaySlider = kEnvelopeSliders[kDecay].start;
-inline constexpr int32_t kStartSustainSlider = kEnvelopeSliders[kSustain].start;
-inline constexpr int32_t kStartReleaseSlider = kEnvelopeSliders[kRelease].start;
 
 // The one record shared by the UI, MIDI and audio threads. Construction gives
 // every field its start value. Fields that cross threads are atomics; the
@@ -125,10 +119,10 @@ struct SynthState {
     // the trajectory off can wait for a step already under way.
     std::atomic<int32_t> trajectoryStepRunning{0};
     // Envelope slider values, mirrored by whoever owns the sliders.
-    std::atomic<int32_t> attackSlider{kStartAttackSlider};
-    std::atomic<int32_t> decaySlider{kStartDecaySlider};
-    std::atomic<int32_t> sustainSlider{kStartSustainSlider};
-    std::atomic<int32_t> releaseSlider{kStartReleaseSlider};
+    std::atomic<int32_t> attackSlider{kEnvelopeSliders[kAttack].start};
+    std::atomic<int32_t> decaySlider{kEnvelopeSliders[kDecay].start};
+    std::atomic<int32_t> sustainSlider{kEnvelopeSliders[kSustain].start};
+    std::atomic<int32_t> releaseSlider{kEnvelopeSliders[kRelease].start};
 
     // --- UI thread only ---------------------------------------------------------
     std::array<PadPoint, 4> padPoints{};

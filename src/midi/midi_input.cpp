@@ -13,13 +13,13 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/jack_clients.h"
-#include "platform/quiet_libraries.h"
-#include "platform/realtime_scope.h"
 #include "midi/delivery_gate.h"
 #include "midi/midi_byte_parser.h"
 #include "midi/midi_input_stats.h"
 #include "midi/midi_rules.h"
+#include "platform/jack_clients.h"
+#include "platform/quiet_libraries.h"
+#include "platform/realtime_scope.h"
 
 namespace tessivox {
 
@@ -168,18 +168,8 @@ void onServerGone(jack_status_t, const char*, void* flag) {
     static_cast<std::atomic<int32_t>*>(flag)->store(1, relaxed);
     jackClients::markServerLost();
 }
-void onPortRegistration(jack_port_id_t, int, void* counter) {
-    static_cast<std::atomic<uint32_t>*>(counter)->fetch_add(1, relaxed);
-}
-void onPortRename(jack_port_id_t, const char*, const char*, void* counter) {
-    static_cast<std::atomic<uint32_t>*>(counter)->fetch_add(1, relaxed);
-}
-// A port stays findable until its client is gone, and can be connected only
-// once its client is active: those come as these two.
-void onClientRegistration(const char*, int, void* counter) {
-    static_cast<std::atomic<uint32_t>*>(counter)->fetch_add(1, relaxed);
-}
-int onGraphOrder(void* counter) {
+// Any change of the server's ports and clients; 0 is the graph-order answer.
+int countChange(void* counter) {
     static_cast<std::atomic<uint32_t>*>(counter)->fetch_add(1, relaxed);
     return 0;
 }
@@ -225,10 +215,17 @@ jack_client_t* watchClient(bool tryNow) {
     jack_client_t* client = jack_client_open(kWatchClientName, JackNoStartServer, nullptr);
     if (client == nullptr) return nullptr;
     jack_on_info_shutdown(client, onServerGone, &w.serverGone);
-    jack_set_port_registration_callback(client, onPortRegistration, &w.graphChanges);
-    jack_set_port_rename_callback(client, onPortRename, &w.graphChanges);
-    jack_set_client_registration_callback(client, onClientRegistration, &w.graphChanges);
-    jack_set_graph_order_callback(client, onGraphOrder, &w.graphChanges);
+    void* changes = &w.graphChanges;
+    jack_set_port_registration_callback(
+        client, [](jack_port_id_t, int, void* c) { countChange(c); }, changes);
+    jack_set_port_rename_callback(
+        client, [](jack_port_id_t, const char*, const char*, void* c) { countChange(c); }, changes);
+    // A port stays findable until its client is gone, and can be connected
+    // only once its client is active: those come as these two.
+    jack_set_client_registration_callback(
+        client, [](const char*, int, void* c) { countChange(c); }, changes);
+    jack_set_graph_order_callback(
+        client, [](void* c) { return countChange(c); }, changes);
     if (jack_activate(client) != 0) {
         jack_client_close(client);
         return nullptr;

@@ -25,12 +25,7 @@ bool acceptedAsFrom(ParamId p, float f) {
 }
 
 void resetAssignment(SynthState& s, const AxisControls& c) {
-    c.xFrom->setText(QString());
-    c.xTo->setText(QString());
-    c.yFrom->setText(QString());
-    c.yTo->setText(QString());
-    c.xLabel->setText(QString());
-    c.yLabel->setText(QString());
+    for (QLabel* text : {c.xFrom, c.xTo, c.yFrom, c.yTo, c.xLabel, c.yLabel}) text->clear();
     {
         // Unticking by program is not a click: no handler may run for it.
         const QSignalBlocker quiet(c.enable);

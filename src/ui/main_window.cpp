@@ -1,6 +1,5 @@
 #include "ui/main_window.h"
 
-#include <charconv>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -10,12 +9,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
 #include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>

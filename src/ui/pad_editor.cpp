@@ -4,31 +4,10 @@ namespace tessivox {
 
 namespace {
 
-constexpr int32_t kPadMax = 300;
-
 // Strictly within 4 pixels in both directions: a 9 x 9 box around the point.
 bool inPickBox(const PadPoint& p, int32_t x, int32_t y) {
     return p.x - 5 < x && x < p.x + 5 && p.y - 5 < y && y < p.y + 5;
 }
-
-int heldPoint(PadDragState state) {
-    switch (state) {
-        case PadDragState::FirstPoint:
-            return 0;
-        case PadDragState::SecondPoint:
-            return 1;
-        case PadDragState::ThirdPoint:
-            return 2;
-        case PadDragState::FourthPoint:
-            return 3;
-        case PadDragState::Unpressed:
-            break;
-    }
-    return -1;
-}
-
-constexpr PadDragState kPickStates[4] = {PadDragState::FirstPoint, PadDragState::SecondPoint,
-                                         PadDragState::ThirdPoint, PadDragState::FourthPoint};
 
 }  // namespace
 
@@ -41,14 +20,14 @@ void handlePadEvent(SynthState& s, DrawingArea& pad, const PadEvent& event) {
         if (s.padDragState == PadDragState::Unpressed) {
             for (int k = 0; k < 4; ++k) {
                 if (inPickBox(s.padPoints[k], s.padMouseX, s.padMouseY)) {
-                    s.padDragState = kPickStates[k];
+                    s.padDragState = static_cast<PadDragState>(k + 1);
                     break;
                 }
             }
         }
-        if (s.padMouseX >= 0 && s.padMouseX <= kPadMax && s.padMouseY >= 0 &&
-            s.padMouseY <= kPadMax) {
-            const int k = heldPoint(s.padDragState);
+        if (s.padMouseX >= 0 && s.padMouseX <= kPadExtent && s.padMouseY >= 0 &&
+            s.padMouseY <= kPadExtent) {
+            const int k = static_cast<int>(s.padDragState) - 1;
             if (k >= 0) {
                 const double x = s.padMouseX;
                 const double y = s.padMouseY;

@@ -52,14 +52,8 @@ inline constexpr std::array<ControlSpec, kControlCount> kControls = [] {
     // The six parameter rows, a column at a time.
     auto column = [&](int firstId, K kind, int x, int width, int height) {
         for (int row = 0; row < kParamCount; ++row) {
-            c[n++] = {firstId + row,
-                      kind,
-                      x,
-                      kRowY + kRowStep * row,
-                      width,
-                      height,
-                      row,
-                      kind == K::StaticText ? kParamSliders[row].name : std::string_view{}};
+            const std::string_view name = kind == K::StaticText ? kParamSliders[row].name : "";
+            c[n++] = {firstId + row, kind, x, kRowY + kRowStep * row, width, height, row, name};
         }
     };
     column(kFirstParamSlider, K::ParamSlider, 30, 600, 20);
