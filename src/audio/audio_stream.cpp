@@ -6,10 +6,10 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/engine.h"
 #include "platform/jack_clients.h"
 #include "platform/quiet_libraries.h"
 #include "platform/realtime_scope.h"
-#include "engine/engine.h"
 
 namespace tessivox {
 

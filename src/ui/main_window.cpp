@@ -151,15 +151,10 @@ void MainWindow::drawFirstPicture(DrawingArea& area) {
 
 void MainWindow::listFirstMidiPorts() {
     std::vector<std::string> names;
-    const int ports = listMidiPorts(s_, names);
+    listMidiPorts(s_, names);
     fillMidiPortList(names);
-    if (ports > 0 && portList_->count() > 0) {
-        portList_->setCurrentIndex(0);
-        s_.midiPortIndex = 0;
-    } else {
-        portList_->setCurrentIndex(-1);
-        s_.midiPortIndex = -1;
-    }
+    s_.midiPortIndex = names.empty() ? -1 : 0;
+    portList_->setCurrentIndex(s_.midiPortIndex);
 }
 
 void MainWindow::buildControls() {

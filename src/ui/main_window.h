@@ -53,7 +53,6 @@ class MainWindow : public QMainWindow {
     // While set, dispatch does nothing (help open, shutting down); the
     // controls still move on screen.
     void setDroppingEvents(bool dropping) { droppingEvents_ = dropping; }
-    bool droppingEvents() const { return droppingEvents_; }
 
     // The control with this identifier, or nullptr.
     QWidget* control(int id) const;
