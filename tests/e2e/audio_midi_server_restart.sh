@@ -33,7 +33,7 @@ until jack_lsp -c system:playback_1 | grep -q '^ *tessivox\|headless'; do
 done
 send_note on 69
 sleep 0.5
-jack_rec -f "$E2E_DIR/back.wav" -d 1 -b 16 system:monitor_1 >/dev/null 2>&1 || fail "jack_rec"
+record back
 send_note off 69
 echo quit >&4
 status=0

@@ -167,3 +167,24 @@ check_against_render() {  # NAME WAV
     | grep '^renderer match\|^FAIL' | tee -a "$ART/$1.txt"
   [ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording differs from tessivox-render"
 }
+
+# Records one second of what the server plays into $E2E_DIR/NAME.wav.
+record() {  # NAME
+  jack_rec -f "$E2E_DIR/$1.wav" -d 1 -b 16 system:monitor_1 >/dev/null 2>&1 || fail "jack_rec"
+}
+
+# The headless host's counters: nothing allocated or locked in a real-time callback.
+check_realtime_counts() {
+  grep -qx 'realtime allocations: 0' "$E2E_DIR/host.out" || fail "allocation in a real-time callback"
+  grep -qx 'realtime locks: 0' "$E2E_DIR/host.out" || fail "lock in a real-time callback"
+}
+
+# Starts recording 7 s of the sender's marker and the speaker into
+# $ART/NAME.wav ($WAV), in the background ($REC_PID).
+record_marked() {  # NAME
+  WAV="$ART/$1.wav"
+  rm -f "$WAV"
+  timeout 60 jack_rec -f "$WAV" -d 7 -b 32 notes:marker system:monitor_1 >"$E2E_DIR/rec.log" 2>&1 &
+  REC_PID=$!
+  E2E_PIDS+=($REC_PID)
+}

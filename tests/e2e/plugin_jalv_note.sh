@@ -30,11 +30,7 @@ done
 jack_connect notes:out tessivox:midi_in || fail "cannot connect the MIDI sender"
 jack_connect tessivox:out system:playback_1 || fail "cannot connect the plugin's output"
 
-WAV="$ART/plugin_jalv_note.wav"
-rm -f "$WAV"
-timeout 60 jack_rec -f "$WAV" -d 7 -b 32 notes:marker system:monitor_1 >"$E2E_DIR/rec.log" 2>&1 &
-REC_PID=$!
-E2E_PIDS+=($REC_PID)
+record_marked plugin_jalv_note
 sleep 0.8
 send_note on 69
 sleep 1.5

@@ -14,10 +14,6 @@ start_xvfb
 FIELD=$("$REFERENCE" status "$E2E_DIR/MIDI IN.png" "MIDI IN" "$E2E_DIR/No MIDI IN.png" "No MIDI IN") ||
   fail "no reference status field"
 
-record() {  # NAME
-  jack_rec -f "$E2E_DIR/$1.wav" -d 1 -b 16 system:monitor_1 >/dev/null 2>&1 || fail "jack_rec"
-}
-
 start_sender plug keys
 # Not holding the sender's input open: closing it must end the sender.
 "$TESSIVOX" >"$E2E_DIR/program.log" 2>&1 7>&- &

@@ -75,8 +75,7 @@ jack_lsp -c e2ekeys:out | grep -q '^ ' || fail "the MIDI port was not opened"
 
 send_note on 69
 sleep 0.4
-jack_rec -f "$E2E_DIR/before.wav" -d 1 -b 16 system:monitor_1 >/dev/null 2>&1 \
-  || fail "recording failed"
+record before
 "$CHECK" tone "$E2E_DIR/before.wav" 441 0.5 || fail "no 441 Hz tone"
 field_shows "$WID" "MIDI IN" "No MIDI IN" "$ARTIFACTS/window_main.png"
 grep VmRSS /proc/$PID/status | sed 's/^/running program /'
@@ -92,8 +91,7 @@ xdotool mousemove --window "$WID" 178 "$y" mousedown 1 \
   mousemove --window "$WID" 250 "$y" mousemove --window "$WID" 320 "$y" \
   mousemove --window "$WID" 400 "$y" mouseup 1
 sleep 0.3
-jack_rec -f "$E2E_DIR/after.wav" -d 1 -b 16 system:monitor_1 >/dev/null 2>&1 \
-  || fail "recording failed"
+record after
 import -window "$WID" "$ARTIFACTS/window_after_drag.png"
 "$CHECK" differ "$E2E_DIR/before.wav" "$E2E_DIR/after.wav" || fail "the drag did not change the sound"
 cp "$E2E_DIR/before.wav" "$E2E_DIR/after.wav" "$ARTIFACTS/"
