@@ -106,10 +106,8 @@ struct Plugin {
             if (port < kM + kParamCount) {
                 param(state, static_cast<ParamId>(port - kM)).store(value, relaxed);
             } else if (port < kTrajectory) {
-                std::atomic<int32_t>* sliders[kEnvelopeSliderCount] = {
-                    &state.attackSlider, &state.decaySlider, &state.sustainSlider,
-                    &state.releaseSlider};
-                sliders[port - kAttack]->store(static_cast<int32_t>(value), relaxed);
+                envelopeSlider(state, static_cast<int>(port - kAttack))
+                    .store(static_cast<int32_t>(value), relaxed);
             } else if (port < kPad) {
                 trajectoryChanged = true;
             } else if (port < kChannel) {

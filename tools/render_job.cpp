@@ -247,10 +247,8 @@ void applyRenderJob(const RenderJob& job, SynthState& s) {
     for (int row = 0; row < kParamCount; ++row) {
         if (job.params[row]) param(s, static_cast<ParamId>(row)).store(*job.params[row]);
     }
-    std::atomic<int32_t>* const sliders[kEnvelopeSliderCount] = {
-        &s.attackSlider, &s.decaySlider, &s.sustainSlider, &s.releaseSlider};
     for (int k = 0; k < kEnvelopeSliderCount; ++k) {
-        if (job.envelope[k]) sliders[k]->store(*job.envelope[k]);
+        if (job.envelope[k]) envelopeSlider(s, k).store(*job.envelope[k]);
     }
     if (job.pad) {
         for (int k = 0; k < 4; ++k) {

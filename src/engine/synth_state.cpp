@@ -33,4 +33,10 @@ std::atomic<float>& param(SynthState& s, ParamId id) {
     return k >= 0 && k < kParamCount ? *fields[k] : s.m;
 }
 
+std::atomic<int32_t>& envelopeSlider(SynthState& s, int k) {
+    std::atomic<int32_t>* const fields[kEnvelopeSliderCount] = {&s.attackSlider, &s.decaySlider,
+                                                                &s.sustainSlider, &s.releaseSlider};
+    return *fields[k];
+}
+
 }  // namespace tessivox

@@ -151,4 +151,7 @@ static_assert(std::atomic<GateText>::is_always_lock_free);
 // The parameter field an id names; id must not be None.
 std::atomic<float>& param(SynthState& s, ParamId id);
 
+// The mirror of envelope slider k (kAttack..kRelease).
+std::atomic<int32_t>& envelopeSlider(SynthState& s, int k);
+
 }  // namespace tessivox

@@ -196,13 +196,12 @@ void MainWindow::buildControls() {
     for (QWidget* w : {client_, static_cast<QWidget*>(shape_), static_cast<QWidget*>(waveform_)})
         w->installEventFilter(this);
     // The envelope sliders have no handler: the synthesis reads their mirror.
-    std::atomic<int32_t>* mirrors[kEnvelopeSliderCount] = {&s_.attackSlider, &s_.decaySlider,
-                                                           &s_.sustainSlider, &s_.releaseSlider};
     for (int k = 0; k < kEnvelopeSliderCount; ++k) {
         QSlider* envelope = slider(kAttackSlider + k);
-        mirrors[k]->store(envelope->value(), relaxed);
+        std::atomic<int32_t>& mirror = envelopeSlider(s_, k);
+        mirror.store(envelope->value(), relaxed);
         connect(envelope, &QSlider::valueChanged, this,
-                [mirror = mirrors[k]](int value) { mirror->store(value, relaxed); });
+                [&mirror](int value) { mirror.store(value, relaxed); });
     }
 }
 
