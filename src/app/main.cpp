@@ -4,8 +4,10 @@
 
 #include <clocale>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 
 #include <QApplication>
 #include <QEventLoop>
@@ -84,17 +86,69 @@ std::unique_ptr<QSocketNotifier> watchTerminationSignals(
     return notifier;
 }
 
+// The toolkit aborts when it can reach no display. Its own messages are held
+// while it starts, so that case leaves only this line; otherwise they are
+// passed on.
+QStringList gHeldMessages;
+
+void needDisplay() {
+    const char* display = std::getenv("DISPLAY");
+    if (display && *display) {
+        std::fprintf(stderr, "tessivox: needs a graphical display; cannot open display \"%s\"\n",
+                     display);
+    } else {
+        std::fputs(
+            "tessivox: needs a graphical display; none found (DISPLAY and WAYLAND_DISPLAY "
+            "are not set)\n",
+            stderr);
+    }
+    std::_Exit(1);
+}
+
+void holdToolkitMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) needDisplay();
+    gHeldMessages << qFormatLogMessage(type, context, text);
+}
+
+// Only the window systems that need a server are checked here; any other
+// platform the toolkit is told to use (offscreen, vnc) is left to it.
+bool displayNamed() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const std::string_view p = platform ? platform : "";
+    const bool needsServer = p.empty() || p.starts_with("xcb") || p.starts_with("wayland");
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    return !needsServer;
+}
+
 }  // namespace
 
 int main(int argCount, char** args) {
     // Answered before the toolkit starts, so they never open a window.
-    if (const auto code = handleCommandLine(argCount, args, stdout, stderr)) return *code;
+    // Its note on ignored arguments waits until a display is known to be there.
+    char* argumentNote = nullptr;
+    std::size_t argumentNoteSize = 0;
+    std::FILE* noteStream = open_memstream(&argumentNote, &argumentNoteSize);
+    if (const auto code =
+            handleCommandLine(argCount, args, stdout, noteStream ? noteStream : stderr))
+        return *code;
+    if (!displayNamed()) needDisplay();
     catchTerminationSignals();
     // Nothing else is read from the command line: the toolkit gets only the name.
     int argc = 1;
     char name[] = "tessivox";
     char* argv[] = {name, nullptr};
+    const QtMessageHandler toolkitHandler = qInstallMessageHandler(holdToolkitMessage);
     QApplication app(argc, argv);
+    qInstallMessageHandler(toolkitHandler);
+    if (noteStream) {
+        std::fclose(noteStream);
+        std::fputs(argumentNote, stderr);
+        std::free(argumentNote);
+    }
+    for (const QString& message : gHeldMessages) std::fprintf(stderr, "%s\n", qPrintable(message));
     app.setQuitOnLastWindowClosed(false);
     setProgramIcon();
     // Numbers in texts always use the decimal point.

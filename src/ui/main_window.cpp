@@ -319,6 +319,10 @@ void MainWindow::showHelp() {
         ~Restore() { flag = false; }
     } restore{droppingEvents_};
     help_();
+    // Given the keyboard while Help blocked it, this window holds the focus
+    // without knowing it: no focus change will come to tell it.
+    activateWindow();
+    if (QApplication::activeWindow() == nullptr) QApplication::setActiveWindow(this);
 }
 
 void MainWindow::handleParamSlider(int row) {
