@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <thread>
 
 #include <QApplication>
 #include <QEventLoop>
@@ -165,11 +167,29 @@ int main(int argCount, char** args) {
     // to the shutdown, as a window that cannot be made does; one that comes
     // after the last check ends the event loop as soon as it runs.
     if (terminationSignalled()) return 0;
-    if (!openAudioStream(s, showAudioError)) return 0;
+    // The audio output opens on a thread of its own while the window is
+    // built, for a quicker start; the window is shown only once the output
+    // is open, so that when it cannot be the "PortAudio" box comes alone.
+    std::string audioErrorText;
+    bool audioOpen = false;
+    std::thread audioOpener([&s, &audioErrorText, &audioOpen] {
+        audioOpen =
+            openAudioStream(s, [&audioErrorText](const char* text) { audioErrorText = text; });
+    });
 
     s.midiPortIndex = 0;
     s.midiInHandle = nullptr;
-    if (!terminationSignalled()) window = createMainWindow(s);
+    if (!terminationSignalled()) window = std::make_unique<MainWindow>(s);
+    audioOpener.join();
+    if (!audioOpen) {
+        window.reset();
+        showAudioError(audioErrorText.c_str());
+        // Listing the ports may have opened a JACK client: let it go in order.
+        beginMidiShutdown(s);
+        if (!finishMidiShutdown(pumpWindowEvents)) std::_Exit(0);
+        return 0;
+    }
+    if (window && !terminationSignalled()) showMainWindow(*window);
     if (window && !terminationSignalled()) {
         window->setStatusText(0, openMidiPort(s));
         updateDisplays(s, *window);

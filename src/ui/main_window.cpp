@@ -428,11 +428,15 @@ bool MainWindow::event(QEvent* event) {
 
 std::unique_ptr<MainWindow> createMainWindow(SynthState& s) {
     auto window = std::make_unique<MainWindow>(s);
-    centreOnScreen(*window);
-    window->show();
-    // Now the frame is known (if the window system has one yet).
-    centreOnScreen(*window);
+    showMainWindow(*window);
     return window;
+}
+
+void showMainWindow(MainWindow& window) {
+    centreOnScreen(window);
+    window.show();
+    // Now the frame is known (if the window system has one yet).
+    centreOnScreen(window);
 }
 
 void updateDisplays(SynthState& s, MainWindow& window) {
