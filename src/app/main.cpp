@@ -94,16 +94,18 @@ std::unique_ptr<QSocketNotifier> watchTerminationSignals(
 QStringList gHeldMessages;
 
 void needDisplay() {
-    const char* display = std::getenv("DISPLAY");
-    if (display && *display) {
-        std::fprintf(stderr, "tessivox: needs a graphical display; cannot open display \"%s\"\n",
-                     display);
-    } else {
-        std::fputs(
-            "tessivox: needs a graphical display; none found (DISPLAY and WAYLAND_DISPLAY "
-            "are not set)\n",
-            stderr);
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* display = std::getenv(name);
+        if (display && *display) {
+            std::fprintf(stderr, "tessivox: needs a graphical display; cannot open %s=%s\n", name,
+                         display);
+            std::_Exit(1);
+        }
     }
+    std::fputs(
+        "tessivox: needs a graphical display; none found (DISPLAY and WAYLAND_DISPLAY "
+        "are not set)\n",
+        stderr);
     std::_Exit(1);
 }
 
