@@ -4,8 +4,12 @@
 
 #include <clocale>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
 
 #include <QApplication>
 #include <QEventLoop>
@@ -84,17 +88,71 @@ std::unique_ptr<QSocketNotifier> watchTerminationSignals(
     return notifier;
 }
 
+// The toolkit aborts when it can reach no display. Its own messages are held
+// while it starts, so that case leaves only this line; otherwise they are
+// passed on.
+QStringList gHeldMessages;
+
+void needDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* display = std::getenv(name);
+        if (display && *display) {
+            std::fprintf(stderr, "tessivox: needs a graphical display; cannot open %s=%s\n", name,
+                         display);
+            std::_Exit(1);
+        }
+    }
+    std::fputs(
+        "tessivox: needs a graphical display; none found (DISPLAY and WAYLAND_DISPLAY "
+        "are not set)\n",
+        stderr);
+    std::_Exit(1);
+}
+
+void holdToolkitMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) needDisplay();
+    gHeldMessages << qFormatLogMessage(type, context, text);
+}
+
+// Only the window systems that need a server are checked here; any other
+// platform the toolkit is told to use (offscreen, vnc) is left to it.
+bool displayNamed() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const std::string_view p = platform ? platform : "";
+    const bool needsServer = p.empty() || p.starts_with("xcb") || p.starts_with("wayland");
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    return !needsServer;
+}
+
 }  // namespace
 
 int main(int argCount, char** args) {
     // Answered before the toolkit starts, so they never open a window.
-    if (const auto code = handleCommandLine(argCount, args, stdout, stderr)) return *code;
+    // Its note on ignored arguments waits until a display is known to be there.
+    char* argumentNote = nullptr;
+    std::size_t argumentNoteSize = 0;
+    std::FILE* noteStream = open_memstream(&argumentNote, &argumentNoteSize);
+    if (const auto code =
+            handleCommandLine(argCount, args, stdout, noteStream ? noteStream : stderr))
+        return *code;
+    if (!displayNamed()) needDisplay();
     catchTerminationSignals();
     // Nothing else is read from the command line: the toolkit gets only the name.
     int argc = 1;
     char name[] = "tessivox";
     char* argv[] = {name, nullptr};
+    const QtMessageHandler toolkitHandler = qInstallMessageHandler(holdToolkitMessage);
     QApplication app(argc, argv);
+    qInstallMessageHandler(toolkitHandler);
+    if (noteStream) {
+        std::fclose(noteStream);
+        std::fputs(argumentNote, stderr);
+        std::free(argumentNote);
+    }
+    for (const QString& message : gHeldMessages) std::fprintf(stderr, "%s\n", qPrintable(message));
     app.setQuitOnLastWindowClosed(false);
     setProgramIcon();
     // Numbers in texts always use the decimal point.
@@ -111,11 +169,29 @@ int main(int argCount, char** args) {
     // to the shutdown, as a window that cannot be made does; one that comes
     // after the last check ends the event loop as soon as it runs.
     if (terminationSignalled()) return 0;
-    if (!openAudioStream(s, showAudioError)) return 0;
+    // The audio output opens on a thread of its own while the window is
+    // built, for a quicker start; the window is shown only once the output
+    // is open, so that when it cannot be the "PortAudio" box comes alone.
+    std::string audioErrorText;
+    bool audioOpen = false;
+    std::thread audioOpener([&s, &audioErrorText, &audioOpen] {
+        audioOpen =
+            openAudioStream(s, [&audioErrorText](const char* text) { audioErrorText = text; });
+    });
 
     s.midiPortIndex = 0;
     s.midiInHandle = nullptr;
-    if (!terminationSignalled()) window = createMainWindow(s);
+    if (!terminationSignalled()) window = std::make_unique<MainWindow>(s);
+    audioOpener.join();
+    if (!audioOpen) {
+        window.reset();
+        showAudioError(audioErrorText.c_str());
+        // Listing the ports may have opened a JACK client: let it go in order.
+        beginMidiShutdown(s);
+        if (!finishMidiShutdown(pumpWindowEvents)) std::_Exit(0);
+        return 0;
+    }
+    if (window && !terminationSignalled()) showMainWindow(*window);
     if (window && !terminationSignalled()) {
         window->setStatusText(0, openMidiPort(s));
         updateDisplays(s, *window);

@@ -36,10 +36,8 @@ void resetAssignment(SynthState& s, const AxisControls& c) {
 
 }  // namespace
 
-void handleAxisButton(SynthState& s, const AxisControls& c, ParamId p) {
-    if (p == ParamId::None) return;
+AxisDecision decideAxisButton(const AxisControls& c, ParamId p) {
     const QLabel* valueText = c.valueTexts[static_cast<int>(p)];
-    const QString v = valueText->text();
     const QString n =
         QString::fromUtf8(paramName(p).data(), static_cast<qsizetype>(paramName(p).size()));
 
@@ -48,33 +46,69 @@ void handleAxisButton(SynthState& s, const AxisControls& c, ParamId p) {
     const bool yFromEmpty = c.yFrom->text().isEmpty();
     const bool yToEmpty = c.yTo->text().isEmpty();
 
-    if (xFromEmpty && xToEmpty && yFromEmpty && yToEmpty) {
-        c.xFrom->setText(v);
-        c.xLabel->setText(n);
-        return;
-    }
+    // What makes a 'to' refused, in the order the rules are read.
+    auto refusedTo = [&](const QLabel* fromText) -> QString {
+        const float from = textValue(fromText);
+        if (!(from < textValue(valueText))) {
+            return QStringLiteral("%1 is not above 'from' %2")
+                .arg(valueText->text(), fromText->text());
+        }
+        if (!acceptedAsFrom(p, from)) {
+            return QStringLiteral("'from' %1 lies outside the range of %2")
+                .arg(fromText->text(), n);
+        }
+        return {};
+    };
+    if (xFromEmpty && xToEmpty && yFromEmpty && yToEmpty) return {AxisStep::XFrom, n, {}};
     if (!xFromEmpty && xToEmpty && yFromEmpty && yToEmpty) {
-        const float from = textValue(c.xFrom);
-        if (from < textValue(valueText) && acceptedAsFrom(p, from)) {
-            c.xTo->setText(v);
-            c.xLabel->setText(n);
-            return;
-        }
-    } else if (!xFromEmpty && !xToEmpty && yFromEmpty && yToEmpty) {
-        if (c.xLabel->text() != n) {
-            c.yFrom->setText(v);
-            c.yLabel->setText(n);
-            return;
-        }
-    } else if (!xFromEmpty && !xToEmpty && !yFromEmpty && yToEmpty) {
-        const float from = textValue(c.yFrom);
-        if (c.xLabel->text() != n && from < textValue(valueText) && acceptedAsFrom(p, from)) {
-            c.yTo->setText(v);
-            c.yLabel->setText(n);
-            return;
-        }
+        QString why = refusedTo(c.xFrom);
+        if (why.isEmpty()) return {AxisStep::XTo, n, {}};
+        return {AxisStep::Reset, n, why};
     }
-    resetAssignment(s, c);
+    if (!xFromEmpty && !xToEmpty && yFromEmpty && yToEmpty) {
+        if (c.xLabel->text() != n) return {AxisStep::YFrom, n, {}};
+        return {AxisStep::Reset, n, QStringLiteral("%1 is on the X axis already").arg(n)};
+    }
+    if (!xFromEmpty && !xToEmpty && !yFromEmpty && yToEmpty) {
+        QString why = c.xLabel->text() == n ? QStringLiteral("%1 is on the X axis already").arg(n)
+                                            : refusedTo(c.yFrom);
+        if (why.isEmpty()) return {AxisStep::YTo, n, {}};
+        return {AxisStep::Reset, n, why};
+    }
+    return {AxisStep::Reset, n, QStringLiteral("both axes are assigned")};
+}
+
+QString axisButtonTip(const AxisControls& c, ParamId p) {
+    if (p == ParamId::None) return {};
+    static constexpr const char* kLimits[] = {"X from", "X to", "Y from", "Y to"};
+    const AxisDecision d = decideAxisButton(c, p);
+    const QString value = c.valueTexts[static_cast<int>(p)]->text();
+    if (d.step != AxisStep::Reset) {
+        return QStringLiteral("Click: take %1 (%2) as %3")
+            .arg(value, d.name, QLatin1String(kLimits[static_cast<int>(d.step)]));
+    }
+    return QStringLiteral("Click: clear the axes and untick Enable (%1)").arg(d.why);
+}
+
+void handleAxisButton(SynthState& s, const AxisControls& c, ParamId p) {
+    if (p == ParamId::None) return;
+    const AxisDecision d = decideAxisButton(c, p);
+    const QString v = c.valueTexts[static_cast<int>(p)]->text();
+    switch (d.step) {
+        case AxisStep::XFrom:
+        case AxisStep::XTo:
+            (d.step == AxisStep::XFrom ? c.xFrom : c.xTo)->setText(v);
+            c.xLabel->setText(d.name);
+            return;
+        case AxisStep::YFrom:
+        case AxisStep::YTo:
+            (d.step == AxisStep::YFrom ? c.yFrom : c.yTo)->setText(v);
+            c.yLabel->setText(d.name);
+            return;
+        case AxisStep::Reset:
+            resetAssignment(s, c);
+            return;
+    }
 }
 
 }  // namespace tessivox

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include <QString>
+
 #include "engine/synth_state.h"
 
 class QCheckBox;
@@ -21,7 +23,20 @@ struct AxisControls {
     QCheckBox* enable = nullptr;                    // 45
 };
 
+// What a click of parameter p's axis button does in the present state: fill
+// one of the four limits, or clear them all (`why` says what refused it).
+enum class AxisStep { XFrom, XTo, YFrom, YTo, Reset };
+struct AxisDecision {
+    AxisStep step;
+    QString name;  // p's name
+    QString why;
+};
+AxisDecision decideAxisButton(const AxisControls& controls, ParamId p);
+
 // A click of the axis button of parameter p (buttons 33..38).
 void handleAxisButton(SynthState& s, const AxisControls& controls, ParamId p);
+
+// The button's tooltip: what a click would do now.
+QString axisButtonTip(const AxisControls& controls, ParamId p);
 
 }  // namespace tessivox

@@ -80,11 +80,13 @@ void showHelpWindow() {
                                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     window.setWindowTitle(QStringLiteral("Tessivox Help"));
     window.setFixedSize(kHelpWidth, kHelpHeight);
+    // The main window takes no input at all meanwhile, yet stays drawn as it
+    // is: its controls cannot drift from what their handlers last saw.
+    window.setWindowModality(Qt::ApplicationModal);
 
-    // Taller than the window on purpose: its lower part, with the horizontal
-    // scroll bar, lies below the window's bottom edge.
+    // Fits the client area with both scroll bars in view.
     auto* box = new QPlainTextEdit(&window);
-    box->setGeometry(5, 5, 610, 360);
+    box->setGeometry(5, 5, kHelpWidth - 10, kHelpHeight - 10);
     box->setReadOnly(true);
     box->setLineWrapMode(QPlainTextEdit::NoWrap);
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -100,8 +102,7 @@ void showHelpWindow() {
     // A window manager adds its frame only once the window is shown.
     centreOnScreen(window);
 
-    // Returns when the close box is used; the caller drops the main window's
-    // events meanwhile.
+    // Returns when the close box is used.
     loop.exec();
     window.removeEventFilter(&watcher);
 }

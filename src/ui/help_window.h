@@ -12,8 +12,8 @@ QString helpText();
 // Modal "About" box; returns when it is closed.
 void showAboutBox(QWidget* owner);
 
-// Opens the help window and returns once it has been closed. Meanwhile the
-// main window's handlers must not run (the caller drops its events).
+// Opens the help window and returns once it has been closed. Meanwhile no
+// other window of the program takes input.
 void showHelpWindow();
 
 }  // namespace tessivox

@@ -17,6 +17,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolTip>
 
 #include "engine/engine.h"
 #include "midi/midi_input.h"
@@ -35,6 +36,21 @@ constexpr auto relaxed = std::memory_order_relaxed;
 
 constexpr std::array<int, 3> kStatusWidths{100, 100, 30};
 constexpr int kGatePollMs = 10;
+
+// What an envelope slider's position stands for, as a note start reads it.
+QString envelopeTip(int k, int value) {
+    switch (k) {
+        case 0:
+            return QStringLiteral("Attack: %1 ms")
+                .arg(std::pow(1.00517037535, value) * 0.0994856, 0, 'f', 1);
+        case 1:
+            return QStringLiteral("Decay: %1 ms").arg(value);
+        case 2:
+            return QStringLiteral("Sustain: %1 % of the peak level").arg(value);
+        default:
+            return QStringLiteral("Release: %1 ms").arg(value);
+    }
+}
 
 }  // namespace
 
@@ -202,7 +218,17 @@ void MainWindow::buildControls() {
         mirror.store(envelope->value(), relaxed);
         connect(envelope, &QSlider::valueChanged, this,
                 [&mirror](int value) { mirror.store(value, relaxed); });
+        envelope->setToolTip(envelopeTip(k, envelope->value()));
+        connect(envelope, &QSlider::valueChanged, this, [envelope, k](int value) {
+            envelope->setToolTip(envelopeTip(k, value));
+            // Followed while dragging, beside the pointer.
+            if (envelope->isSliderDown() || QToolTip::isVisible())
+                QToolTip::showText(QCursor::pos(), envelope->toolTip(), envelope);
+        });
     }
+    // Their tooltips say what a click would do now, so they are made when asked.
+    for (int row = 0; row < kParamCount; ++row)
+        controls_[kFirstAxisButton + row]->installEventFilter(this);
 }
 
 QWidget* MainWindow::control(int id) const {
@@ -319,6 +345,10 @@ void MainWindow::showHelp() {
         ~Restore() { flag = false; }
     } restore{droppingEvents_};
     help_();
+    // Given the keyboard while Help blocked it, this window holds the focus
+    // without knowing it: no focus change will come to tell it.
+    activateWindow();
+    if (QApplication::activeWindow() == nullptr) QApplication::setActiveWindow(this);
 }
 
 void MainWindow::handleParamSlider(int row) {
@@ -364,6 +394,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    if (type == QEvent::ToolTip) {
+        for (int row = 0; row < kParamCount; ++row) {
+            if (watched != controls_[kFirstAxisButton + row]) continue;
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
+                               axisButtonTip(axis_, static_cast<ParamId>(row)),
+                               controls_[kFirstAxisButton + row]);
+            return true;
+        }
+    }
     if (type == QEvent::MouseMove || type == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const QPointF p = pad_->mapFromGlobal(mouse->globalPosition());
@@ -389,11 +428,15 @@ bool MainWindow::event(QEvent* event) {
 
 std::unique_ptr<MainWindow> createMainWindow(SynthState& s) {
     auto window = std::make_unique<MainWindow>(s);
-    centreOnScreen(*window);
-    window->show();
-    // Now the frame is known (if the window system has one yet).
-    centreOnScreen(*window);
+    showMainWindow(*window);
     return window;
+}
+
+void showMainWindow(MainWindow& window) {
+    centreOnScreen(window);
+    window.show();
+    // Now the frame is known (if the window system has one yet).
+    centreOnScreen(window);
 }
 
 void updateDisplays(SynthState& s, MainWindow& window) {

@@ -121,6 +121,9 @@ class MainWindow : public QMainWindow {
 // port list and sets midiPortIndex. Returns nullptr if it cannot be made.
 std::unique_ptr<MainWindow> createMainWindow(SynthState& s);
 
+// Centres the window, built but not yet shown, on the screen and shows it.
+void showMainWindow(MainWindow& window);
+
 // Recomputes the points and redraws both displays of the window.
 void updateDisplays(SynthState& s, MainWindow& window);
 

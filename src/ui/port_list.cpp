@@ -1,7 +1,9 @@
 #include "ui/port_list.h"
 
+#include <QHelpEvent>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
+#include <QToolTip>
 
 namespace tessivox {
 
@@ -31,6 +33,16 @@ void PortList::paintEvent(QPaintEvent*) {
     painter.drawComplexControl(QStyle::CC_ComboBox, option);
     option.currentText = shownText();
     painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
+bool PortList::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QComboBox::event(event);
+    const QString what = QStringLiteral(
+        "MIDI input: ALSA sequencer ports, and JACK MIDI ports when a JACK server runs,\n"
+        "listed afresh each time the list opens. Notes on channel 1 play.");
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
+                       toolTip().isEmpty() ? what : toolTip() + QChar(u'\n') + what, this);
+    return true;
 }
 
 void PortList::showPopup() {

@@ -22,6 +22,8 @@ class PortList : public QComboBox {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    // The whole name of the chosen port, then what the list holds.
+    bool event(QEvent* event) override;
 
   private:
     QRect textRect(const QStyleOptionComboBox& option) const;

@@ -3,8 +3,9 @@
 # axes with the axis buttons, tick Enable, hold a note and check the recording
 # against the engine's rendering of the same path; drag the third point with
 # the note held and check the sustain changed; open Help from the menu, see
-# that Escape and the main window's close box do nothing meanwhile, close
-# Help, quit with Escape: exit code 0.
+# that Escape, the main window's close box, a slider drag and a port pick do
+# nothing meanwhile, close Help, see the slider work, quit with Escape: exit
+# code 0.
 #
 # usage: editor_assign_and_drag.sh TESSIVOX JACK_MIDI_SENDER CLOSE_WINDOW RECORDING_CHECK BUILD_DIR
 source "$(dirname "$0")/lib.sh"
@@ -105,18 +106,35 @@ windows=$(awk -v a="$DRAG_START" -v b="$DRAG_END" -v c="$NOTE_OFF" \
 "$CHECK" path "$E2E_DIR/note.wav" $NOTE 6.03 25 0.3 5 200 100 60 250 $windows ||
   fail "the recording does not follow the path"
 
-# Help from the menu "?": its second item.
+# Help from the menu "?": its second item, with a note sustained meanwhile.
+send_note on $NOTE
+sleep 1.2
 xdotool mousemove --window "$WID" 10 $((MENU / 2)) click 1
 sleep 0.3
 xdotool key Down Down Return
 HID=$(wait_window '^Tessivox Help$') || fail "no help window"
 sleep 0.3
 import -window "$HID" "$ART/editor_help_window.png"
+# Meanwhile the main window takes no input: a drag on N3's slider and a pick
+# in the port list leave its picture as it was.
+import -window "$WID" "$E2E_DIR/help_open.png"
+record help_open
+xdotool mousemove --window "$WID" 330 $(($(slider_y 3) + MENU)) mousedown 1 \
+  mousemove --window "$WID" 120 $(($(slider_y 3) + MENU)) mouseup 1
+click 775 455
+xdotool key Down Return
 xdotool windowfocus --sync "$HID"
 xdotool key Escape
 key Escape
 "$CLOSE_WINDOW" "$WID"
 sleep 0.5
+import -window "$WID" "$E2E_DIR/help_used.png"
+[ "$(compare -metric AE "$E2E_DIR/help_open.png" "$E2E_DIR/help_used.png" null: 2>&1)" = 0 ] ||
+  fail "the main window changed while Help was open"
+record help_used
+"$CHECK" differ "$E2E_DIR/help_open.wav" "$E2E_DIR/help_used.wav" >"$E2E_DIR/differ" &&
+  fail "the sound changed while Help was open"
+echo "while Help: $(grep distance "$E2E_DIR/differ")"
 alive || fail "the program ended while Help was open"
 xdotool search --name '^Tessivox Help$' >/dev/null || fail "Escape closed the help window"
 
@@ -127,6 +145,25 @@ for _ in $(seq 100); do
 done
 ! xdotool search --name '^Tessivox Help$' >/dev/null 2>&1 || fail "the help window stayed open"
 alive || fail "closing Help ended the program"
+# Its controls work again: the same drag moves N3's value text.
+import -window "$WID" "$E2E_DIR/help_closed.png"
+xdotool mousemove --window "$WID" 330 $(($(slider_y 3) + MENU)) mousedown 1 \
+  mousemove --window "$WID" 120 $(($(slider_y 3) + MENU)) mouseup 1
+sleep 0.3
+import -window "$WID" "$E2E_DIR/after_help.png"
+value_text() { convert "$1" -crop "35x20+640+$(($(slider_y 3) + MENU - 10))" +repage "$2"; }
+value_text "$E2E_DIR/help_closed.png" "$E2E_DIR/n3_before.png"
+value_text "$E2E_DIR/after_help.png" "$E2E_DIR/n3_after.png"
+[ "$(compare -metric AE "$E2E_DIR/n3_before.png" "$E2E_DIR/n3_after.png" null: 2>&1)" != 0 ] ||
+  fail "after Help the N3 slider does not change its value text"
+# And the sound: N1 to its maximum.
+click 330 "$(slider_y 1)"
+key End
+record help_closed
+"$CHECK" differ "$E2E_DIR/help_used.wav" "$E2E_DIR/help_closed.wav" >"$E2E_DIR/differ" ||
+  fail "after Help the N1 slider does not change the sound"
+echo "after Help: $(grep distance "$E2E_DIR/differ")"
+send_note off $NOTE
 
 xdotool windowfocus --sync "$WID"
 pressed=$(now_ms)

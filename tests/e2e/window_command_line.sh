@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # --help and --version print, exit 0 and open no window, not even a
 # connection to the X server; any other argument leaves one line on stderr
-# and the program starts as usual, with its icon on the window.
+# and the program starts as usual, with its icon on the window. Without a
+# display: one line that says so, exit 1.
 #   window_command_line.sh TESSIVOX
 TESSIVOX=$1
 source "$(dirname "$0")/lib.sh"
@@ -37,6 +38,17 @@ rc=0
 "$TESSIVOX" --version >/dev/full 2>/dev/null || rc=$?
 [ "$rc" = 1 ] || fail "--version to a full disk: exit code $rc"
 echo "--help and --version: exit 0, no window"
+
+# Without a display (none named, or one that is not there): one line, exit 1.
+for display in "" ":9999"; do
+  rc=0
+  env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=$display timeout 10 "$TESSIVOX" -v \
+    >"$E2E_DIR/out" 2>"$E2E_DIR/err" || rc=$?
+  [ "$rc" = 1 ] && [ "$(wc -l <"$E2E_DIR/err")" = 1 ] &&
+    grep -q '^tessivox: needs a graphical display' "$E2E_DIR/err" ||
+    fail "no display '$display': exit code $rc, stderr $(cat "$E2E_DIR/err")"
+  echo "no display '$display': $(cat "$E2E_DIR/err")"
+done
 
 # After "--" nothing is an option; a control character cannot break the line.
 "$TESSIVOX" --bogus $'a\nb' -- --help >"$E2E_DIR/out" 2>"$E2E_DIR/err" &

@@ -62,6 +62,37 @@ class AxisButtons : public ::testing::Test {
     int enableToggles = 0;
 };
 
+// Before each click the button's tooltip tells what the click then does.
+TEST_F(AxisButtons, TooltipTellsWhatTheNextClickDoes) {
+    const QString reset = "Click: clear the axes and untick Enable (";
+    const struct {
+        P p;
+        const char* value;
+        QString tip;
+    } steps[] = {
+        {P::M, "6.030", "Click: take 6.030 (m) as X from"},
+        {P::M, "6.030", reset + "6.030 is not above 'from' 6.030)"},
+        {P::M, "6.030", "Click: take 6.030 (m) as X from"},
+        {P::M, "9.000", "Click: take 9.000 (m) as X to"},
+        {P::M, "9.000", reset + "m is on the X axis already)"},
+        {P::M, "6.030", "Click: take 6.030 (m) as X from"},
+        {P::M, "9.000", "Click: take 9.000 (m) as X to"},
+        {P::A, "0.300", "Click: take 0.300 (A) as Y from"},
+        {P::M, "12.000", reset + "m is on the X axis already)"},
+        {P::M, "6.030", "Click: take 6.030 (m) as X from"},
+        {P::M, "9.000", "Click: take 9.000 (m) as X to"},
+        {P::A, "0.300", "Click: take 0.300 (A) as Y from"},
+        {P::A, "2.000", "Click: take 2.000 (A) as Y to"},
+        {P::N1, "4.200", reset + "both axes are assigned)"},
+    };
+    for (const auto& step : steps) {
+        setValue(step.p, step.value);
+        EXPECT_EQ(axisButtonTip(c, step.p), step.tip);
+        click(step.p);
+    }
+    expectReset();
+}
+
 TEST_F(AxisButtons, TwoClicksOnMWithoutMovingResetEverything) {
     click(P::M);
     expectTexts({"6.030", "", "", "", "m", "Y"});

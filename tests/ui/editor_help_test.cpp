@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSlider>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
@@ -110,6 +111,8 @@ QWidget* helpWindow() {
 
 TEST(HelpWindow, LayoutTextAndClose) {
     QWidget mainWindow;
+    auto* slider = new QSlider(Qt::Horizontal, &mainWindow);
+    slider->setGeometry(0, 0, 200, 20);
     mainWindow.show();
     QPointer<QWidget> first;
     bool returned = false;
@@ -132,7 +135,16 @@ TEST(HelpWindow, LayoutTextAndClose) {
             auto* box = w->findChild<QPlainTextEdit*>();
             EXPECT_NE(box, nullptr);
             if (box == nullptr) return true;
-            EXPECT_EQ(box->geometry(), QRect(5, 5, 610, 360));
+            EXPECT_EQ(box->geometry(), QRect(5, 5, 610, 240));
+            for (QScrollBar* bar : {box->horizontalScrollBar(), box->verticalScrollBar()}) {
+                EXPECT_TRUE(bar->isVisible());
+                EXPECT_TRUE(w->rect().contains(QRect(bar->mapTo(w, QPoint()), bar->size())));
+            }
+            // The other windows take no pointer or keyboard input meanwhile.
+            QWindow* other = mainWindow.windowHandle();
+            QTest::mouseClick(other, Qt::LeftButton, {}, QPoint(190, 10));
+            QTest::keyClick(other, Qt::Key_End);
+            EXPECT_EQ(slider->value(), 0);
             EXPECT_TRUE(box->isReadOnly());
             EXPECT_EQ(box->lineWrapMode(), QPlainTextEdit::NoWrap);
             EXPECT_EQ(box->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
