@@ -30,10 +30,12 @@ enum Port : uint32_t {
     kYTo,
     kPad,  // x and y of the four pad points
     kChannel = kPad + 8,
+    kTuning,
+    kLatency,  // the one output control
     kPortCount
 };
 
-enum class PortType { MidiIn, AudioOut, Control };
+enum class PortType { MidiIn, AudioOut, Control, ControlOut };
 enum PortProperty : unsigned { kPlain = 0, kInteger = 1, kToggled = 2, kEnumeration = 4 };
 
 struct PortSpec {
@@ -132,6 +134,10 @@ constexpr std::array<PortSpec, kPortCount> makePorts() {
     // 0 takes every channel: which channel a track sends is the host's business.
     p[kChannel] = {"channel", "MIDI channel", PortType::Control, 0, 16, 0, kInteger | kEnumeration,
                    {}};
+    // 0 is the window's sound, whole-sample periods; 1 exact pitch at every rate.
+    p[kTuning] = {"tuning", "Tuning", PortType::Control, 0, 1, 0, kInteger | kEnumeration, {}};
+    // Frames from a note-on to its first sample; the maximum covers 192 kHz.
+    p[kLatency] = {"latency", "Latency", PortType::ControlOut, 0, 8192, 0, kInteger, "frame"};
     return p;
 }
 

@@ -138,11 +138,16 @@ std::string pluginTtl() {
             case PortType::Control:
                 t << "        a lv2:InputPort , lv2:ControlPort ;\n";
                 break;
+            case PortType::ControlOut:
+                t << "        a lv2:OutputPort , lv2:ControlPort ;\n"
+                  << "        lv2:designation lv2:latency ;\n"
+                  << "        lv2:portProperty lv2:reportsLatency ;\n";
+                break;
         }
         t << "        lv2:index " << i << " ;\n"
           << "        lv2:symbol \"" << p.symbol << "\" ;\n"
           << "        lv2:name \"" << p.name << "\"";
-        if (p.type == PortType::Control) {
+        if (p.type == PortType::Control || p.type == PortType::ControlOut) {
             const bool integer = p.properties & (kInteger | kToggled);
             t << " ;\n        lv2:default " << number(p.start, integer)
               << " ;\n        lv2:minimum " << number(p.minimum, integer)
@@ -156,6 +161,9 @@ std::string pluginTtl() {
                     t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \""
                       << kAxisChoices[k] << "\" ; rdf:value " << k << " ]";
                 }
+            } else if (i == kTuning) {
+                t << " ;\n        lv2:scalePoint [ rdfs:label \"Whole-sample periods\" ; rdf:value 0 ] , "
+                     "[ rdfs:label \"Exact pitch\" ; rdf:value 1 ]";
             } else if (i == kChannel) {
                 for (int k = 0; k <= 16; ++k) {
                     t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \""
@@ -207,6 +215,7 @@ bool presetsTtl(std::string& out) {
           << "    lv2:port";
         // Decimals: hosts take a preset's port values as floats.
         for (uint32_t i = kM; i < kPortCount; ++i) {
+            if (kPorts[i].type != PortType::Control) continue;
             t << (i == kM ? " [\n" : " , [\n") << "        lv2:symbol \"" << kPorts[i].symbol
               << "\" ;\n        pset:value " << number(values[i], false) << "\n    ]";
         }

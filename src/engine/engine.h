@@ -28,6 +28,12 @@ double noteFrequencyOf(int note);
 // One raw oscillator sample; advances the phase. Audio thread.
 float nextOscillatorSample(SynthState& s);
 
+// The oscillator's step for a frame whose envelope level is 0: the phase
+// advances as in nextOscillatorSample, and the result has the sign of the
+// sample it would give (all that survives the multiplication by 0), found
+// without the superformula when its parameters allow. Audio thread.
+float silentOscillatorSample(SynthState& s);
+
 // One envelope and trajectory step for sample index n. Audio thread.
 void advanceEnvelope(SynthState& s, int32_t n);
 
@@ -46,6 +52,15 @@ void enableTrajectory(SynthState& s, ParamId xParam, ParamId yParam, float xFrom
 // store a parameter any more. Whatever the caller writes to the parameters
 // afterwards stands.
 void disableTrajectory(SynthState& s);
+
+// What a sound device or a host may be handed: samples within [-1, 1] stay
+// as they are to the bit, the rest are held at -1 or 1, and a non-finite
+// sample becomes 0. Real-time safe.
+void limitToDeviceRange(float* samples, unsigned long count);
+
+// The frames from a note-on to the note's first sample: the fade-out of
+// whatever sounded before runs first, also from silence.
+int32_t onsetDelayFrames(const SynthState& s);
 
 // True once the gate is closed and the release has run out: every further
 // frame is silent until the next note.

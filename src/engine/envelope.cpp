@@ -48,6 +48,17 @@ void latchEnvelope(SynthState& s) {
     s.releaseSamples = s.releaseSeconds * s.sampleRate;
 }
 
+// All Sound Off: the release restarts from the level reached and lasts the
+// fade-out's length.
+void cutRelease(SynthState& s, int32_t n) {
+    s.soundOffRequested.store(0, relaxed);
+    s.releaseStartLevel = s.envelopeLevel;
+    s.releaseStartIndex = n - 1;
+    s.releaseStartY = s.padPositionY;
+    s.releaseStartX = s.padPositionX;
+    s.releaseSamples = s.fadeOutLast + 1;
+}
+
 void releaseStep(SynthState& s, int32_t n) {
     const double remaining = s.releaseSamples + s.releaseStartIndex - n;
     const Point p4 = trajectoryPoint(s, 3);
@@ -135,7 +146,10 @@ void advanceEnvelope(SynthState& s, int32_t n) {
         s.sampleIndex = 0;
         s.releaseStartLevel = 0.0;
     }
-    if (s.gate.load(std::memory_order_acquire) == 0) releaseStep(s, n);
+    if (s.gate.load(std::memory_order_acquire) == 0) {
+        if (s.soundOffRequested.load(std::memory_order_acquire) == 1) cutRelease(s, n);
+        releaseStep(s, n);
+    }
     // Read again: a gate opened in between takes effect in this frame.
     if (s.gate.load(std::memory_order_acquire) == 1) noteStep(s, n);
 }
@@ -144,7 +158,10 @@ void renderFrames(SynthState& s, float* out, unsigned long count) {
     for (unsigned long frame = 0; frame < count; ++frame) {
         advanceEnvelope(s, s.sampleIndex);
         const int32_t i = s.sampleIndex;
-        double sample = static_cast<double>(nextOscillatorSample(s)) * s.envelopeLevel;
+        // At level 0 only the sign of the oscillator's sample reaches the output.
+        const float raw =
+            s.envelopeLevel == 0.0 ? silentOscillatorSample(s) : nextOscillatorSample(s);
+        double sample = static_cast<double>(raw) * s.envelopeLevel;
         if (i < s.fadeInFrames) {
             const float ramp = static_cast<float>(i / static_cast<double>(s.fadeInFrames));
             sample *= static_cast<float>(std::pow(static_cast<double>(ramp), 5.0));

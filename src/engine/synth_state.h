@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <atomic>
 #include <cstdint>
 #include <string_view>
@@ -8,6 +9,7 @@
 #include <portaudio.h>
 
 #include "engine/controls.h"
+#include "engine/superformula.h"
 
 namespace tessivox {
 
@@ -79,6 +81,9 @@ struct SynthState {
     float xParamValue = 0.0f;
     float yParamValue = 0.0f;
     float oscillatorOutput = 0.0f;
+    // The parameters last classified for silent frames, and what they gave.
+    float classifiedParams[6] = {NAN, NAN, NAN, NAN, NAN, NAN};
+    Finiteness shapeFiniteness = Finiteness::Mixed;
 
     // --- written by MIDI, read by audio -------------------------------------
     std::atomic<double> noteFrequency{0.0};
@@ -88,6 +93,9 @@ struct SynthState {
     // Cleared by MIDI, set by audio.
     std::atomic<int32_t> envelopeLatched{0};
     std::atomic<int32_t> noteStarted{0};
+    // Set by MIDI after it closes the gate, cleared by audio once the sound
+    // fades out over the fade-out length instead of the release.
+    std::atomic<int32_t> soundOffRequested{0};
 
     // --- MIDI rules (MIDI thread, and the UI thread when it closes a port) --
     std::atomic<int32_t> keysHeld{0};
@@ -118,6 +126,8 @@ struct SynthState {
     // Set by the audio thread around each trajectory step, so that switching
     // the trajectory off can wait for a step already under way.
     std::atomic<int32_t> trajectoryStepRunning{0};
+    // 1: the phase advances by f / rate each frame instead of whole-sample periods.
+    std::atomic<int32_t> exactPitch{0};
     // Envelope slider values, mirrored by whoever owns the sliders.
     std::atomic<int32_t> attackSlider{kEnvelopeSliders[kAttack].start};
     std::atomic<int32_t> decaySlider{kEnvelopeSliders[kDecay].start};
