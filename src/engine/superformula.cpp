@@ -1,5 +1,6 @@
 #include "engine/superformula.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tessivox {
@@ -29,14 +30,24 @@ Finiteness superformulaFiniteness(float m, float N1, float N2, float N3, float A
     const double t2Max = std::pow(hi / B, static_cast<double>(N3)) * hi;
     // Both round to +0 in float32: the sum is 0 and r infinite at every theta.
     if (t1Max < 5e-46 && t2Max < 5e-46) return Finiteness::Never;
-    // At every theta |cos| or |sin| of m theta / 4 is at least 1 / sqrt 2.
-    constexpr double halfRoot2 = 0.70710678;
-    const double t1Min = std::pow(halfRoot2 * lo / A, static_cast<double>(N2)) * lo;
-    const double t2Min = std::pow(halfRoot2 * lo / B, static_cast<double>(N3)) * lo;
-    const double sumMin = t1Min < t2Min ? t1Min : t2Min;
-    // A sum in the normal float32 range keeps its relative rounding; r is
-    // largest where the sum is smallest, and |y| <= r.
-    if (sumMin >= 1e-30 && std::pow(sumMin * lo, e) * hi < 1e38) return Finiteness::Always;
+    // At any split c, |cos| of m theta / 4 is at least c or |sin| at least
+    // sqrt(1 - c^2), so the sum is at least the smaller power there; the
+    // split that balances the two is found by bisection.
+    const auto t1At = [&](double c) { return std::pow(c * lo / A, static_cast<double>(N2)) * lo; };
+    const auto t2At = [&](double c) {
+        return std::pow(std::sqrt(1.0 - c * c) * lo / B, static_cast<double>(N3)) * lo;
+    };
+    double below = 0.0, above = 1.0;
+    for (int i = 0; i < 60; ++i) {
+        const double c = (below + above) / 2.0;
+        (t1At(c) < t2At(c) ? below : above) = c;
+    }
+    const double sumMin = std::max(std::min(t1At(below), t2At(below)),
+                                   std::min(t1At(above), t2At(above)));
+    // Rounding to float32 loses at most half the smallest subnormal besides
+    // the relative margin; r is largest where the sum is smallest, and |y| <= r.
+    const double sumLow = sumMin - 1.5e-45;
+    if (sumLow > 0.0 && std::pow(sumLow * lo, e) * hi < 1e38) return Finiteness::Always;
     return Finiteness::Mixed;
 }
 
