@@ -12,6 +12,8 @@ inline constexpr int32_t kFadeOutLast = 1000;  // at 44100 Hz
 inline constexpr int32_t kFadeInFrames = 100;  // at 44100 Hz
 inline constexpr double kMinSampleRate = 8000.0;
 inline constexpr double kMaxSampleRate = 192000.0;
+// Past this sample index the envelope restarts its count.
+inline constexpr int32_t kWrapGuard = 2147483640;
 
 // Sets the rate the state renders at, before any frame is rendered; rate
 // must lie in kMinSampleRate..kMaxSampleRate. The fades keep their length in
@@ -33,6 +35,13 @@ float nextOscillatorSample(SynthState& s);
 // sample it would give (all that survives the multiplication by 0), found
 // without the superformula when its parameters allow. Audio thread.
 float silentOscillatorSample(SynthState& s);
+
+// The frames after a finished release, while nothing asks for more than
+// silence (no gate, no fade, no trajectory, a shape known finite or never):
+// fills up to `count` frames of `out` as renderFrames would, with the sign
+// of each zero, and returns how many; 0 when these frames need the full
+// step. Audio thread.
+unsigned long renderSilence(SynthState& s, float* out, unsigned long count);
 
 // One envelope and trajectory step for sample index n. Audio thread.
 void advanceEnvelope(SynthState& s, int32_t n);

@@ -8,7 +8,6 @@ namespace tessivox {
 namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
-constexpr int32_t kWrapGuard = 2147483640;
 
 struct Point {
     double x;
@@ -156,6 +155,10 @@ void advanceEnvelope(SynthState& s, int32_t n) {
 
 void renderFrames(SynthState& s, float* out, unsigned long count) {
     for (unsigned long frame = 0; frame < count; ++frame) {
+        if (s.envelopeLevel == 0.0) {
+            frame += renderSilence(s, out + frame, count - frame);
+            if (frame == count) break;
+        }
         advanceEnvelope(s, s.sampleIndex);
         const int32_t i = s.sampleIndex;
         // At level 0 only the sign of the oscillator's sample reaches the output.

@@ -1,5 +1,5 @@
 #include <cmath>
-#include <cstring>
+#include <bit>
 #include <limits>
 
 #include "engine/engine.h"
@@ -72,24 +72,94 @@ float nextOscillatorSample(SynthState& s) {
     return s.oscillatorOutput;
 }
 
-float silentOscillatorSample(SynthState& s) {
+namespace {
+
+Finiteness classifyShape(SynthState& s) {
     const float params[kParamCount] = {s.m.load(relaxed),  s.N1.load(relaxed), s.N2.load(relaxed),
                                        s.N3.load(relaxed), s.A.load(relaxed),  s.B.load(relaxed)};
-    if (std::memcmp(params, s.classifiedParams, sizeof params) != 0) {
-        std::memcpy(s.classifiedParams, params, sizeof params);
+    // Compared as bits one by one: NaN must match itself, and a wide compare
+    // of the narrow stores just made stalls.
+    bool same = true;
+    for (int k = 0; k < kParamCount; ++k) {
+        same &= std::bit_cast<uint32_t>(params[k]) == s.classifiedParams[k];
+    }
+    if (!same) {
+        for (int k = 0; k < kParamCount; ++k) {
+            s.classifiedParams[k] = std::bit_cast<uint32_t>(params[k]);
+        }
         s.shapeFiniteness = superformulaFiniteness(params[0], params[1], params[2], params[3],
                                                    params[4], params[5]);
     }
-    if (s.shapeFiniteness == Finiteness::Mixed) return nextOscillatorSample(s);
+    return s.shapeFiniteness;
+}
 
+// The two divisions are much of a silent frame's cost: reused while the pitch stays.
+void updateSilentStep(SynthState& s, double f) {
+    const int32_t exact = s.exactPitch.load(relaxed);
+    if (f == s.silentFrequency && s.sampleRate == s.silentRate && exact == s.silentExact) return;
+    s.silentFrequency = f;
+    s.silentRate = s.sampleRate;
+    s.silentExact = exact;
+    s.silentPeriod = roundToInt32(s.sampleRate / f);
+    s.silentStep = exact == 1 ? static_cast<double>(static_cast<float>(f / s.sampleRate))
+                              : 1.0 / s.silentPeriod;
+}
+
+float stepSilentPhase(float phase, double step) {
+    phase = static_cast<float>(phase + step);
+    while (phase > 1.0f) phase = static_cast<float>(phase - 1.0);
+    return phase;
+}
+
+}  // namespace
+
+float silentOscillatorSample(SynthState& s) {
+    const Finiteness shape = classifyShape(s);
+    if (shape == Finiteness::Mixed) return nextOscillatorSample(s);
     const double f = playingFrequency(s);
     if (f == 0.0) return s.oscillatorOutput;
-    s.periodSamples = roundToInt32(s.sampleRate / f);
+    updateSilentStep(s, f);
+    s.periodSamples = s.silentPeriod;
     const float theta = static_cast<float>(static_cast<double>(s.phase) * kTwoPi);
     // A sample that is never finite is passed on as +0.
-    const float sign = s.shapeFiniteness == Finiteness::Never ? 1.0f : signOfSine(theta);
-    advancePhase(s, f);
+    const float sign = shape == Finiteness::Never ? 1.0f : signOfSine(theta);
+    s.phase = stepSilentPhase(s.phase, s.silentStep);
     return sign;
+}
+
+unsigned long renderSilence(SynthState& s, float* out, unsigned long count) {
+    constexpr auto acquire = std::memory_order_acquire;
+    if (s.gate.load(acquire) != 0 || s.soundOffRequested.load(acquire) != 0 ||
+        s.trajectoryEnabled.load(acquire) != 0 || s.sampleIndex < s.fadeInFrames ||
+        !releaseFinished(s)) {
+        return 0;
+    }
+    const double f = playingFrequency(s);
+    const Finiteness shape = classifyShape(s);
+    if (f == 0.0 || shape == Finiteness::Mixed) return 0;
+    updateSilentStep(s, f);
+    const double step = s.silentStep;
+    float phase = s.phase;
+    int32_t n = s.sampleIndex;
+    unsigned long k = 0;
+    // Whatever the envelope step would do differently is left to it.
+    for (; k < count && n <= kWrapGuard; ++k, ++n) {
+        if (s.gate.load(acquire) != 0 || s.soundOffRequested.load(acquire) != 0) break;
+        const float theta = static_cast<float>(static_cast<double>(phase) * kTwoPi);
+        const bool positive = shape == Finiteness::Never || signOfSine(theta) > 0.0f;
+        out[k] = positive ? 0.0f : -0.0f;
+        phase = stepSilentPhase(phase, step);
+    }
+    if (k == 0) return 0;
+    // The state the envelope step and the oscillator leave after a frame past the release.
+    s.phase = phase;
+    s.sampleIndex = n;
+    s.periodSamples = s.silentPeriod;
+    s.envelopeLevel = 0.0;
+    s.lastReleaseLevel = 0.0;
+    s.padPositionX = s.trajectoryX[3].load(relaxed);
+    s.padPositionY = s.trajectoryY[3].load(relaxed);
+    return k;
 }
 
 }  // namespace tessivox

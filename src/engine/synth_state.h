@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <cmath>
 #include <atomic>
 #include <cstdint>
 #include <string_view>
@@ -82,8 +81,15 @@ struct SynthState {
     float yParamValue = 0.0f;
     float oscillatorOutput = 0.0f;
     // The parameters last classified for silent frames, and what they gave.
-    float classifiedParams[6] = {NAN, NAN, NAN, NAN, NAN, NAN};
+    // (as bits; a NaN pattern no parameter store makes, so the first frame classifies).
+    uint32_t classifiedParams[6] = {~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
     Finiteness shapeFiniteness = Finiteness::Mixed;
+    // The pitch of the last silent frame and the period and phase step it gave.
+    double silentFrequency = 0.0;
+    double silentRate = 0.0;
+    double silentStep = 0.0;
+    int32_t silentExact = 0;
+    int32_t silentPeriod = 0;
 
     // --- written by MIDI, read by audio -------------------------------------
     std::atomic<double> noteFrequency{0.0};
