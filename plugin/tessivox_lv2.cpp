@@ -4,6 +4,7 @@
 #include <lv2/atom/atom.h>
 #include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
+#include <lv2/log/log.h>
 #include <lv2/midi/midi.h>
 #include <lv2/urid/urid.h>
 
@@ -171,14 +172,27 @@ struct Plugin {
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
                        const LV2_Feature* const* features) {
-    if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate)) return nullptr;
     const LV2_URID_Map* map = nullptr;
+    const LV2_Log_Log* log = nullptr;
     for (int i = 0; features != nullptr && features[i] != nullptr; ++i) {
         if (std::strcmp(features[i]->URI, LV2_URID__map) == 0) {
             map = static_cast<const LV2_URID_Map*>(features[i]->data);
+        } else if (std::strcmp(features[i]->URI, LV2_LOG__log) == 0) {
+            log = static_cast<const LV2_Log_Log*>(features[i]->data);
         }
     }
-    if (map == nullptr) return nullptr;
+    // Hosts show only that instantiation failed: the reason goes to their log.
+    const auto refuse = [&](const char* why) -> LV2_Handle {
+        if (log != nullptr && log->printf != nullptr) {
+            const LV2_URID error = map != nullptr ? map->map(map->handle, LV2_LOG__Error) : 0;
+            log->printf(log->handle, error, "Tessivox: %s\n", why);
+        }
+        return nullptr;
+    };
+    if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate)) {
+        return refuse("the sample rate must lie between 8000 and 192000 Hz");
+    }
+    if (map == nullptr) return refuse("the host offers no urid:map feature");
     auto* p = new (std::nothrow) Plugin;
     if (p == nullptr) return nullptr;
     p->midiEvent = map->map(map->handle, LV2_MIDI__MidiEvent);

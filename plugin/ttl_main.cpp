@@ -20,8 +20,10 @@ namespace {
 constexpr const char* kPrefixes =
     "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+    "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
+    "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
@@ -112,11 +114,36 @@ bool inRange(Port port, float value) {
     return p.type == PortType::Control && value >= p.minimum && value <= p.maximum && whole;
 }
 
+// "Name <address>", as the package names its maintainer.
+void writeMaintainer(std::ostringstream& t, const std::string& maintainer) {
+    const size_t open = maintainer.find('<'), close = maintainer.find('>');
+    std::string name = maintainer.substr(0, open);
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    t << "    doap:maintainer [ foaf:name \"" << name << "\"";
+    if (open != std::string::npos && close != std::string::npos && close > open) {
+        t << " ; foaf:mbox <mailto:" << maintainer.substr(open + 1, close - open - 1) << ">";
+    }
+    t << " ] ;\n";
+}
+
+std::string groupUri(std::string_view symbol) {
+    return std::string("<") + std::string(kPluginUri) + "#" + std::string(symbol) + ">";
+}
+
 std::string pluginTtl() {
     std::ostringstream t;
-    t << kPrefixes << "<" << kPluginUri << ">\n"
-      << "    a lv2:Plugin , lv2:InstrumentPlugin ;\n"
+    t << kPrefixes;
+    for (const PortGroup& g : kPortGroups) {
+        t << groupUri(g.symbol) << "\n    a pg:Group ;\n    lv2:symbol \"" << g.symbol
+          << "\" ;\n    rdfs:label \"" << g.label << "\" .\n\n";
+    }
+    t << "<" << kPluginUri << ">\n"
+      << "    a lv2:Plugin , lv2:InstrumentPlugin , doap:Project ;\n"
       << "    doap:name \"Tessivox\" ;\n"
+      << "    doap:license <" << TESSIVOX_LICENSE_URI << "> ;\n";
+    writeMaintainer(t, TESSIVOX_MAINTAINER);
+    t << "    lv2:minorVersion " << TESSIVOX_LV2_MINOR << " ;\n"
+      << "    lv2:microVersion " << TESSIVOX_LV2_MICRO << " ;\n"
       << "    rdfs:comment \"One-voice superformula synthesizer: six shape parameters, an "
          "envelope, and a pad trajectory that moves two parameters over each note.\" ;\n"
       << "    lv2:requiredFeature urid:map ;\n"
@@ -147,6 +174,8 @@ std::string pluginTtl() {
         t << "        lv2:index " << i << " ;\n"
           << "        lv2:symbol \"" << p.symbol << "\" ;\n"
           << "        lv2:name \"" << p.name << "\"";
+        if (!p.comment.empty()) t << " ;\n        rdfs:comment \"" << p.comment << "\"";
+        if (!p.group.empty()) t << " ;\n        pg:group " << groupUri(p.group);
         if (p.type == PortType::Control || p.type == PortType::ControlOut) {
             const bool integer = p.properties & (kInteger | kToggled);
             t << " ;\n        lv2:default " << number(p.start, integer)
