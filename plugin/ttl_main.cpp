@@ -191,8 +191,9 @@ std::string pluginTtl() {
                       << kAxisChoices[k] << "\" ; rdf:value " << k << " ]";
                 }
             } else if (i == kTuning) {
-                t << " ;\n        lv2:scalePoint [ rdfs:label \"Whole-sample periods\" ; rdf:value 0 ] , "
-                     "[ rdfs:label \"Exact pitch\" ; rdf:value 1 ]";
+                t << " ;\n        lv2:scalePoint "
+                  << "[ rdfs:label \"Whole-sample periods\" ; rdf:value 0 ] , "
+                  << "[ rdfs:label \"Exact pitch\" ; rdf:value 1 ]";
             } else if (i == kChannel) {
                 for (int k = 0; k <= 16; ++k) {
                     t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \""
