@@ -327,9 +327,10 @@ int run(int argc, char** argv) {
     if (!o.frames) renderer.renderReleaseTail();
     wav.commit();
     if (renderer.peak() > 1.0f) {
-        std::fprintf(stderr, "%s: peak %+.1f dBFS%s\n", kRenderProgram,
-                     20.0 * std::log10(static_cast<double>(renderer.peak())),
-                     o.clip ? ", clipped to 0 dBFS" : " (a sound device would clip it; see --clip)");
+        std::fprintf(
+            stderr, "%s: peak %+.1f dBFS%s\n", kRenderProgram,
+            20.0 * std::log10(static_cast<double>(renderer.peak())),
+            o.clip ? ", clipped to 0 dBFS" : " (a sound device would clip it; see --clip)");
     }
     return 0;
 }

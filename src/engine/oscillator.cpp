@@ -1,5 +1,5 @@
-#include <cmath>
 #include <bit>
+#include <cmath>
 #include <limits>
 
 #include "engine/engine.h"

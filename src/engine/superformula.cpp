@@ -42,8 +42,8 @@ Finiteness superformulaFiniteness(float m, float N1, float N2, float N3, float A
         const double c = (below + above) / 2.0;
         (t1At(c) < t2At(c) ? below : above) = c;
     }
-    const double sumMin = std::max(std::min(t1At(below), t2At(below)),
-                                   std::min(t1At(above), t2At(above)));
+    const double sumMin =
+        std::max(std::min(t1At(below), t2At(below)), std::min(t1At(above), t2At(above)));
     // Rounding to float32 loses at most half the smallest subnormal besides
     // the relative margin; r is largest where the sum is smallest, and |y| <= r.
     const double sumLow = sumMin - 1.5e-45;

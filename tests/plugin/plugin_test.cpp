@@ -66,8 +66,8 @@ const Controls kPadSweep = {{kTrajectory, 1}, {kXParam, 1}, {kXFrom, 2}, {kXTo, 
                             {kYParam, 2},     {kYFrom, 1},  {kYTo, 8}};
 
 // The pure-sine preset with A = B = 5 and N1 = 0.1: samples far beyond 1.
-const Controls kLoud = {{kM, 4},         {Port(kM + 1), 0.1f}, {Port(kM + 2), 2},
-                        {Port(kM + 3), 2}, {Port(kM + 4), 5},   {Port(kM + 5), 5}};
+const Controls kLoud = {{kM, 4},           {Port(kM + 1), 0.1f}, {Port(kM + 2), 2},
+                        {Port(kM + 3), 2}, {Port(kM + 4), 5},    {Port(kM + 5), 5}};
 
 Controls operator+(Controls a, const Controls& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -608,8 +608,8 @@ TEST(Plugin, LatencyIsTheOnsetDelayAndExactTuningIsInTune) {
         EXPECT_EQ(first - out.begin(), 100 + c.latency + 1) << c.rate;
         for (int note : {21, 60, 108}) {
             const int64_t frames = static_cast<int64_t>(2.5 * c.rate);
-            const std::vector<float> tone = renderPlugin(
-                c.rate, {{kTuning, 1}, {kSustain, 100}}, {on(0, note)}, frames, 4096);
+            const std::vector<float> tone =
+                renderPlugin(c.rate, {{kTuning, 1}, {kSustain, 100}}, {on(0, note)}, frames, 4096);
             const double cents = 1200 * std::log2(fundamental(tone, frames / 5, frames, c.rate) /
                                                   noteFrequencyOf(note));
             EXPECT_NEAR(cents, 0.0, 0.1) << c.rate << " note " << note;

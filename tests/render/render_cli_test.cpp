@@ -290,8 +290,8 @@ TEST_F(Render, APeakPastOneIsToldOnceAndKeptUnlessClipped) {
     const std::string in = input(oneTrack({{0, noteOn(69)}}, 20000));
     float unclipped = 0;
     for (bool clip : {false, true}) {
-        std::vector<std::string> args = {in,     output(), "--m",  "4", "--n1", "0.1", "--n2",
-                                         "2",    "--n3",   "2",    "--a", "5",   "--b",  "5"};
+        std::vector<std::string> args = {in,  output(), "--m", "4",   "--n1", "0.1", "--n2",
+                                         "2", "--n3",   "2",   "--a", "5",    "--b", "5"};
         if (clip) args.push_back("--clip");
         const Outcome r = run(args);
         ASSERT_EQ(r.status, 0) << r.err;
