@@ -37,11 +37,16 @@ float nextOscillatorSample(SynthState& s);
 float silentOscillatorSample(SynthState& s);
 
 // The frames after a finished release, while nothing asks for more than
-// silence (no gate, no fade, no trajectory, a shape known finite or never):
+// silence (no gate, no fade, a shape known finite or never at point 4):
 // fills up to `count` frames of `out` as renderFrames would, with the sign
 // of each zero, and returns how many; 0 when these frames need the full
 // step. Audio thread.
 unsigned long renderSilence(SynthState& s, float* out, unsigned long count);
+
+// The envelope and trajectory step of any frame after the release has
+// ended: level 0, the pad at point 4, the trajectory applied there. Every
+// such frame stores the same values. Audio thread.
+void settleAfterRelease(SynthState& s);
 
 // One envelope and trajectory step for sample index n. Audio thread.
 void advanceEnvelope(SynthState& s, int32_t n);

@@ -140,6 +140,10 @@ void applyTrajectory(SynthState& s) {
     if (y != ParamId::None) param(s, y).store(s.yParamValue, relaxed);
 }
 
+void settleAfterRelease(SynthState& s) {
+    releaseStep(s, s.sampleIndex);
+}
+
 void advanceEnvelope(SynthState& s, int32_t n) {
     if (n > kWrapGuard) {
         s.sampleIndex = 0;

@@ -130,13 +130,15 @@ float silentOscillatorSample(SynthState& s) {
 unsigned long renderSilence(SynthState& s, float* out, unsigned long count) {
     constexpr auto acquire = std::memory_order_acquire;
     if (s.gate.load(acquire) != 0 || s.soundOffRequested.load(acquire) != 0 ||
-        s.trajectoryEnabled.load(acquire) != 0 || s.sampleIndex < s.fadeInFrames ||
-        !releaseFinished(s)) {
+        s.sampleIndex < s.fadeInFrames || !releaseFinished(s)) {
         return 0;
     }
     const double f = playingFrequency(s);
+    if (f == 0.0) return 0;
+    // Once for the block: the parameters the trajectory sets at point 4 hold for every frame.
+    settleAfterRelease(s);
     const Finiteness shape = classifyShape(s);
-    if (f == 0.0 || shape == Finiteness::Mixed) return 0;
+    if (shape == Finiteness::Mixed) return 0;
     updateSilentStep(s, f);
     const double step = s.silentStep;
     float phase = s.phase;
@@ -151,14 +153,10 @@ unsigned long renderSilence(SynthState& s, float* out, unsigned long count) {
         phase = stepSilentPhase(phase, step);
     }
     if (k == 0) return 0;
-    // The state the envelope step and the oscillator leave after a frame past the release.
+    // What the oscillator leaves after these frames; the envelope's part is settled above.
     s.phase = phase;
     s.sampleIndex = n;
     s.periodSamples = s.silentPeriod;
-    s.envelopeLevel = 0.0;
-    s.lastReleaseLevel = 0.0;
-    s.padPositionX = s.trajectoryX[3].load(relaxed);
-    s.padPositionY = s.trajectoryY[3].load(relaxed);
     return k;
 }
 
