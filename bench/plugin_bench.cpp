@@ -41,7 +41,11 @@ const LV2_Descriptor* descriptor() {
     return d;
 }
 
-void BM_PluginRun(benchmark::State& bench, bool trajectory) {
+// At 48 kHz: a held note, and the silence once its release has ended.
+enum class Mode { Held44100, Held48000, Released48000 };
+
+void BM_PluginRun(benchmark::State& bench, bool trajectory, Mode mode = Mode::Held44100) {
+    const double rate = mode == Mode::Held44100 ? 44100 : 48000;
     const LV2_Descriptor* d = descriptor();
     if (d == nullptr) {
         bench.SkipWithError("cannot load " TESSIVOX_LV2_BINARY);
@@ -50,7 +54,7 @@ void BM_PluginRun(benchmark::State& bench, bool trajectory) {
     LV2_URID_Map map{nullptr, mapUri};
     const LV2_Feature mapFeature{LV2_URID__map, &map};
     const LV2_Feature* features[] = {&mapFeature, nullptr};
-    LV2_Handle h = d->instantiate(d, 44100, "", features);
+    LV2_Handle h = d->instantiate(d, rate, "", features);
     std::vector<float> controls(lv2::kPortCount), out(kBlock);
     for (uint32_t p = lv2::kM; p < lv2::kPortCount; ++p) {
         controls[p] = lv2::kPorts[p].start;
@@ -82,6 +86,15 @@ void BM_PluginRun(benchmark::State& bench, bool trajectory) {
     seq->atom.size = sizeof(LV2_Atom_Sequence_Body);
     // Past the fade-out and into the note before timing.
     for (int i = 0; i < 8; ++i) d->run(h, kBlock);
+    if (mode == Mode::Released48000) {
+        const unsigned char noteOff[3] = {0x80, 60, 0};
+        std::memcpy(ev + 1, noteOff, 3);
+        seq->atom.size = sizeof(LV2_Atom_Sequence_Body) + sizeof(LV2_Atom_Event) + 8;
+        d->run(h, kBlock);
+        seq->atom.size = sizeof(LV2_Atom_Sequence_Body);
+        // The release slider's 1500 ms, and more.
+        for (int i = 0; i < 2 * 48000 / static_cast<int>(kBlock); ++i) d->run(h, kBlock);
+    }
 
     for (auto _ : bench) {
         d->run(h, kBlock);
@@ -89,6 +102,10 @@ void BM_PluginRun(benchmark::State& bench, bool trajectory) {
         benchmark::ClobberMemory();
     }
     bench.SetItemsProcessed(static_cast<int64_t>(bench.iterations()) * kBlock);
+    // CPU time per second of audio, in ms.
+    bench.counters["cpu_ms_per_s"] =
+        benchmark::Counter(static_cast<double>(bench.iterations()) * kBlock / rate / 1000.0,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     if (d->deactivate != nullptr) d->deactivate(h);
     d->cleanup(h);
 }
@@ -112,6 +129,9 @@ BENCHMARK_CAPTURE(BM_RenderFrames, defaults, false);
 BENCHMARK_CAPTURE(BM_PluginRun, defaults, false);
 BENCHMARK_CAPTURE(BM_RenderFrames, trajectory, true);
 BENCHMARK_CAPTURE(BM_PluginRun, trajectory, true);
+BENCHMARK_CAPTURE(BM_PluginRun, held_48k, false, Mode::Held48000);
+BENCHMARK_CAPTURE(BM_PluginRun, released_48k, false, Mode::Released48000);
+BENCHMARK_CAPTURE(BM_PluginRun, released_48k_trajectory, true, Mode::Released48000);
 
 // Keeps each run's CPU time per frame, to print the ratios at the end.
 class RatioReporter : public benchmark::ConsoleReporter {

@@ -30,10 +30,12 @@ enum Port : uint32_t {
     kYTo,
     kPad,  // x and y of the four pad points
     kChannel = kPad + 8,
+    kTuning,
+    kLatency,  // the one output control
     kPortCount
 };
 
-enum class PortType { MidiIn, AudioOut, Control };
+enum class PortType { MidiIn, AudioOut, Control, ControlOut };
 enum PortProperty : unsigned { kPlain = 0, kInteger = 1, kToggled = 2, kEnumeration = 4 };
 
 struct PortSpec {
@@ -45,6 +47,8 @@ struct PortSpec {
     float start;
     unsigned properties;
     std::string_view unit;  // a units: name, or none
+    std::string_view comment = {};  // what the number means, for hosts to show
+    std::string_view group = {};    // the port group's symbol, or none
 };
 
 // The axis parameter ports: 0 is none, 1 to 6 the parameters in the
@@ -132,9 +136,75 @@ constexpr std::array<PortSpec, kPortCount> makePorts() {
     // 0 takes every channel: which channel a track sends is the host's business.
     p[kChannel] = {"channel", "MIDI channel", PortType::Control, 0, 16, 0, kInteger | kEnumeration,
                    {}};
+    // 0 is the window's sound, whole-sample periods; 1 exact pitch at every rate.
+    p[kTuning] = {"tuning", "Tuning", PortType::Control, 0, 1, 0, kInteger | kEnumeration, {}};
+    // Frames from a note-on to its first sample; the maximum covers 192 kHz.
+    p[kLatency] = {"latency", "Latency", PortType::ControlOut, 0, 8192, 0, kInteger, "frame"};
+
+    constexpr std::string_view paramComments[kParamCount] = {
+        "Superformula m, 0.01 to 25: the shape's rotational symmetry, m lobes per turn.",
+        "Superformula n1, 0.1 to 100: the overall exponent. Small values can make samples far "
+        "beyond 1, which the output clips at 0 dBFS.",
+        "Superformula n2, 0.1 to 100: the exponent of the cosine term.",
+        "Superformula n3, 0.1 to 100: the exponent of the sine term.",
+        "Superformula a, 0.001 to 5: the scale of the cosine term.",
+        "Superformula b, 0.001 to 5: the scale of the sine term."};
+    for (int row = 0; row < kParamCount; ++row) {
+        p[kM + row].comment = paramComments[row];
+        p[kM + row].group = "shape";
+    }
+    p[kTuning].comment =
+        "0: whole-sample periods, the program window's sound (the pitch depends on the sample "
+        "rate); 1: exact pitch at every sample rate.";
+    p[kTuning].group = "shape";
+    p[kAttack].comment =
+        "Attack time on a logarithmic scale from 1 to 2000: 0.1 ms at 1, 17 ms at 1000, 3 s at "
+        "2000 (0.0995 ms times 1.00517 to the power of the position).";
+    p[kDecay].comment = "Decay time from the peak to the sustain level, 1 to 5000 ms.";
+    p[kSustain].comment = "Sustain level while the key is held, 0 to 100 percent of the peak.";
+    p[kRelease].comment = "Release time from the key's release to silence, 1 to 5000 ms.";
+    for (uint32_t k = kAttack; k <= kRelease; ++k) p[k].group = "envelope";
+    p[kTrajectory].comment =
+        "On: over each note the pad's path moves the X and Y parameters. It runs only when X and "
+        "Y name two different parameters and each 'from' lies below its 'to'.";
+    p[kXParam].comment = "The parameter the pad's X axis drives; it must differ from the Y one.";
+    p[kYParam].comment = "The parameter the pad's Y axis drives; it must differ from the X one.";
+    p[kXFrom].comment = "The X parameter's value at pad x = 0, within its range; below X to.";
+    p[kXTo].comment = "The X parameter's value at pad x = 300, within its range; above X from.";
+    p[kYFrom].comment = "The Y parameter's value at pad y = 0, within its range; below Y to.";
+    p[kYTo].comment = "The Y parameter's value at pad y = 300, within its range; above Y from.";
+    for (uint32_t k = kTrajectory; k <= kYTo; ++k) p[k].group = "trajectory";
+    constexpr std::string_view padComments[4] = {
+        "Point 1 on the pad's 0 to 300 square: where the path starts at the note-on.",
+        "Point 2 on the pad's 0 to 300 square: reached at the end of the attack.",
+        "Point 3 on the pad's 0 to 300 square: reached at the end of the decay, held while "
+        "sustaining.",
+        "Point 4 on the pad's 0 to 300 square: reached at the end of the release."};
+    for (int k = 0; k < 8; ++k) {
+        p[kPad + k].comment = padComments[k / 2];
+        p[kPad + k].group = "pad";
+    }
+    p[kChannel].comment =
+        "The MIDI channel that plays: 0 all, 1 to 16 that one only. Notes, All Notes Off (123) "
+        "and All Sound Off (120) on other channels are ignored.";
+    p[kChannel].group = "midi";
+    p[kMidiIn].group = "midi";
+    p[kLatency].comment =
+        "Frames from a note-on to the note's first sample (the fade-out of what sounded before), "
+        "for hosts to compensate.";
     return p;
 }
 
 inline constexpr std::array<PortSpec, kPortCount> kPorts = makePorts();
+
+struct PortGroup {
+    std::string_view symbol;
+    std::string_view label;
+};
+inline constexpr std::array<PortGroup, 5> kPortGroups{{{"shape", "Shape"},
+                                                       {"envelope", "Envelope"},
+                                                       {"trajectory", "Trajectory"},
+                                                       {"pad", "Pad"},
+                                                       {"midi", "MIDI"}}};
 
 }  // namespace tessivox::lv2

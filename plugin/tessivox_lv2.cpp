@@ -4,6 +4,7 @@
 #include <lv2/atom/atom.h>
 #include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
+#include <lv2/log/log.h>
 #include <lv2/midi/midi.h>
 #include <lv2/urid/urid.h>
 
@@ -38,6 +39,7 @@ struct Plugin {
     SynthState state;
     const LV2_Atom_Sequence* midiIn = nullptr;
     float* out = nullptr;
+    float* latency = nullptr;
     const float* controls[kPortCount] = {};
     float fallback[kPortCount] = {};  // read while a control port is not connected
     float applied[kPortCount] = {};   // clamped values in force; NaN before the first run
@@ -88,17 +90,10 @@ struct Plugin {
         if (trajectoryRunning) enableTrajectory(state, x, y, xFrom, xTo, yFrom, yTo);
     }
 
-    // Every key held ends as with the last note-off: a note held on a
-    // channel that no longer passes would never end otherwise.
-    void releaseAllKeys() {
-        if (state.keysHeld.load(relaxed) == 0) return;
-        state.keysHeld.store(1, relaxed);
-        handleMidiShortMessage(state, packShortMessage(0x80, 0, 0));
-    }
-
     void applyControls() {
         bool trajectoryChanged = false;
         for (uint32_t port = kM; port < kPortCount; ++port) {
+            if (kPorts[port].type != PortType::Control) continue;
             const float value = clampToPort(port, *controls[port]);
             if (value == applied[port]) continue;
             const bool first = std::isnan(applied[port]);
@@ -113,8 +108,11 @@ struct Plugin {
             } else if (port < kChannel) {
                 const int k = static_cast<int>(port - kPad);
                 (k % 2 == 0 ? state.trajectoryX : state.trajectoryY)[k / 2].store(value, relaxed);
-            } else if (!first) {
-                releaseAllKeys();
+            } else if (port == kTuning) {
+                state.exactPitch.store(value == 1.0f ? 1 : 0, relaxed);
+            } else if (port == kChannel && !first) {
+                // A note held on a channel that no longer passes would never end otherwise.
+                releaseAllKeys(state);
             }
         }
         if (trajectoryChanged) updateTrajectory();
@@ -141,38 +139,60 @@ struct Plugin {
 
     void run(uint32_t frames) {
         applyControls();
+        if (latency != nullptr) *latency = static_cast<float>(onsetDelayFrames(state));
         if (out == nullptr) return;
         uint32_t done = 0;
         if (midiIn != nullptr) {
             // Times in beats are not placed: such events act at once.
             const bool inFrames = midiIn->body.unit == 0 || midiIn->body.unit == frameTime;
-            LV2_ATOM_SEQUENCE_FOREACH(midiIn, ev) {
+            const auto* body = reinterpret_cast<const uint8_t*>(&midiIn->body);
+            const uint64_t size = midiIn->atom.size;
+            // An event that does not fit ends the block's events: nothing after
+            // it can be found reliably.
+            for (uint64_t at = sizeof(LV2_Atom_Sequence_Body);
+                 at + sizeof(LV2_Atom_Event) <= size;) {
+                const auto* ev = reinterpret_cast<const LV2_Atom_Event*>(body + at);
+                if (ev->body.size > size - at - sizeof(LV2_Atom_Event)) break;
+                at += (sizeof(LV2_Atom_Event) + uint64_t{ev->body.size} + 7) & ~uint64_t{7};
                 if (ev->body.type != midiEvent) continue;
                 // Frames out of order or past the block act as soon as they can.
                 const int64_t t = inFrames ? ev->time.frames : 0;
-                const uint32_t at = t <= done     ? done
-                                    : t >= frames ? frames
-                                                  : static_cast<uint32_t>(t);
-                renderFrames(state, out + done, at - done);
-                done = at;
-                handleMidiEvent(static_cast<const uint8_t*>(LV2_ATOM_BODY_CONST(&ev->body)),
-                                ev->body.size);
+                const uint32_t when = t <= done     ? done
+                                      : t >= frames ? frames
+                                                    : static_cast<uint32_t>(t);
+                renderFrames(state, out + done, when - done);
+                done = when;
+                handleMidiEvent(reinterpret_cast<const uint8_t*>(ev + 1), ev->body.size);
             }
         }
         renderFrames(state, out + done, frames - done);
+        limitToDeviceRange(out, frames);
     }
 };
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
                        const LV2_Feature* const* features) {
-    if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate)) return nullptr;
     const LV2_URID_Map* map = nullptr;
+    const LV2_Log_Log* log = nullptr;
     for (int i = 0; features != nullptr && features[i] != nullptr; ++i) {
         if (std::strcmp(features[i]->URI, LV2_URID__map) == 0) {
             map = static_cast<const LV2_URID_Map*>(features[i]->data);
+        } else if (std::strcmp(features[i]->URI, LV2_LOG__log) == 0) {
+            log = static_cast<const LV2_Log_Log*>(features[i]->data);
         }
     }
-    if (map == nullptr) return nullptr;
+    // Hosts show only that instantiation failed: the reason goes to their log.
+    const auto refuse = [&](const char* why) -> LV2_Handle {
+        if (log != nullptr && log->printf != nullptr) {
+            const LV2_URID error = map != nullptr ? map->map(map->handle, LV2_LOG__Error) : 0;
+            log->printf(log->handle, error, "Tessivox: %s\n", why);
+        }
+        return nullptr;
+    };
+    if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate)) {
+        return refuse("the sample rate must lie between 8000 and 192000 Hz");
+    }
+    if (map == nullptr) return refuse("the host offers no urid:map feature");
     auto* p = new (std::nothrow) Plugin;
     if (p == nullptr) return nullptr;
     p->midiEvent = map->map(map->handle, LV2_MIDI__MidiEvent);
@@ -192,6 +212,8 @@ void connectPort(LV2_Handle handle, uint32_t port, void* data) {
         p->midiIn = static_cast<const LV2_Atom_Sequence*>(data);
     } else if (port == kOut) {
         p->out = static_cast<float*>(data);
+    } else if (port == kLatency) {
+        p->latency = static_cast<float*>(data);
     } else if (port < kPortCount) {
         p->controls[port] = data != nullptr ? static_cast<const float*>(data) : &p->fallback[port];
     }

@@ -20,8 +20,10 @@ namespace {
 constexpr const char* kPrefixes =
     "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+    "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
+    "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
@@ -112,11 +114,36 @@ bool inRange(Port port, float value) {
     return p.type == PortType::Control && value >= p.minimum && value <= p.maximum && whole;
 }
 
+// "Name <address>", as the package names its maintainer.
+void writeMaintainer(std::ostringstream& t, const std::string& maintainer) {
+    const size_t open = maintainer.find('<'), close = maintainer.find('>');
+    std::string name = maintainer.substr(0, open);
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    t << "    doap:maintainer [ foaf:name \"" << name << "\"";
+    if (open != std::string::npos && close != std::string::npos && close > open) {
+        t << " ; foaf:mbox <mailto:" << maintainer.substr(open + 1, close - open - 1) << ">";
+    }
+    t << " ] ;\n";
+}
+
+std::string groupUri(std::string_view symbol) {
+    return std::string("<") + std::string(kPluginUri) + "#" + std::string(symbol) + ">";
+}
+
 std::string pluginTtl() {
     std::ostringstream t;
-    t << kPrefixes << "<" << kPluginUri << ">\n"
-      << "    a lv2:Plugin , lv2:InstrumentPlugin ;\n"
+    t << kPrefixes;
+    for (const PortGroup& g : kPortGroups) {
+        t << groupUri(g.symbol) << "\n    a pg:Group ;\n    lv2:symbol \"" << g.symbol
+          << "\" ;\n    rdfs:label \"" << g.label << "\" .\n\n";
+    }
+    t << "<" << kPluginUri << ">\n"
+      << "    a lv2:Plugin , lv2:InstrumentPlugin , doap:Project ;\n"
       << "    doap:name \"Tessivox\" ;\n"
+      << "    doap:license <" << TESSIVOX_LICENSE_URI << "> ;\n";
+    writeMaintainer(t, TESSIVOX_MAINTAINER);
+    t << "    lv2:minorVersion " << TESSIVOX_LV2_MINOR << " ;\n"
+      << "    lv2:microVersion " << TESSIVOX_LV2_MICRO << " ;\n"
       << "    rdfs:comment \"One-voice superformula synthesizer: six shape parameters, an "
          "envelope, and a pad trajectory that moves two parameters over each note.\" ;\n"
       << "    lv2:requiredFeature urid:map ;\n"
@@ -138,11 +165,18 @@ std::string pluginTtl() {
             case PortType::Control:
                 t << "        a lv2:InputPort , lv2:ControlPort ;\n";
                 break;
+            case PortType::ControlOut:
+                t << "        a lv2:OutputPort , lv2:ControlPort ;\n"
+                  << "        lv2:designation lv2:latency ;\n"
+                  << "        lv2:portProperty lv2:reportsLatency ;\n";
+                break;
         }
         t << "        lv2:index " << i << " ;\n"
           << "        lv2:symbol \"" << p.symbol << "\" ;\n"
           << "        lv2:name \"" << p.name << "\"";
-        if (p.type == PortType::Control) {
+        if (!p.comment.empty()) t << " ;\n        rdfs:comment \"" << p.comment << "\"";
+        if (!p.group.empty()) t << " ;\n        pg:group " << groupUri(p.group);
+        if (p.type == PortType::Control || p.type == PortType::ControlOut) {
             const bool integer = p.properties & (kInteger | kToggled);
             t << " ;\n        lv2:default " << number(p.start, integer)
               << " ;\n        lv2:minimum " << number(p.minimum, integer)
@@ -156,6 +190,10 @@ std::string pluginTtl() {
                     t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \""
                       << kAxisChoices[k] << "\" ; rdf:value " << k << " ]";
                 }
+            } else if (i == kTuning) {
+                t << " ;\n        lv2:scalePoint "
+                  << "[ rdfs:label \"Whole-sample periods\" ; rdf:value 0 ] , "
+                  << "[ rdfs:label \"Exact pitch\" ; rdf:value 1 ]";
             } else if (i == kChannel) {
                 for (int k = 0; k <= 16; ++k) {
                     t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \""
@@ -207,6 +245,7 @@ bool presetsTtl(std::string& out) {
           << "    lv2:port";
         // Decimals: hosts take a preset's port values as floats.
         for (uint32_t i = kM; i < kPortCount; ++i) {
+            if (kPorts[i].type != PortType::Control) continue;
             t << (i == kM ? " [\n" : " , [\n") << "        lv2:symbol \"" << kPorts[i].symbol
               << "\" ;\n        pset:value " << number(values[i], false) << "\n    ]";
         }

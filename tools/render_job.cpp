@@ -145,8 +145,10 @@ then, it goes on until the release has ended. A note still held at the end
 of the file is cut there. Files lasting more than one hour are refused.
 
 Events act at frame round(t * rate), ties to even; channel messages go
-through the synthesizer's MIDI note rules (channel 1 note-on/note-off).
+through the synthesizer's MIDI note rules (channel 1 note-on/note-off,
+All Notes Off and All Sound Off).
 The trajectory follows the pad points and is enabled by giving both axes.
+A peak beyond 1.0 is told on stderr in dBFS; the file keeps it unless --clip.
 Errors: one line on stderr, exit status 2, no output file.)";
 
 }  // namespace
@@ -228,6 +230,22 @@ std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
         [](const std::string& t) { return integerInRange("--block", t, 1, 65536); },
         [&job](int64_t v) { job.block = v; });
 
+    addOption(
+        app, "--tuning",
+        "periods: whole-sample periods, the window's sound (default);\n"
+        "exact: every note in tune at every rate",
+        "periods|exact",
+        [](const std::string& t) {
+            if (t != "periods" && t != "exact") {
+                fail("--tuning: '" + t + "' is not periods or exact");
+            }
+            return t == "exact";
+        },
+        [&job](bool v) { job.exactPitch = v; });
+    app.add_flag("--clip", job.clip,
+                 "write what a sound device would play: samples held within -1 to 1,\n"
+                 "non-finite ones 0 (default: the engine's exact samples)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -257,6 +275,7 @@ void applyRenderJob(const RenderJob& job, SynthState& s) {
             s.padPoints[k] = (*job.pad)[k];
         }
     }
+    s.exactPitch.store(job.exactPitch ? 1 : 0);
     if (job.xAxis && job.yAxis) {
         enableTrajectory(s, job.xAxis->param, job.yAxis->param, job.xAxis->from, job.xAxis->to,
                          job.yAxis->from, job.yAxis->to);

@@ -37,6 +37,8 @@ struct RenderJob {
     std::optional<std::array<PadPoint, 4>> pad;
     std::optional<AxisChoice> xAxis;  // both axes or neither
     std::optional<AxisChoice> yAxis;
+    bool exactPitch = false;  // --tuning exact
+    bool clip = false;        // write what a device would play
 };
 
 // Reads the command line; nullopt once --help or --version has been printed.

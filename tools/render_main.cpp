@@ -261,12 +261,21 @@ class WavWriter {
 
 class Renderer {
   public:
-    Renderer(SynthState& s, WavWriter& wav, int64_t block) : s_(s), wav_(wav), buffer_(block) {}
+    Renderer(SynthState& s, WavWriter& wav, int64_t block, bool clip)
+        : s_(s), wav_(wav), buffer_(block), clip_(clip) {}
+
+    // The largest magnitude the engine made, before any clipping; NaN counts as infinite.
+    float peak() const { return peak_; }
 
     void renderTo(int64_t frame) {
         while (position_ < frame) {
             const int64_t count = std::min<int64_t>(frame - position_, buffer_.size());
             renderFrames(s_, buffer_.data(), static_cast<unsigned long>(count));
+            for (int64_t i = 0; i < count; ++i) {
+                const float v = std::fabs(buffer_[i]);
+                peak_ = std::isnan(v) ? INFINITY : std::max(peak_, v);
+            }
+            if (clip_) limitToDeviceRange(buffer_.data(), static_cast<unsigned long>(count));
             wav_.write(buffer_.data(), count);
             position_ += count;
         }
@@ -286,6 +295,8 @@ class Renderer {
     SynthState& s_;
     WavWriter& wav_;
     std::vector<float> buffer_;
+    bool clip_;
+    float peak_ = 0.0f;
     int64_t position_ = 0;
 };
 
@@ -304,7 +315,7 @@ int run(int argc, char** argv) {
     if (!readMidiFile(bytes, schedule, error, rate)) fail(o.input + ": " + error);
 
     WavWriter wav(o.output, o.input, static_cast<int>(rate));
-    Renderer renderer(s, wav, o.block);
+    Renderer renderer(s, wav, o.block, o.clip);
     const int64_t end = o.frames.value_or(schedule.endFrame);
     for (const ScheduledMessage& m : schedule.messages) {
         // An event at the output's last frame boundary acts on nothing more.
@@ -315,6 +326,12 @@ int run(int argc, char** argv) {
     renderer.renderTo(end);
     if (!o.frames) renderer.renderReleaseTail();
     wav.commit();
+    if (renderer.peak() > 1.0f) {
+        std::fprintf(
+            stderr, "%s: peak %+.1f dBFS%s\n", kRenderProgram,
+            20.0 * std::log10(static_cast<double>(renderer.peak())),
+            o.clip ? ", clipped to 0 dBFS" : " (a sound device would clip it; see --clip)");
+    }
     return 0;
 }
 

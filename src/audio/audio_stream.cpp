@@ -179,6 +179,7 @@ int streamCallback(const void* /*input*/, void* output, unsigned long frameCount
                    PaStreamCallbackFlags /*statusFlags*/, void* userData) {
     RealtimeScope scope;
     renderFrames(*static_cast<SynthState*>(userData), static_cast<float*>(output), frameCount);
+    limitToDeviceRange(static_cast<float*>(output), frameCount);
     gCallbacks.fetch_add(1, std::memory_order_relaxed);
     return paContinue;
 }

@@ -12,6 +12,8 @@ inline constexpr int32_t kFadeOutLast = 1000;  // at 44100 Hz
 inline constexpr int32_t kFadeInFrames = 100;  // at 44100 Hz
 inline constexpr double kMinSampleRate = 8000.0;
 inline constexpr double kMaxSampleRate = 192000.0;
+// Past this sample index the envelope restarts its count.
+inline constexpr int32_t kWrapGuard = 2147483640;
 
 // Sets the rate the state renders at, before any frame is rendered; rate
 // must lie in kMinSampleRate..kMaxSampleRate. The fades keep their length in
@@ -27,6 +29,24 @@ double noteFrequencyOf(int note);
 
 // One raw oscillator sample; advances the phase. Audio thread.
 float nextOscillatorSample(SynthState& s);
+
+// The oscillator's step for a frame whose envelope level is 0: the phase
+// advances as in nextOscillatorSample, and the result has the sign of the
+// sample it would give (all that survives the multiplication by 0), found
+// without the superformula when its parameters allow. Audio thread.
+float silentOscillatorSample(SynthState& s);
+
+// The frames after a finished release, while nothing asks for more than
+// silence (no gate, no fade, a shape known finite or never at point 4):
+// fills up to `count` frames of `out` as renderFrames would, with the sign
+// of each zero, and returns how many; 0 when these frames need the full
+// step. Audio thread.
+unsigned long renderSilence(SynthState& s, float* out, unsigned long count);
+
+// The envelope and trajectory step of any frame after the release has
+// ended: level 0, the pad at point 4, the trajectory applied there. Every
+// such frame stores the same values. Audio thread.
+void settleAfterRelease(SynthState& s);
 
 // One envelope and trajectory step for sample index n. Audio thread.
 void advanceEnvelope(SynthState& s, int32_t n);
@@ -46,6 +66,15 @@ void enableTrajectory(SynthState& s, ParamId xParam, ParamId yParam, float xFrom
 // store a parameter any more. Whatever the caller writes to the parameters
 // afterwards stands.
 void disableTrajectory(SynthState& s);
+
+// What a sound device or a host may be handed: samples within [-1, 1] stay
+// as they are to the bit, the rest are held at -1 or 1, and a non-finite
+// sample becomes 0. Real-time safe.
+void limitToDeviceRange(float* samples, unsigned long count);
+
+// The frames from a note-on to the note's first sample: the fade-out of
+// whatever sounded before runs first, also from silence.
+int32_t onsetDelayFrames(const SynthState& s);
 
 // True once the gate is closed and the release has run out: every further
 // frame is silent until the next note.

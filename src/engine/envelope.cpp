@@ -8,7 +8,6 @@ namespace tessivox {
 namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
-constexpr int32_t kWrapGuard = 2147483640;
 
 struct Point {
     double x;
@@ -46,6 +45,17 @@ void latchEnvelope(SynthState& s) {
     s.decaySamples = s.decaySeconds * s.sampleRate;
     s.sustainLevel = s.sustainFraction;
     s.releaseSamples = s.releaseSeconds * s.sampleRate;
+}
+
+// All Sound Off: the release restarts from the level reached and lasts the
+// fade-out's length.
+void cutRelease(SynthState& s, int32_t n) {
+    s.soundOffRequested.store(0, relaxed);
+    s.releaseStartLevel = s.envelopeLevel;
+    s.releaseStartIndex = n - 1;
+    s.releaseStartY = s.padPositionY;
+    s.releaseStartX = s.padPositionX;
+    s.releaseSamples = s.fadeOutLast + 1;
 }
 
 void releaseStep(SynthState& s, int32_t n) {
@@ -130,21 +140,35 @@ void applyTrajectory(SynthState& s) {
     if (y != ParamId::None) param(s, y).store(s.yParamValue, relaxed);
 }
 
+void settleAfterRelease(SynthState& s) {
+    releaseStep(s, s.sampleIndex);
+}
+
 void advanceEnvelope(SynthState& s, int32_t n) {
     if (n > kWrapGuard) {
         s.sampleIndex = 0;
         s.releaseStartLevel = 0.0;
     }
-    if (s.gate.load(std::memory_order_acquire) == 0) releaseStep(s, n);
+    if (s.gate.load(std::memory_order_acquire) == 0) {
+        if (s.soundOffRequested.load(std::memory_order_acquire) == 1) cutRelease(s, n);
+        releaseStep(s, n);
+    }
     // Read again: a gate opened in between takes effect in this frame.
     if (s.gate.load(std::memory_order_acquire) == 1) noteStep(s, n);
 }
 
 void renderFrames(SynthState& s, float* out, unsigned long count) {
     for (unsigned long frame = 0; frame < count; ++frame) {
+        if (s.envelopeLevel == 0.0) {
+            frame += renderSilence(s, out + frame, count - frame);
+            if (frame == count) break;
+        }
         advanceEnvelope(s, s.sampleIndex);
         const int32_t i = s.sampleIndex;
-        double sample = static_cast<double>(nextOscillatorSample(s)) * s.envelopeLevel;
+        // At level 0 only the sign of the oscillator's sample reaches the output.
+        const float raw =
+            s.envelopeLevel == 0.0 ? silentOscillatorSample(s) : nextOscillatorSample(s);
+        double sample = static_cast<double>(raw) * s.envelopeLevel;
         if (i < s.fadeInFrames) {
             const float ramp = static_cast<float>(i / static_cast<double>(s.fadeInFrames));
             sample *= static_cast<float>(std::pow(static_cast<double>(ramp), 5.0));

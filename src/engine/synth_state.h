@@ -8,6 +8,7 @@
 #include <portaudio.h>
 
 #include "engine/controls.h"
+#include "engine/superformula.h"
 
 namespace tessivox {
 
@@ -79,6 +80,16 @@ struct SynthState {
     float xParamValue = 0.0f;
     float yParamValue = 0.0f;
     float oscillatorOutput = 0.0f;
+    // The parameters last classified for silent frames, and what they gave.
+    // (as bits; a NaN pattern no parameter store makes, so the first frame classifies).
+    uint32_t classifiedParams[6] = {~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
+    Finiteness shapeFiniteness = Finiteness::Mixed;
+    // The pitch of the last silent frame and the period and phase step it gave.
+    double silentFrequency = 0.0;
+    double silentRate = 0.0;
+    double silentStep = 0.0;
+    int32_t silentExact = 0;
+    int32_t silentPeriod = 0;
 
     // --- written by MIDI, read by audio -------------------------------------
     std::atomic<double> noteFrequency{0.0};
@@ -88,6 +99,9 @@ struct SynthState {
     // Cleared by MIDI, set by audio.
     std::atomic<int32_t> envelopeLatched{0};
     std::atomic<int32_t> noteStarted{0};
+    // Set by MIDI after it closes the gate, cleared by audio once the sound
+    // fades out over the fade-out length instead of the release.
+    std::atomic<int32_t> soundOffRequested{0};
 
     // --- MIDI rules (MIDI thread, and the UI thread when it closes a port) --
     std::atomic<int32_t> keysHeld{0};
@@ -118,6 +132,8 @@ struct SynthState {
     // Set by the audio thread around each trajectory step, so that switching
     // the trajectory off can wait for a step already under way.
     std::atomic<int32_t> trajectoryStepRunning{0};
+    // 1: the phase advances by f / rate each frame instead of whole-sample periods.
+    std::atomic<int32_t> exactPitch{0};
     // Envelope slider values, mirrored by whoever owns the sliders.
     std::atomic<int32_t> attackSlider{kEnvelopeSliders[kAttack].start};
     std::atomic<int32_t> decaySlider{kEnvelopeSliders[kDecay].start};

@@ -11,6 +11,9 @@ namespace {
 constexpr auto relaxed = std::memory_order_relaxed;
 constexpr uint32_t kNoteOn = 0x90;   // channel 1 only
 constexpr uint32_t kNoteOff = 0x80;  // channel 1 only
+constexpr uint32_t kControlChange = 0xB0;  // channel 1 only
+constexpr int kAllSoundOff = 120;
+constexpr int kAllNotesOff = 123;
 
 void releaseKey(SynthState& s) {
     int32_t held = s.keysHeld.load(relaxed);
@@ -41,11 +44,23 @@ void handleMidiShortMessage(SynthState& s, uint32_t message) {
             s.gateText.store(GateText::On, relaxed);
         }
         if (held < INT32_MAX) s.keysHeld.store(held + 1, relaxed);
+        // A fade asked for before this note must not cut its release later.
+        if (held == 0) s.soundOffRequested.store(0, relaxed);
     } else if (status == kNoteOn || status == kNoteOff) {
         releaseKey(s);
+    } else if (status == kControlChange && (note == kAllNotesOff || note == kAllSoundOff)) {
+        releaseAllKeys(s);
+        // Released after the gate: the audio thread sees the gate closed first.
+        if (note == kAllSoundOff) s.soundOffRequested.store(1, std::memory_order_release);
     }
     // Every short message refreshes the status text, whatever it is.
     s.shortMessageCount.fetch_add(1, std::memory_order_release);
+}
+
+void releaseAllKeys(SynthState& s) {
+    if (s.keysHeld.load(relaxed) == 0) return;
+    s.keysHeld.store(1, relaxed);
+    releaseKey(s);
 }
 
 void handleMidiPortClosed(SynthState& s) {

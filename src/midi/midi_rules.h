@@ -15,6 +15,10 @@ constexpr uint32_t packShortMessage(uint8_t status, uint8_t data1, uint8_t data2
 // MIDI service's thread (the JACK process thread with JACK MIDI).
 void handleMidiShortMessage(SynthState& s, uint32_t message);
 
+// Every key held ends as with the last note-off, and the note goes to its
+// release. Nothing happens when no key is held.
+void releaseAllKeys(SynthState& s);
+
 // The open port went away: no key is held any more.
 void handleMidiPortClosed(SynthState& s);
 

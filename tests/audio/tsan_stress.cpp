@@ -61,8 +61,10 @@ int main(int argc, char** argv) {
                 case 3:
                     handleMidiShortMessage(s, packShortMessage(0x90, note, 0));
                     break;
-                default:
-                    handleMidiShortMessage(s, packShortMessage(0xF8, 0, 0));
+                default:  // clocks, and now and then All Sound Off or All Notes Off
+                    handleMidiShortMessage(
+                        s, k % 15 == 4 ? packShortMessage(0xB0, k % 30 == 4 ? 120 : 123, 0)
+                                       : packShortMessage(0xF8, 0, 0));
                     break;
             }
             gate.leave();

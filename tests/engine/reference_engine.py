@@ -122,6 +122,8 @@ class Synth:
         t2 = f32(cpow(b, p["N3"]))
         r = f32(cpow(f32(t1 + t2), e))
         self.out = f32(r * math.sin(theta))
+        if not math.isfinite(self.out):  # inf * 0 and inf: never passed on
+            self.out = 0.0
         self.phase = f32(self.phase + 1.0 / self.period)
         if self.phase > 1.0:
             self.phase = f32(self.phase - 1.0)

@@ -113,6 +113,24 @@ TEST_F(MidiRules, PortClosedDropsTheKeysButNotTheNote) {
     EXPECT_EQ(s.keysHeld.load(), 0);
 }
 
+TEST_F(MidiRules, AllNotesOffAndAllSoundOffOnChannelOneEndEveryKey) {
+    on(60);
+    on(64);
+    send(0xB1, 123, 0);  // channel 2
+    EXPECT_EQ(s.keysHeld.load(), 2);
+    send(0xB0, 123, 0);
+    EXPECT_EQ(s.keysHeld.load(), 0);
+    EXPECT_EQ(s.gate.load(), 0);
+    EXPECT_EQ(s.envelopeLatched.load(), 0);  // the next note has its attack again
+    EXPECT_EQ(s.soundOffRequested.load(), 0);
+    on(60);
+    send(0xB0, 120, 0);
+    EXPECT_EQ(s.gate.load(), 0);
+    EXPECT_EQ(s.soundOffRequested.load(), 1);
+    on(62);  // a new note is not cut short later
+    EXPECT_EQ(s.soundOffRequested.load(), 0);
+}
+
 // A note-off before any note-on, then a note: the fade-out plays at 0 Hz.
 TEST_F(MidiRules, ReleaseBeforeFirstNoteThenPlayStaysFinite) {
     off(60);

@@ -103,6 +103,12 @@ void Lv2Instance::run(std::span<const MidiAt> events, std::span<float> out) {
         size += static_cast<uint32_t>(lv2_atom_pad_size(sizeof(LV2_Atom_Event) + e.bytes.size()));
     }
     seq->atom.size = size;
+    for (uint32_t at = sizeof(LV2_Atom_Sequence_Body), k = 0; k < events.size(); ++k) {
+        auto* ev = reinterpret_cast<LV2_Atom_Event*>(reinterpret_cast<char*>(&seq->body) + at);
+        const uint32_t next = at + lv2_atom_pad_size(sizeof(LV2_Atom_Event) + ev->body.size);
+        if (events[k].overrun > 0) ev->body.size = size - at - sizeof *ev + events[k].overrun;
+        at = next;
+    }
     lilv_instance_connect_port(instance_, lv2::kOut, out.data());
     lilv_instance_run(instance_, static_cast<uint32_t>(out.size()));
 }

@@ -17,6 +17,7 @@ struct MidiAt {
     int64_t frame;
     std::vector<uint8_t> bytes;
     bool midi = true;  // false: an atom of another type with the same body
+    uint32_t overrun = 0;  // bytes its size claims past the end of the sequence
 };
 
 LilvWorld* lv2World();

@@ -17,7 +17,7 @@ echo "$info" | grep -q 'Name: *Tessivox$' || fail "name"
 echo "$info" | grep -q 'Class: *Instrument Plugin$' || fail "class"
 ports=$(echo "$info" | grep -c '^\s*Symbol:')
 controls=$(echo "$info" | grep -c 'lv2core#ControlPort')
-[ "$ports" -eq 28 ] || fail "$ports ports, not 28"
+[ "$ports" -eq 30 ] || fail "$ports ports, not 30"
 for field in Minimum Maximum Default; do
   n=$(echo "$info" | grep -c "^\s*$field:")
   [ "$n" -eq "$controls" ] || fail "$n of $controls control ports show a $field"
@@ -26,7 +26,9 @@ presets=$(echo "$info" | sed -n '/Presets:/,/^$/p' | grep -vc 'Presets:\|^$' || 
 [ "$presets" -ge 3 ] || fail "$presets presets listed"
 echo "$ports ports, $controls controls with range and default, $presets presets"
 
-out=$(sord_validate /usr/lib/lv2/*.lv2/*.ttl "$DIR"/tessivox.lv2/*.ttl 2>&1) \
+# Only the LV2 specifications serve as schemas: another package's faulty Turtle is not ours.
+schemas=$(grep -l 'lv2:Specification' /usr/lib/lv2/*.lv2/manifest.ttl | sed 's|manifest.ttl$|*.ttl|')
+out=$(sord_validate /usr/lib/lv2/schemas.lv2/*.ttl $schemas "$DIR"/tessivox.lv2/*.ttl 2>&1) \
   || { echo "$out"; fail "sord_validate"; }
 echo "$out" | tail -1
 echo "$out" | grep -qx 'Found 0 errors among [0-9]* files (checked [0-9]* restrictions)' \

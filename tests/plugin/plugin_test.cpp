@@ -65,6 +65,10 @@ MidiAt off(int64_t frame, int note = 69, int channel = 1) {
 const Controls kPadSweep = {{kTrajectory, 1}, {kXParam, 1}, {kXFrom, 2}, {kXTo, 12},
                             {kYParam, 2},     {kYFrom, 1},  {kYTo, 8}};
 
+// The pure-sine preset with A = B = 5 and N1 = 0.1: samples far beyond 1.
+const Controls kLoud = {{kM, 4},           {Port(kM + 1), 0.1f}, {Port(kM + 2), 2},
+                        {Port(kM + 3), 2}, {Port(kM + 4), 5},    {Port(kM + 5), 5}};
+
 Controls operator+(Controls a, const Controls& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -118,7 +122,7 @@ TEST(Plugin, PortsAreTheTablesAndPresetsLoadInRange) {
         const LilvNode* preset = lilv_nodes_get(presets, it);
         SCOPED_TRACE(lilv_node_as_uri(preset));
         Lv2Instance instance(44100);
-        ASSERT_EQ(instance.applyPreset(preset), static_cast<int>(kPortCount - kM));
+        ASSERT_EQ(instance.applyPreset(preset), static_cast<int>(kLatency - kM));
         for (uint32_t i = kM; i < kPortCount; ++i) {
             EXPECT_GE(instance.control(i), minimum[i]) << kPorts[i].symbol;
             EXPECT_LE(instance.control(i), maximum[i]) << kPorts[i].symbol;
@@ -230,13 +234,18 @@ TEST(Plugin, MatchesTessivoxRenderBitForBitAtEveryBlockSize) {
         {writeEdgeFile(dir),
          44100,
          {"--m", "12.5", "--n1", "3", "--a", "1", "--b", "1", "--release", "300", "--x-axis",
-          "B:0.5:2", "--y-axis", "N3:1:10", "--pad", "0,0,300,300,40,260,300,0"},
+          "B:0.5:2", "--y-axis", "N3:1:10", "--pad", "0,0,300,300,40,260,300,0", "--clip"},
          edge},
         {data + "/demo_pad.mid",
          48000,
          {"--rate", "48000", "--x-axis", "m:2:12", "--y-axis", "N1:1:8", "--attack", "1500",
           "--decay", "2000", "--sustain", "70"},
          padSweep},
+        {data + "/demo.mid", 96000, {"--rate", "96000", "--tuning", "exact"}, {{kTuning, 1}}},
+        {data + "/demo.mid",
+         44100,
+         {"--m", "4", "--n1", "0.1", "--n2", "2", "--n3", "2", "--a", "5", "--b", "5", "--clip"},
+         kLoud},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file + " at " + std::to_string(c.rate));
@@ -539,6 +548,73 @@ TEST(Plugin, MalformedMidiEventsChangeNothing) {
     }
     // A non-MIDI atom carrying a valid note changes nothing either.
     EXPECT_TRUE(silent(renderPlugin(44100, {}, {{100, midiBytes(0x644590), false}}, 60000)));
+}
+
+TEST(Plugin, AnEventPastTheSequenceEndEndsTheBlocksEvents) {
+    const std::vector<float> note = renderPlugin(44100, {}, {on(10)}, 4096, 4096);
+    for (uint32_t overrun : {1u, 9u, 1u << 20, 0x7FFFFFFFu}) {
+        std::vector<MidiAt> events = {on(10), {20, midiBytes(0x647090)}, on(30, 72)};
+        events[1].overrun = overrun;
+        EXPECT_EQ(firstDifference(renderPlugin(44100, {}, events, 4096, 4096), note), -1)
+            << overrun;
+    }
+}
+
+TEST(Plugin, OutputStaysWithinOneAndLeavesOtherSamplesAsTheEngineMadeThem) {
+    float in[] = {NAN, INFINITY, -INFINITY, 1.5f, -1e30f, 1.0f, -1.0f, -0.0f, 1e-40f, 0.75f};
+    const float want[] = {0, 1, -1, 1, -1, 1, -1, -0.0f, 1e-40f, 0.75f};
+    limitToDeviceRange(in, std::size(in));
+    EXPECT_EQ(std::memcmp(in, want, sizeof in), 0);
+    const std::vector<float> loud = renderPlugin(44100, kLoud, {on(0), off(30000)}, 60000);
+    EXPECT_EQ(*std::max_element(loud.begin(), loud.end()), 1.0f);
+    EXPECT_EQ(*std::min_element(loud.begin(), loud.end()), -1.0f);
+}
+
+TEST(Plugin, AllNotesOffReleasesAndAllSoundOffFadesOnThePassingChannels) {
+    constexpr int64_t kAt = 30000, kReleased = 13230, kFaded = 1001;  // release slider 300
+    const struct {
+        float channelControl;
+        int from, to;  // the controller goes out on these channels
+        uint8_t controller;
+        int64_t silentAfter;  // frames after kAt; -1: the note still sounds
+    } cases[] = {{0, 1, 16, 123, kReleased}, {0, 1, 16, 120, kFaded}, {3, 1, 1, 123, -1},
+                 {3, 3, 3, 123, kReleased},  {3, 3, 3, 120, kFaded},  {0, 1, 16, 121, -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.controller) + " on channels " + std::to_string(c.from) +
+                     " to " + std::to_string(c.to));
+        std::vector<MidiAt> events = {on(0, 60, 3)};
+        for (int ch = c.from; ch <= c.to; ++ch) {
+            events.push_back({kAt, midiBytes(packShortMessage(0xAF + ch, c.controller, 0))});
+        }
+        const std::vector<float> out =
+            renderPlugin(44100, {{kChannel, c.channelControl}, {kRelease, 300}}, events, 60000);
+        int64_t last = static_cast<int64_t>(out.size()) - 1;
+        while (last > 0 && out[last] == 0.0f) --last;
+        EXPECT_NEAR(last, c.silentAfter < 0 ? 59999 : kAt + c.silentAfter, 2);
+    }
+}
+
+TEST(Plugin, LatencyIsTheOnsetDelayAndExactTuningIsInTune) {
+    const struct {
+        double rate;
+        float latency;
+    } cases[] = {{44100, 1001}, {48000, 1090}, {96000, 2179}};
+    for (const auto& c : cases) {
+        Lv2Instance plugin(c.rate);
+        ASSERT_TRUE(plugin.ok());
+        const std::vector<float> out = renderWith(plugin, {on(100)}, 5000, 512);
+        EXPECT_EQ(plugin.control(kLatency), c.latency) << c.rate;
+        const auto first = std::find_if(out.begin(), out.end(), [](float v) { return v != 0; });
+        EXPECT_EQ(first - out.begin(), 100 + c.latency + 1) << c.rate;
+        for (int note : {21, 60, 108}) {
+            const int64_t frames = static_cast<int64_t>(2.5 * c.rate);
+            const std::vector<float> tone =
+                renderPlugin(c.rate, {{kTuning, 1}, {kSustain, 100}}, {on(0, note)}, frames, 4096);
+            const double cents = 1200 * std::log2(fundamental(tone, frames / 5, frames, c.rate) /
+                                                  noteFrequencyOf(note));
+            EXPECT_NEAR(cents, 0.0, 0.1) << c.rate << " note " << note;
+        }
+    }
 }
 
 TEST(Plugin, RunNeitherAllocatesNorLocks) {

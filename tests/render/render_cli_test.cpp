@@ -12,6 +12,7 @@
 #include <csignal>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -283,6 +284,26 @@ TEST_F(Render, SamplesAreTheEnginesAndTheReleaseRunsOut) {
     const auto firstSound = std::find_if(got.begin(), got.end(), [](float v) { return v != 0; });
     EXPECT_EQ(firstSound - got.begin(), on + 1001 + 1);
     EXPECT_TRUE(std::any_of(got.end() - 100, got.end(), [](float v) { return v != 0; }));
+}
+
+TEST_F(Render, APeakPastOneIsToldOnceAndKeptUnlessClipped) {
+    const std::string in = input(oneTrack({{0, noteOn(69)}}, 20000));
+    float unclipped = 0;
+    for (bool clip : {false, true}) {
+        std::vector<std::string> args = {in,  output(), "--m", "4",   "--n1", "0.1", "--n2",
+                                         "2", "--n3",   "2",   "--a", "5",    "--b", "5"};
+        if (clip) args.push_back("--clip");
+        const Outcome r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        float peak = 0;
+        for (float v : readWav(output()).samples) peak = std::max(peak, std::fabs(v));
+        if (!clip) unclipped = peak;
+        EXPECT_EQ(peak == 1.0f, clip) << peak;
+        char level[32];
+        std::snprintf(level, sizeof level, "peak %+.1f dBFS", 20 * std::log10(unclipped));
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find(level), std::string::npos) << r.err;
+    }
 }
 
 TEST_F(Render, FileLengthIsKeptAndAHeldNoteIsCutAtTheEnd) {
