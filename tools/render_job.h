@@ -37,6 +37,7 @@ struct RenderJob {
     std::optional<std::array<PadPoint, 4>> pad;
     std::optional<AxisChoice> xAxis;  // both axes or neither
     std::optional<AxisChoice> yAxis;
+    std::optional<std::string> sound;  // NAME-OR-FILE; already merged into the fields above
 };
 
 // Reads the command line; nullopt once --help or --version has been printed.

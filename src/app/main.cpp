@@ -116,6 +116,9 @@ int main(int argCount, char** args) {
     s.midiPortIndex = 0;
     s.midiInHandle = nullptr;
     if (!terminationSignalled()) window = createMainWindow(s);
+    if (const auto sound = soundArgument(argCount, args); window && sound) {
+        window->startWithSound(*sound);
+    }
     if (window && !terminationSignalled()) {
         window->setStatusText(0, openMidiPort(s));
         updateDisplays(s, *window);

@@ -77,4 +77,8 @@ void handleAxisButton(SynthState& s, const AxisControls& c, ParamId p) {
     resetAssignment(s, c);
 }
 
+void clearAxisAssignment(SynthState& s, const AxisControls& c) {
+    resetAssignment(s, c);
+}
+
 }  // namespace tessivox

@@ -24,4 +24,8 @@ struct AxisControls {
 // A click of the axis button of parameter p (buttons 33..38).
 void handleAxisButton(SynthState& s, const AxisControls& controls, ParamId p);
 
+// Empties the limits and the axis labels and unticks Enable, as a click
+// that breaks the assignment's order does.
+void clearAxisAssignment(SynthState& s, const AxisControls& controls);
+
 }  // namespace tessivox
