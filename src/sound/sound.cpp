@@ -399,8 +399,12 @@ std::string decimal(float value) {
 SerdNode uri(const char* text) {
     return serd_node_from_string(SERD_URI, reinterpret_cast<const uint8_t*>(text));
 }
+// The node points into `text`, which must outlive it.
+SerdNode literal(const char* text) {
+    return serd_node_from_string(SERD_LITERAL, reinterpret_cast<const uint8_t*>(text));
+}
 SerdNode literal(const std::string& text) {
-    return serd_node_from_string(SERD_LITERAL, reinterpret_cast<const uint8_t*>(text.c_str()));
+    return literal(text.c_str());
 }
 
 // Turtle through serd into `file`; false if serd refused anything.
