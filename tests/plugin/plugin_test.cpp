@@ -304,23 +304,35 @@ TEST(Plugin, SavedSoundsPlayInTheHostAsInTessivoxRender) {
     LilvNode* preset = lilv_new_file_uri(world, nullptr, path.c_str());
     const fs::path midi = writeEdgeFile(dir);
     const std::vector<MidiAt> events = scheduleOf(midi, 44100);
-    for (const std::string& which : {saved.name, wild.string()}) {
+    LilvNode* growl = lilv_new_uri(world, "urn:tessivox:preset:growl");
+    for (const std::string& which : {saved.name, wild.string(), std::string("Growl")}) {
         SCOPED_TRACE(which);
         ASSERT_EQ(runRenderer({midi, (dir / "render.wav").string(), "--sound", which}), 0);
         const Wav rendered = readWav(dir / "render.wav");
         ASSERT_GT(rendered.samples.size(), 100000u);
         Lv2Instance plugin(44100);
-        plugin.control(kChannel) = 1;  // the host's routing; the renderer plays channel 1
         if (which == saved.name) {
             ASSERT_EQ(plugin.applyPreset(preset), static_cast<int>(kPortCount - kM - 1));
+        } else if (which == "Growl") {
+            ASSERT_GT(plugin.applyPreset(growl), 0);
         } else {
             for (const auto& [port, value] : wildControls) plugin.control(port) = value;
         }
+        plugin.control(kChannel) = 1;  // the host's routing; the renderer plays channel 1
         const std::vector<float> got = renderWith(
             plugin, events, static_cast<int64_t>(rendered.samples.size()), 512);
         EXPECT_EQ(firstDifference(got, rendered.samples), -1);
     }
     lilv_node_free(preset);
+    lilv_node_free(growl);
+
+    // Names of no line or of two, and a home where nothing can be made: refused.
+    for (const char* name : {" ", "two\nlines", "Test sound"}) {
+        if (std::string(name) == "Test sound") setenv("HOME", "/proc/self", 1);
+        saved.name = name;
+        EXPECT_EQ(sound::saveSound(saved, false, error), sound::SaveResult::Failed) << name;
+        EXPECT_FALSE(error.empty());
+    }
     fs::remove_all(dir);
 }
 
