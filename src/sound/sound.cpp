@@ -59,7 +59,8 @@ struct UridMap {
     LV2_URID_Map feature{this, [](LV2_URID_Map_Handle h, const char* uri) -> LV2_URID {
                              auto& list = static_cast<UridMap*>(h)->uris;
                              const auto at = std::find(list.begin(), list.end(), uri);
-                             if (at != list.end()) return static_cast<LV2_URID>(at - list.begin() + 1);
+                             if (at != list.end())
+                                 return static_cast<LV2_URID>(at - list.begin() + 1);
                              list.emplace_back(uri);
                              return static_cast<LV2_URID>(list.size());
                          }};
@@ -194,7 +195,8 @@ struct Scan {
     std::string error;
 
     std::string expand(const SerdNode* node) const {
-        if (node->type == SERD_BLANK) return "_:" + std::string(reinterpret_cast<const char*>(node->buf));
+        if (node->type == SERD_BLANK)
+            return "_:" + std::string(reinterpret_cast<const char*>(node->buf));
         if (node->type != SERD_URI && node->type != SERD_CURIE) return {};
         SerdNode full = serd_env_expand_node(env, node);
         std::string text = full.buf ? reinterpret_cast<const char*>(full.buf) : "";
@@ -205,9 +207,9 @@ struct Scan {
 
 bool scanFile(const std::string& path, std::FILE* file, Scan& scan) {
     char* absolute = realpath(path.c_str(), nullptr);
-    SerdNode base = serd_node_new_file_uri(
-        reinterpret_cast<const uint8_t*>(absolute ? absolute : path.c_str()), nullptr, nullptr,
-        true);
+    SerdNode base =
+        serd_node_new_file_uri(reinterpret_cast<const uint8_t*>(absolute ? absolute : path.c_str()),
+                               nullptr, nullptr, true);
     std::free(absolute);
     scan.env = serd_env_new(&base);
     SerdReader* reader = serd_reader_new(
@@ -219,8 +221,7 @@ bool scanFile(const std::string& path, std::FILE* file, Scan& scan) {
             return serd_env_set_prefix(static_cast<Scan*>(h)->env, name, uri);
         },
         [](void* h, SerdStatementFlags, const SerdNode*, const SerdNode* subject,
-           const SerdNode* predicate, const SerdNode* object, const SerdNode*,
-           const SerdNode*) {
+           const SerdNode* predicate, const SerdNode* object, const SerdNode*, const SerdNode*) {
             auto& s = *static_cast<Scan*>(h);
             const std::string p = s.expand(predicate);
             if (p == kRdfType && s.expand(object) == LV2_PRESETS__Preset) {
@@ -247,12 +248,13 @@ bool scanFile(const std::string& path, std::FILE* file, Scan& scan) {
             return SERD_SUCCESS;
         },
         &scan);
-    const SerdStatus status = serd_reader_read_file_handle(
-        reader, file, reinterpret_cast<const uint8_t*>(path.c_str()));
+    const SerdStatus status =
+        serd_reader_read_file_handle(reader, file, reinterpret_cast<const uint8_t*>(path.c_str()));
     serd_reader_free(reader);
     serd_env_free(scan.env);
     serd_node_free(&base);
-    if (status != SERD_SUCCESS && scan.error.empty()) scan.error = reinterpret_cast<const char*>(serd_strerror(status));
+    if (status != SERD_SUCCESS && scan.error.empty())
+        scan.error = reinterpret_cast<const char*>(serd_strerror(status));
     return scan.error.empty();
 }
 
@@ -296,9 +298,9 @@ std::optional<Sound> loadFile(const std::string& path, std::string& error) {
     WorldPtr world{lilv_world_new(), lilv_world_free};
     UridMap urids;
     NodePtr subject = uriNode(world.get(), ours[0].c_str());
-    StatePtr state{lilv_state_new_from_file(world.get(), &urids.feature, subject.get(),
-                                            path.c_str()),
-                   lilv_state_free};
+    StatePtr state{
+        lilv_state_new_from_file(world.get(), &urids.feature, subject.get(), path.c_str()),
+        lilv_state_free};
     Sound sound = startSound();
     if (!state) {
         error = path + ": cannot be read as a preset";
@@ -334,7 +336,7 @@ std::vector<Entry> listIn(LilvWorld* world) {
     NodePtr label = uriNode(world, (std::string(kRdfsNs) + "label").c_str());
     std::vector<Entry> entries;
     LilvNodes* subjects = lilv_world_find_nodes(world, nullptr, appliesTo.get(), plugin.get());
-    LILV_FOREACH (nodes, i, subjects) {
+    LILV_FOREACH(nodes, i, subjects) {
         const LilvNode* preset = lilv_nodes_get(subjects, i);
         if (!lilv_node_is_uri(preset) ||
             !lilv_world_ask(world, preset, type.get(), presetClass.get()))
@@ -360,7 +362,8 @@ std::vector<Entry> listIn(LilvWorld* world) {
 std::string symbolOf(const std::string& name) {
     std::string symbol;
     for (const char c : name) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        const bool plain =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
         symbol += plain ? c : '_';
         if (symbol.size() == 48) break;
     }
@@ -374,7 +377,8 @@ std::string nameProblem(const std::string& name) {
     size_t characters = 0;
     for (size_t i = 0; i < name.size(); ++characters) {
         const auto c = static_cast<unsigned char>(name[i]);
-        if (c < 0x20 || c == 0x7F) return "a sound's name is one line of text, without control characters";
+        if (c < 0x20 || c == 0x7F)
+            return "a sound's name is one line of text, without control characters";
         const size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
         if (length == 0 || i + length > name.size()) return "a sound's name must be UTF-8 text";
         for (size_t k = 1; k < length; ++k) {
@@ -410,9 +414,9 @@ SerdNode literal(const std::string& text) {
 // Turtle through serd into `file`; false if serd refused anything.
 bool writeTurtle(std::FILE* file, const std::string& fileName, const Sound* sound) {
     SerdEnv* env = serd_env_new(nullptr);
-    SerdWriter* w = serd_writer_new(SERD_TURTLE,
-                                    static_cast<SerdStyle>(SERD_STYLE_ABBREVIATED | SERD_STYLE_CURIED),
-                                    env, nullptr, serd_file_sink, file);
+    SerdWriter* w = serd_writer_new(
+        SERD_TURTLE, static_cast<SerdStyle>(SERD_STYLE_ABBREVIATED | SERD_STYLE_CURIED), env,
+        nullptr, serd_file_sink, file);
     bool ok = true;
     const auto prefix = [&](const char* name, const char* ns) {
         const SerdNode n = literal(name);
@@ -440,8 +444,8 @@ bool writeTurtle(std::FILE* file, const std::string& fileName, const Sound* soun
         for (uint32_t port = 0; port < kPortCount; ++port) {
             if (!inSound(port)) continue;
             const std::string id = "port" + std::to_string(port);
-            const SerdNode blank = serd_node_from_string(
-                SERD_BLANK, reinterpret_cast<const uint8_t*>(id.c_str()));
+            const SerdNode blank =
+                serd_node_from_string(SERD_BLANK, reinterpret_cast<const uint8_t*>(id.c_str()));
             statement(SERD_ANON_O_BEGIN, subject, LV2_CORE__port, blank);
             statement(SERD_ANON_CONT, blank, LV2_CORE__symbol,
                       literal(std::string(kPorts[port].symbol)));

@@ -29,9 +29,10 @@ std::optional<std::string> askSoundName(QWidget* parent, const std::string& sugg
 }
 
 bool askReplaceSound(QWidget* parent, const std::string& name) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Save sound"),
-                    QStringLiteral("A sound named \u201c%1\u201d exists. Replace it?").arg(text(name)),
-                    QMessageBox::Yes | QMessageBox::No, parent);
+    QMessageBox box(
+        QMessageBox::Question, QStringLiteral("Save sound"),
+        QStringLiteral("A sound named \u201c%1\u201d exists. Replace it?").arg(text(name)),
+        QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
@@ -64,7 +65,8 @@ std::optional<sound::Entry> chooseSound(QWidget* parent, const std::vector<sound
         none->setFlags(Qt::NoItemFlags);
         list->addItem(none);
     }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Open | QDialogButtonBox::Cancel, &dialog);
+    auto* buttons =
+        new QDialogButtonBox(QDialogButtonBox::Open | QDialogButtonBox::Cancel, &dialog);
     layout->addWidget(buttons);
     QPushButton* open = buttons->button(QDialogButtonBox::Open);
     open->setEnabled(false);

@@ -40,7 +40,8 @@ sound::Sound MainWindow::currentSound() const {
     for (int row = 0; row < kParamCount; ++row) {
         v[kM + row] = paramValueAt(row, paramSliders_[row]->value());
     }
-    for (int k = 0; k < kEnvelopeSliderCount; ++k) v[lv2::kAttack + k] = slider(kAttackSlider + k)->value();
+    for (int k = 0; k < kEnvelopeSliderCount; ++k)
+        v[lv2::kAttack + k] = slider(kAttackSlider + k)->value();
     v[kTrajectory] = enable_->isChecked() ? 1 : 0;
     // An axis with only its 'from' chosen keeps 'to' equal to it: no
     // trajectory runs on it, and loading gives the same half-made choice.
