@@ -269,8 +269,8 @@ TEST(Plugin, SavedSoundsPlayInTheHostAsInTessivoxRender) {
     setenv("HOME", dir.c_str(), 1);
     sound::Sound saved = sound::startSound();
     saved.name = "Test \"sound\" / \u00fc \u266a";
-    const float values[] = {12.5f, 3, 0.1f, 7, 1, 1, 20, 300, 60, 300, 1, 6, 0.5f, 2, 4, 1, 10,
-                            0,     0, 300,  300, 40, 260, 300, 0};
+    const float values[] = {12.5f, 3, 0.1f, 7,  1, 1, 20,  300, 60, 300, 1,   6, 0.5f,
+                            2,     4, 1,    10, 0, 0, 300, 300, 40, 260, 300, 0};
     for (uint32_t port = kM; port <= kPad + 7; ++port) saved.values[port] = values[port - kM];
     std::string error, path;
     ASSERT_EQ(sound::saveSound(saved, false, error, &path), sound::SaveResult::Saved) << error;
@@ -293,8 +293,8 @@ TEST(Plugin, SavedSoundsPlayInTheHostAsInTessivoxRender) {
                            "\"x_param\" ; pset:value 1 ] , [ lv2:symbol \"x_to\" ; pset:value "
                            "99 ] , [ lv2:symbol \"y_param\" ; pset:value 2.2 ] , [ lv2:symbol "
                            "\"p3_y\" ; pset:value 301 ] .\n";
-    const Controls wildControls = {{kM, 1000},        {Port(kM + 1), -3.5f}, {kSustain, 20.6f},
-                                   {kTrajectory, 0.7f}, {kXParam, 1},        {kXTo, 99},
+    const Controls wildControls = {{kM, 1000},          {Port(kM + 1), -3.5f}, {kSustain, 20.6f},
+                                   {kTrajectory, 0.7f}, {kXParam, 1},          {kXTo, 99},
                                    {kYParam, 2.2f},     {Port(kPad + 5), 301}};
 
     LilvWorld* world = testing::lv2World();
@@ -319,8 +319,8 @@ TEST(Plugin, SavedSoundsPlayInTheHostAsInTessivoxRender) {
             for (const auto& [port, value] : wildControls) plugin.control(port) = value;
         }
         plugin.control(kChannel) = 1;  // the host's routing; the renderer plays channel 1
-        const std::vector<float> got = renderWith(
-            plugin, events, static_cast<int64_t>(rendered.samples.size()), 512);
+        const std::vector<float> got =
+            renderWith(plugin, events, static_cast<int64_t>(rendered.samples.size()), 512);
         EXPECT_EQ(firstDifference(got, rendered.samples), -1);
     }
     lilv_node_free(preset);
