@@ -13,6 +13,7 @@
 
 #include "engine/engine.h"
 #include "midi_file.h"
+#include "sound/sound.h"
 
 namespace tessivox {
 
@@ -151,6 +152,44 @@ The trajectory follows the pad points and is enabled by giving both axes.
 A peak beyond 1.0 is told on stderr in dBFS; the file keeps it unless --clip.
 Errors: one line on stderr, exit status 2, no output file.)";
 
+// What the command line leaves open is taken from the sound, the trajectory
+// as the plugin runs it: on, two different parameters, limits in their
+// ranges and 'from' below 'to'.
+void mergeSound(RenderJob& job, const sound::Sound& sound) {
+    using lv2::Port, lv2::kM, lv2::kPad, lv2::kTrajectory, lv2::kXParam, lv2::kXFrom, lv2::kXTo,
+        lv2::kYParam, lv2::kYFrom, lv2::kYTo;
+    const auto& v = sound.values;
+    for (int row = 0; row < kParamCount; ++row) {
+        if (!job.params[row]) job.params[row] = v[kM + row];
+    }
+    for (int k = 0; k < kEnvelopeSliderCount; ++k) {
+        if (!job.envelope[k]) job.envelope[k] = static_cast<int32_t>(v[lv2::kAttack + k]);
+    }
+    if (!job.exactPitch) job.exactPitch = v[lv2::kTuning] == 1.0f;
+    if (!job.pad) {
+        job.pad.emplace();
+        for (int k = 0; k < 4; ++k) (*job.pad)[k] = {v[kPad + 2 * k], v[kPad + 2 * k + 1]};
+    }
+    const auto axis = [&v](Port param, Port from, Port to) -> std::optional<AxisChoice> {
+        const int row = static_cast<int>(v[param]) - 1;
+        if (row < 0) return std::nullopt;
+        const auto limit = [row](float x) {
+            return std::clamp(x, lowestValue(row), highestValue(row));
+        };
+        return AxisChoice{static_cast<ParamId>(row), limit(v[from]), limit(v[to])};
+    };
+    const std::optional<AxisChoice> x = axis(kXParam, kXFrom, kXTo);
+    const std::optional<AxisChoice> y = axis(kYParam, kYFrom, kYTo);
+    if (job.xAxis || job.yAxis) {
+        if (!job.xAxis) job.xAxis = x;
+        if (!job.yAxis) job.yAxis = y;
+    } else if (v[kTrajectory] == 1.0f && x && y && x->param != y->param && x->from < x->to &&
+               y->from < y->to) {
+        job.xAxis = x;
+        job.yAxis = y;
+    }
+}
+
 }  // namespace
 
 std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
@@ -165,6 +204,11 @@ std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
     RenderJob job;
     app.add_option("INPUT", job.input, "Standard MIDI File to render")->required();
     app.add_option("OUTPUT", job.output, "WAV file to write")->required();
+    app.add_option("--sound", job.sound,
+                   "start from this sound: the name of a saved sound or\n"
+                   "LV2 preset of the plugin, or a preset file; the\n"
+                   "options below override it")
+        ->option_text("NAME-OR-FILE");
     // Read before --frames, whose limit is an hour at this rate.
     addOption(
         app, "--rate",
@@ -256,6 +300,12 @@ std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
         std::replace(message.begin(), message.end(), '\n', ' ');
         fail(message + " (see --help)");
     }
+    if (job.sound) {
+        std::string error;
+        const std::optional<sound::Sound> sound = sound::loadSound(*job.sound, error);
+        if (!sound) fail("--sound: " + error);
+        mergeSound(job, *sound);
+    }
     if (job.xAxis.has_value() != job.yAxis.has_value()) fail("--x-axis and --y-axis go together");
     return job;
 }
@@ -275,7 +325,7 @@ void applyRenderJob(const RenderJob& job, SynthState& s) {
             s.padPoints[k] = (*job.pad)[k];
         }
     }
-    s.exactPitch.store(job.exactPitch ? 1 : 0);
+    s.exactPitch.store(job.exactPitch.value_or(false) ? 1 : 0);
     if (job.xAxis && job.yAxis) {
         enableTrajectory(s, job.xAxis->param, job.yAxis->param, job.xAxis->from, job.xAxis->to,
                          job.yAxis->from, job.yAxis->to);

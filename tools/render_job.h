@@ -37,8 +37,9 @@ struct RenderJob {
     std::optional<std::array<PadPoint, 4>> pad;
     std::optional<AxisChoice> xAxis;  // both axes or neither
     std::optional<AxisChoice> yAxis;
-    bool exactPitch = false;  // --tuning exact
+    std::optional<bool> exactPitch;  // --tuning exact; else the sound's, else periods
     bool clip = false;        // write what a device would play
+    std::optional<std::string> sound;  // NAME-OR-FILE; already merged into the fields above
 };
 
 // Reads the command line; nullopt once --help or --version has been printed.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <string>
 
 namespace tessivox {
 
@@ -10,5 +11,8 @@ namespace tessivox {
 // one line on `err` and the program starts as usual (nullopt).
 std::optional<int> handleCommandLine(int argc, const char* const* argv, std::FILE* out,
                                      std::FILE* err);
+
+// The last --sound NAME-OR-FILE before any "--", if given.
+std::optional<std::string> soundArgument(int argc, const char* const* argv);
 
 }  // namespace tessivox

@@ -192,6 +192,9 @@ int main(int argCount, char** args) {
         return 0;
     }
     if (window && !terminationSignalled()) showMainWindow(*window);
+    if (const auto sound = soundArgument(argCount, args); window && sound) {
+        window->startWithSound(*sound);
+    }
     if (window && !terminationSignalled()) {
         window->setStatusText(0, openMidiPort(s));
         updateDisplays(s, *window);

@@ -111,4 +111,8 @@ void handleAxisButton(SynthState& s, const AxisControls& c, ParamId p) {
     }
 }
 
+void clearAxisAssignment(SynthState& s, const AxisControls& c) {
+    resetAssignment(s, c);
+}
+
 }  // namespace tessivox

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QEventLoop>
 #include <QLabel>
 #include <QMenuBar>
@@ -93,6 +94,10 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
 
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] { dispatch(kMenuEvent, kEscapeItem); });
+    auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    connect(save, &QShortcut::activated, this, [this] { dispatch(kMenuEvent, kSaveSoundItem); });
+    auto* load = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
+    connect(load, &QShortcut::activated, this, [this] { dispatch(kMenuEvent, kLoadSoundItem); });
 
     // The MIDI thread only bumps a counter; the text is picked up here.
     auto* poll = new QTimer(this);
@@ -297,6 +302,8 @@ void MainWindow::dispatch(int eventCode, int id, const PadEvent& padEvent) {
             if (id == kAboutItem && about_) about_();
             if (id == kHelpItem) showHelp();
             if (id == kEscapeItem) s_.quitRequested = 1;
+            if (id == kSaveSoundItem) saveSoundAs();
+            if (id == kLoadSoundItem) loadSoundChosen();
             break;
         case kControlEvent:
             if (id == kMidiPortList) {
@@ -400,6 +407,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
                                axisButtonTip(axis_, static_cast<ParamId>(row)),
                                controls_[kFirstAxisButton + row]);
+            return true;
+        }
+    }
+    // Only the free background has the sound menu; controls keep theirs.
+    if (type == QEvent::ContextMenu && watched == client_) {
+        const auto* menu = static_cast<QContextMenuEvent*>(event);
+        if (client_->childAt(menu->pos()) == nullptr) {
+            showSoundMenu(menu->globalPos());
             return true;
         }
     }

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 
 #include "engine/synth_state.h"
+#include "sound/sound.h"
 #include "ui/axis_buttons.h"
 #include "ui/drawing_area.h"
 #include "ui/number_text.h"
@@ -31,6 +32,8 @@ inline constexpr int kCloseEvent = 16;
 inline constexpr int kAboutItem = 1;
 inline constexpr int kHelpItem = 2;
 inline constexpr int kEscapeItem = 111;
+inline constexpr int kSaveSoundItem = 112;
+inline constexpr int kLoadSoundItem = 113;
 
 inline constexpr int kClientWidth = 870;
 inline constexpr int kClientHeight = 530;
@@ -74,6 +77,14 @@ class MainWindow : public QMainWindow {
     // Shows in field 0 whether the chosen MIDI source is there.
     void pollMidiPort();
 
+    // The sound the controls hold, and setting every control to a sound
+    // through the handlers a user's moves go through.
+    sound::Sound currentSound() const;
+    void applySound(const sound::Sound& sound);
+    // --sound at start: loads it, or says why not in a box once the event
+    // loop runs (and on stderr).
+    void startWithSound(const std::string& nameOrFile);
+
     // Tests replace what the About and Help items open.
     void setMenuActions(std::function<void()> about, std::function<void()> help);
 
@@ -97,6 +108,9 @@ class MainWindow : public QMainWindow {
     void fillMidiPortList(const std::vector<std::string>& names);
     void refreshMidiPortList();
     void showHelp();
+    void saveSoundAs();
+    void loadSoundChosen();
+    void showSoundMenu(const QPoint& globalPosition);
 
     SynthState& s_;
     QWidget* client_ = nullptr;
@@ -115,6 +129,7 @@ class MainWindow : public QMainWindow {
     bool terminationRequested_ = false;
     std::function<void()> about_;
     std::function<void()> help_;
+    std::string soundName_;  // offered when saving
 };
 
 // Builds and shows the main window with its first pictures; fills the MIDI

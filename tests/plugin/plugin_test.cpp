@@ -27,6 +27,7 @@
 #include "midi_file.h"
 #include "ports.h"
 #include "realtime_counter.h"
+#include "sound/sound.h"
 
 namespace tessivox::lv2 {
 namespace {
@@ -261,6 +262,86 @@ TEST(Plugin, MatchesTessivoxRenderBitForBitAtEveryBlockSize) {
                 c.rate, c.controls, events, static_cast<int64_t>(rendered.samples.size()), block);
             EXPECT_EQ(firstDifference(got, rendered.samples), -1) << "block " << block;
         }
+    }
+    fs::remove_all(dir);
+}
+
+// --- sounds -----------------------------------------------------------------------------
+
+// A sound saved under a name any text may be is found again by that name,
+// and a host that loads its preset plays what tessivox-render --sound
+// renders, bit for bit; out-of-range values in a preset are clamped as
+// the plugin clamps them.
+TEST(Plugin, SavedSoundsPlayInTheHostAsInTessivoxRender) {
+    const fs::path dir = fs::temp_directory_path() / ("tessivox-sound-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    setenv("HOME", dir.c_str(), 1);
+    sound::Sound saved = sound::startSound();
+    saved.name = "Test \"sound\" / \u00fc \u266a";
+    const float values[] = {12.5f, 3, 0.1f, 7,  1, 1, 20,  300, 60, 300, 1,   6, 0.5f,
+                            2,     4, 1,    10, 0, 0, 300, 300, 40, 260, 300, 0};
+    for (uint32_t port = kM; port <= kPad + 7; ++port) saved.values[port] = values[port - kM];
+    std::string error, path;
+    ASSERT_EQ(sound::saveSound(saved, false, error, &path), sound::SaveResult::Saved) << error;
+    EXPECT_EQ(sound::saveSound(saved, false, error), sound::SaveResult::NameTaken);
+    ASSERT_EQ(sound::saveSound(saved, true, error), sound::SaveResult::Saved) << error;
+    const fs::path bundle = fs::path(path).parent_path();
+    EXPECT_EQ(std::distance(fs::directory_iterator(bundle), {}), 2) << "a temporary file is left";
+    const std::optional<sound::Sound> loaded = sound::loadSound(saved.name, error);
+    ASSERT_TRUE(loaded) << error;
+    EXPECT_EQ(loaded->name, saved.name);
+    EXPECT_EQ(loaded->values, saved.values);
+
+    const fs::path wild = dir / "wild.ttl";
+    std::ofstream(wild) << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+                           "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+                           "<> a pset:Preset ; lv2:appliesTo <urn:tessivox:synth> ; lv2:port\n"
+                           "[ lv2:symbol \"m\" ; pset:value 1000 ] , [ lv2:symbol \"n1\" ; "
+                           "pset:value -3.5 ] , [ lv2:symbol \"sustain\" ; pset:value 20.6 ] ,\n"
+                           "[ lv2:symbol \"trajectory\" ; pset:value 0.7 ] , [ lv2:symbol "
+                           "\"x_param\" ; pset:value 1 ] , [ lv2:symbol \"x_to\" ; pset:value "
+                           "99 ] , [ lv2:symbol \"y_param\" ; pset:value 2.2 ] , [ lv2:symbol "
+                           "\"p3_y\" ; pset:value 301 ] .\n";
+    const Controls wildControls = {{kM, 1000},          {Port(kM + 1), -3.5f}, {kSustain, 20.6f},
+                                   {kTrajectory, 0.7f}, {kXParam, 1},          {kXTo, 99},
+                                   {kYParam, 2.2f},     {Port(kPad + 5), 301}};
+
+    LilvWorld* world = testing::lv2World();
+    LilvNode* bundleUri = lilv_new_file_uri(world, nullptr, (bundle.string() + "/").c_str());
+    lilv_world_load_bundle(world, bundleUri);
+    lilv_node_free(bundleUri);
+    LilvNode* preset = lilv_new_file_uri(world, nullptr, path.c_str());
+    const fs::path midi = writeEdgeFile(dir);
+    const std::vector<MidiAt> events = scheduleOf(midi, 44100);
+    LilvNode* growl = lilv_new_uri(world, "urn:tessivox:preset:growl");
+    for (const std::string& which : {saved.name, wild.string(), std::string("Growl")}) {
+        SCOPED_TRACE(which);
+        ASSERT_EQ(runRenderer({midi, (dir / "render.wav").string(), "--sound", which, "--clip"}), 0);
+        const Wav rendered = readWav(dir / "render.wav");
+        ASSERT_GT(rendered.samples.size(), 100000u);
+        Lv2Instance plugin(44100);
+        if (which == saved.name) {
+            // Every control input but the channel.
+            ASSERT_EQ(plugin.applyPreset(preset), static_cast<int>(kLatency - kM - 1));
+        } else if (which == "Growl") {
+            ASSERT_GT(plugin.applyPreset(growl), 0);
+        } else {
+            for (const auto& [port, value] : wildControls) plugin.control(port) = value;
+        }
+        plugin.control(kChannel) = 1;  // the host's routing; the renderer plays channel 1
+        const std::vector<float> got =
+            renderWith(plugin, events, static_cast<int64_t>(rendered.samples.size()), 512);
+        EXPECT_EQ(firstDifference(got, rendered.samples), -1);
+    }
+    lilv_node_free(preset);
+    lilv_node_free(growl);
+
+    // Names of no line or of two, and a home where nothing can be made: refused.
+    for (const char* name : {" ", "two\nlines", "Test sound"}) {
+        if (std::string(name) == "Test sound") setenv("HOME", "/proc/self", 1);
+        saved.name = name;
+        EXPECT_EQ(sound::saveSound(saved, false, error), sound::SaveResult::Failed) << name;
+        EXPECT_FALSE(error.empty());
     }
     fs::remove_all(dir);
 }

@@ -19,6 +19,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -453,6 +454,39 @@ TEST_F(Render, RangeLimitsAreInclusiveAsFloat32) {
         const Outcome r = run(args);
         EXPECT_EQ(r.status, 0) << r.err;
     }
+}
+
+// A sound that cannot be used stops the run before anything is written.
+TEST_F(Render, BadSounds) {
+    const std::string in = input(oneTrack({}));
+    setenv("HOME", work.c_str(), 1);
+    const std::string preset =
+        "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+        "<> a <http://lv2plug.in/ns/ext/presets#Preset> ; lv2:appliesTo <";
+    const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+        {"nosuch.ttl", "", "--sound: cannot read nosuch.ttl: No such file"},
+        {"No such sound", "", "--sound: no sound named 'No such sound' and no such file"},
+        {"broken.ttl", preset, "--sound: broken.ttl: not valid Turtle (line 2: "},
+        {"other.ttl", preset + "urn:other> .", "a preset of <urn:other>, not of Tessivox"},
+        {"plain.ttl", "<a> <b> <c> .", "--sound: plain.ttl: holds no LV2 preset"},
+        {"text.ttl",
+         preset + "urn:tessivox:synth> ; lv2:port [ lv2:symbol \"m\" ; "
+                  "<http://lv2plug.in/ns/ext/presets#value> \"six\" ] .",
+         "--sound: text.ttl: the value of port 'm' is not a number"},
+    };
+    std::vector<std::string> files = {"in.mid"};
+    const fs::path was = fs::current_path();
+    fs::current_path(work);
+    for (const auto& [name, text, problem] : cases) {
+        SCOPED_TRACE(name);
+        if (!text.empty()) {
+            std::ofstream(work / name) << text;
+            files.push_back(name);
+            std::sort(files.begin(), files.end());
+        }
+        expectRefused(run({in, output(), "--sound", name}), problem, files);
+    }
+    fs::current_path(was);
 }
 
 TEST_F(Render, UnreadableInput) {

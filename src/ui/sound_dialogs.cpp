@@ -1,0 +1,96 @@
+#include "ui/sound_dialogs.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tessivox {
+
+namespace {
+
+QString text(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+std::optional<std::string> askSoundName(QWidget* parent, const std::string& suggestion) {
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Save sound"));
+    dialog.setLabelText(QStringLiteral("Save the sound as:"));
+    dialog.setTextValue(text(suggestion));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.textValue().toStdString();
+}
+
+bool askReplaceSound(QWidget* parent, const std::string& name) {
+    QMessageBox box(
+        QMessageBox::Question, QStringLiteral("Save sound"),
+        QStringLiteral("A sound named \u201c%1\u201d exists. Replace it?").arg(text(name)),
+        QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<sound::Entry> chooseSound(QWidget* parent, const std::vector<sound::Entry>& entries) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Load sound"));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* list = new QListWidget(&dialog);
+    layout->addWidget(list);
+    bool factoryHeading = false, userHeading = false;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        bool& heading = entries[i].factory ? factoryHeading : userHeading;
+        if (!heading) {
+            heading = true;
+            auto* title = new QListWidgetItem(entries[i].factory ? QStringLiteral("Factory sounds")
+                                                                 : QStringLiteral("Your sounds"));
+            QFont bold = title->font();
+            bold.setBold(true);
+            title->setFont(bold);
+            title->setFlags(Qt::NoItemFlags);
+            list->addItem(title);
+        }
+        auto* item = new QListWidgetItem(QStringLiteral("  ") + text(entries[i].name));
+        item->setData(Qt::UserRole, static_cast<int>(i));
+        list->addItem(item);
+    }
+    if (entries.empty()) {
+        auto* none = new QListWidgetItem(QStringLiteral("No sounds found"));
+        none->setFlags(Qt::NoItemFlags);
+        list->addItem(none);
+    }
+    auto* buttons =
+        new QDialogButtonBox(QDialogButtonBox::Open | QDialogButtonBox::Cancel, &dialog);
+    layout->addWidget(buttons);
+    QPushButton* open = buttons->button(QDialogButtonBox::Open);
+    open->setEnabled(false);
+    QObject::connect(list, &QListWidget::currentItemChanged, open,
+                     [open](QListWidgetItem* item) { open->setEnabled(item != nullptr); });
+    QObject::connect(list, &QListWidget::itemActivated, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->item(row)->flags() & Qt::ItemIsSelectable) {
+            list->setCurrentRow(row);
+            break;
+        }
+    }
+    dialog.resize(320, 360);
+    if (dialog.exec() != QDialog::Accepted || list->currentItem() == nullptr) return std::nullopt;
+    const QVariant index = list->currentItem()->data(Qt::UserRole);
+    if (!index.isValid()) return std::nullopt;
+    return entries[static_cast<size_t>(index.toInt())];
+}
+
+void showSoundError(QWidget* parent, const std::string& title, const std::string& message) {
+    QMessageBox box(QMessageBox::Warning, text(title), text(message), QMessageBox::Ok, parent);
+    box.exec();
+}
+
+}  // namespace tessivox
