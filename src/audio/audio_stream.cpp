@@ -105,6 +105,9 @@ PaError openStream(SynthState& s, PaStream** stream) {
         closeSentinel();
         return error;
     }
+    // A server that came up between the two opens has the stream but not yet
+    // the sentinel.
+    if (gClients.sentinel == nullptr) openSentinel();
     gClients.streamGeneration = generation;
     jackClients::held();
     return paNoError;

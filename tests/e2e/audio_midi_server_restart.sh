@@ -24,7 +24,7 @@ for _ in $(seq "${3:-6}"); do
   sleep "0.$((RANDOM % 6 + 3))"
   kill -KILL "$(pgrep -P "${E2E_PIDS[-1]}" -x jackd)"
   sleep "0.$((RANDOM % 5 + 2))"
-  kill -0 "$HOST_PID" || fail "host died in a restart"
+  kill -0 "$HOST_PID" || { tail -40 "$E2E_DIR/host.err"; fail "host died in a restart"; }
 done
 start_jack
 exec 7>&-
