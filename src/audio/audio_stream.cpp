@@ -120,9 +120,11 @@ bool streamClientFreed() {
 void closeStream(PaStream*& stream) {
     jackClients::Lock held = jackClients::lock();
     QuietLibraries quiet;
-    // The stream's JACK client was freed under it: any call could touch it,
-    // so the stream is left as it is.
+    // The stream's JACK client was freed under it: only the abort, which
+    // stops the library's thread and leaves the client alone, is made; the
+    // close would touch the client, so the stream is left unclosed.
     if (streamClientFreed()) {
+        Pa_AbortStream(stream);
         stream = nullptr;
         jackClients::released();
         closeSentinel();
