@@ -307,8 +307,7 @@ bool jackClientDead(const MidiInput& port) {
 }
 
 // UI thread: whether the chosen source feeds the port now. Connects it when
-// it is there again after being away; a connection someone else removed is
-// left so.
+// it is there again after being away.
 bool linkJackSource(MidiInput& port, Clock::time_point now) {
     if (jackClientDead(port)) closeJackClient(port);
     if (port.jack == nullptr) {
@@ -320,6 +319,14 @@ bool linkJackSource(MidiInput& port, Clock::time_point now) {
     const char* source = port.entry.name.c_str();
     if (jack_port_by_name(port.jack, source) == nullptr) {
         port.sourceAway = true;
+        return false;
+    }
+    // The list's choice is the truth: a connection lost any way (the source's
+    // client deactivated, its port registered again, a patchbay) counts as the
+    // source going away, and is made again at the next look, which is at once.
+    if (!port.sourceAway && !jack_port_connected_to(port.jackPort, source)) {
+        port.sourceAway = true;
+        jackWatch().graphChanges.fetch_add(1, relaxed);
         return false;
     }
     if (port.sourceAway) {
