@@ -14,12 +14,13 @@ SENDER=$BUILD/tests/jack_midi_sender
 start_jack
 start_sender back keys
 
-start_host 100
+FLAPS=${3:-6}
+start_host $((100 + 3 * FLAPS))
 send_note on 69
 
 kill -KILL "$(pgrep -P "${E2E_PIDS[0]}" -x jackd)"
 wait_line "$E2E_DIR/host.out" "^status: No MIDI IN"
-for _ in $(seq "${3:-6}"); do
+for _ in $(seq "$FLAPS"); do
   start_jack
   sleep "0.$((RANDOM % 6 + 3))"
   kill -KILL "$(pgrep -P "${E2E_PIDS[-1]}" -x jackd)"
