@@ -92,6 +92,7 @@ void closeSentinel() {
 PaError openStream(SynthState& s, PaStream** stream) {
     *stream = nullptr;
     if (!jackClients::mayOpen()) return paInternalError;
+    gClients.serverGone.store(0, std::memory_order_relaxed);
     openSentinel();
     const uint32_t generation = jackClients::generation();
     PaError error = Pa_OpenStream(stream, nullptr, &s.outputParameters, kSampleRate,

@@ -195,7 +195,12 @@ JackWatch& jackWatch() {
 void closeDeadWatch() {
     JackWatch& w = jackWatch();
     const bool freed = w.generation != jackClients::generation();
-    if (w.client == nullptr || (w.serverGone.load(relaxed) == 0 && !freed)) return;
+    // A loss any owner heard (also a client of ours the server zombified)
+    // has every owner let go.
+    if (w.client == nullptr ||
+        (w.serverGone.load(relaxed) == 0 && !freed && !jackClients::serverLost())) {
+        return;
+    }
     if (!freed) {
         QuietLibraries quiet;
         jack_client_close(w.client);
@@ -302,8 +307,9 @@ void closeJackClient(MidiInput& port) {
 
 // The server went, or libjack freed the client: it can never serve again.
 bool jackClientDead(const MidiInput& port) {
-    return port.jack != nullptr && (port.serverGone.load(relaxed) != 0 ||
-                                    port.jackGeneration != jackClients::generation());
+    return port.jack != nullptr &&
+           (port.serverGone.load(relaxed) != 0 || jackClients::serverLost() ||
+            port.jackGeneration != jackClients::generation());
 }
 
 // UI thread: whether the chosen source feeds the port now. Connects it when
