@@ -26,6 +26,7 @@
 #include "midi/midi_rules.h"
 #include "midi_file.h"
 #include "render_job.h"
+#include "wav_output.h"
 
 namespace tessivox {
 namespace {
@@ -50,214 +51,6 @@ std::vector<uint8_t> readInput(const std::string& path) {
     if (std::ferror(file.get())) fail("cannot read " + path + ": " + errnoText());
     return bytes;
 }
-
-// The temporary file while it exists, for removal when a signal ends the run.
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
-char gTempPath[4096];
-volatile std::sig_atomic_t gTempExists = 0;
-
-void removeTempAndDie(int signal) {
-    if (gTempExists) unlink(gTempPath);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-// A WAV rendered for a pipe or a device is held here: its header sizes are
-// only known at the end, and a stream cannot be rewound to patch them.
-struct MemoryFile {
-    std::vector<char> bytes;
-    sf_count_t position = 0;
-};
-
-MemoryFile& memoryOf(void* user) {
-    return *static_cast<MemoryFile*>(user);
-}
-
-SF_VIRTUAL_IO memoryIo = {
-    [](void* user) -> sf_count_t { return memoryOf(user).bytes.size(); },
-    [](sf_count_t offset, int whence, void* user) -> sf_count_t {
-        MemoryFile& m = memoryOf(user);
-        const sf_count_t base = whence == SEEK_CUR   ? m.position
-                                : whence == SEEK_END ? static_cast<sf_count_t>(m.bytes.size())
-                                                     : 0;
-        if (base + offset < 0) return -1;
-        return m.position = base + offset;
-    },
-    [](void* data, sf_count_t count, void* user) -> sf_count_t {
-        MemoryFile& m = memoryOf(user);
-        const sf_count_t size = m.bytes.size();
-        const sf_count_t got = std::clamp<sf_count_t>(size - m.position, 0, count);
-        if (got > 0) std::memcpy(data, m.bytes.data() + m.position, got);
-        m.position += got;
-        return got;
-    },
-    [](const void* data, sf_count_t count, void* user) -> sf_count_t {
-        MemoryFile& m = memoryOf(user);
-        try {  // no exception may cross the library
-            if (m.position + count > static_cast<sf_count_t>(m.bytes.size())) {
-                m.bytes.resize(m.position + count);
-            }
-        } catch (const std::bad_alloc&) {
-            errno = ENOMEM;
-            return 0;
-        }
-        std::memcpy(m.bytes.data() + m.position, data, count);
-        m.position += count;
-        return count;
-    },
-    [](void* user) -> sf_count_t { return memoryOf(user).position; }};
-
-void writeAll(int fd, const char* data, size_t size, const std::string& path) {
-    while (size > 0) {
-        const ssize_t wrote = ::write(fd, data, size);
-        if (wrote > 0) {
-            data += wrote;
-            size -= static_cast<size_t>(wrote);
-        } else if (wrote < 0 && errno == EAGAIN) {
-            pollfd p{fd, POLLOUT, 0};
-            poll(&p, 1, -1);
-        } else if (wrote < 0 && errno != EINTR) {
-            fail("cannot write " + path + ": " + errnoText());
-        }
-    }
-}
-
-// The file a chain of symbolic links ends at, existing or not (a dangling
-// link is written through, as a shell redirection would).
-std::string followLinks(const std::string& path) {
-    std::string at = path;
-    for (int hops = 0;; ++hops) {
-        struct stat st;
-        if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
-        if (hops == 40) fail("cannot write " + path + ": " + std::strerror(ELOOP));
-        std::string target(4096, '\0');
-        const ssize_t length = readlink(at.c_str(), target.data(), target.size());
-        if (length < 0 || static_cast<size_t>(length) == target.size()) {
-            fail("cannot write " + path + ": " + errnoText());
-        }
-        target.resize(static_cast<size_t>(length));
-        const std::filesystem::path dir = std::filesystem::path(at).parent_path();
-        at = target[0] == '/' || dir.empty() ? target : (dir / target).string();
-    }
-}
-
-// A regular file (or a link to one) gets the WAV through a temporary file
-// beside it, renamed over it only when complete, so a failed run leaves no
-// output file. A pipe, a device or "-" (standard output) get the finished
-// WAV as one stream.
-class WavWriter {
-  public:
-    WavWriter(const std::string& path, const std::string& input, int sampleRate) : path_(path) {
-        struct stat st;
-        bool exists = false;
-        if (path == "-") {
-            streamFd_ = STDOUT_FILENO;
-            exists = fstat(streamFd_, &st) == 0;
-        } else {
-            target_ = followLinks(path);
-            exists = stat(target_.c_str(), &st) == 0;
-        }
-        struct stat in;
-        if (exists && stat(input.c_str(), &in) == 0 && st.st_dev == in.st_dev &&
-            st.st_ino == in.st_ino) {
-            fail("cannot write " + path + ": it is the input file");
-        }
-        if (exists && streamFd_ < 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-            // Blocks until a FIFO has a reader, as a shell redirection does.
-            streamFd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
-            if (streamFd_ < 0) fail("cannot write " + path + ": " + errnoText());
-        }
-        SF_INFO info{};
-        info.samplerate = sampleRate;
-        info.channels = 1;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        if (streamFd_ >= 0) {
-            file_ = sf_open_virtual(&memoryIo, SFM_WRITE, &info, &memory_);
-            if (!file_) fail("cannot write " + path + ": " + sf_strerror(nullptr));
-        } else {
-            const mode_t mask = umask(0);
-            umask(mask);
-            createTemp(info, exists && S_ISREG(st.st_mode) ? st.st_mode & 0777 : 0666 & ~mask);
-        }
-        sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
-    }
-    ~WavWriter() {
-        if (file_) sf_close(file_);
-        if (fd_ >= 0) close(fd_);
-        if (streamFd_ > STDOUT_FILENO) close(streamFd_);
-        if (!temp_.empty() && !committed_) unlink(temp_.c_str());
-        gTempExists = 0;
-    }
-    WavWriter(const WavWriter&) = delete;
-    WavWriter& operator=(const WavWriter&) = delete;
-
-    void write(const float* frames, int64_t count) {
-        if (sf_writef_float(file_, frames, count) != count) {
-            fail("cannot write " + path_ + ": " + sf_strerror(file_));
-        }
-    }
-
-    void commit() {
-        const int closed = sf_close(file_);
-        file_ = nullptr;
-        if (closed != 0) fail("cannot write " + path_ + ": " + sf_error_number(closed));
-        if (streamFd_ >= 0) {
-            writeAll(streamFd_, memory_.bytes.data(), memory_.bytes.size(), path_);
-            committed_ = true;
-            return;
-        }
-        int error = fsync(fd_) == 0 ? 0 : errno;
-        if (close(fd_) != 0 && error == 0) error = errno;
-        fd_ = -1;
-        if (error != 0) fail("cannot write " + path_ + ": " + std::strerror(error));
-        if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
-            fail("cannot write " + path_ + ": " + errnoText());
-        }
-        committed_ = true;
-        gTempExists = 0;
-    }
-
-  private:
-    // The temporary file sits beside the link's target, so the rename stays
-    // on one file system and replaces the target, not the link.
-    void createTemp(SF_INFO& info, mode_t mode) {
-        const std::string temp = target_ + ".XXXXXX";
-        if (temp.size() >= sizeof gTempPath) fail("cannot write " + path_ + ": path too long");
-        std::memcpy(gTempPath, temp.c_str(), temp.size() + 1);
-        // No signal may come between the file's creation and its registration.
-        sigset_t signals, previous;
-        sigemptyset(&signals);
-        for (int signal : kCleanupSignals) sigaddset(&signals, signal);
-        sigprocmask(SIG_BLOCK, &signals, &previous);
-        fd_ = mkstemp(gTempPath);
-        const int error = errno;
-        if (fd_ >= 0) gTempExists = 1;
-        sigprocmask(SIG_SETMASK, &previous, nullptr);
-        if (fd_ < 0) fail("cannot write " + path_ + ": " + std::strerror(error));
-        temp_ = gTempPath;
-        // mkstemp makes the file private; give it the replaced file's mode,
-        // or the one a plain create would.
-        fchmod(fd_, mode);
-        file_ = sf_open_fd(fd_, SFM_WRITE, &info, SF_FALSE);
-        if (!file_) {
-            // The destructor does not run for a constructor that throws.
-            const std::string reason = sf_strerror(nullptr);
-            close(fd_);
-            unlink(temp_.c_str());
-            gTempExists = 0;
-            fail("cannot write " + path_ + ": " + reason);
-        }
-    }
-
-    std::string path_;
-    std::string target_;
-    std::string temp_;
-    int fd_ = -1;
-    int streamFd_ = -1;
-    MemoryFile memory_;
-    SNDFILE* file_ = nullptr;
-    bool committed_ = false;
-};
 
 class Renderer {
   public:
@@ -300,6 +93,29 @@ class Renderer {
     int64_t position_ = 0;
 };
 
+// The output's length in frames, for a stream's header: the run replayed with
+// the envelope alone, which is all that decides when the release ends.
+int64_t outputLength(const RenderJob& job, const MidiSchedule& schedule) {
+    const int64_t end = job.frames.value_or(schedule.endFrame);
+    if (job.frames) return end;
+    auto state = std::make_unique<SynthState>();
+    SynthState& s = *state;
+    applyRenderJob(job, s);
+    int64_t position = 0;
+    auto step = [&s, &position] {
+        advanceEnvelope(s, s.sampleIndex);
+        ++s.sampleIndex;
+        ++position;
+    };
+    for (const ScheduledMessage& m : schedule.messages) {
+        while (position < m.frame) step();
+        handleMidiShortMessage(s, m.message);
+    }
+    while (position < end) step();
+    while (s.gate.load() == 0 && !releaseFinished(s)) step();
+    return position;
+}
+
 int run(int argc, char** argv) {
     const std::optional<RenderJob> job = parseRenderJob(argc, argv);
     if (!job) return 0;  // --help, --version
@@ -315,6 +131,7 @@ int run(int argc, char** argv) {
     if (!readMidiFile(bytes, schedule, error, rate)) fail(o.input + ": " + error);
 
     WavWriter wav(o.output, o.input, static_cast<int>(rate));
+    if (wav.needsLength()) wav.setLength(outputLength(o, schedule));
     Renderer renderer(s, wav, o.block, o.clip);
     const int64_t end = o.frames.value_or(schedule.endFrame);
     for (const ScheduledMessage& m : schedule.messages) {
@@ -339,15 +156,13 @@ int run(int argc, char** argv) {
 }  // namespace tessivox
 
 int main(int argc, char** argv) {
-    for (int signal : tessivox::kCleanupSignals) std::signal(signal, tessivox::removeTempAndDie);
-    // A file-size limit or a closed pipe then fails the write (EFBIG, EPIPE)
-    // and is reported like any other write error.
-    std::signal(SIGXFSZ, SIG_IGN);
-    std::signal(SIGPIPE, SIG_IGN);
+    tessivox::prepareOutputSignals();
     try {
         return tessivox::run(argc, argv);
     } catch (const tessivox::RenderError& e) {
         std::fprintf(stderr, "%s: %s\n", tessivox::kRenderProgram, e.message.c_str());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%s: out of memory\n", tessivox::kRenderProgram);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: %s\n", tessivox::kRenderProgram, e.what());
     }

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include <jack/jack.h>
+
 #include "engine/engine.h"
 #include "platform/jack_clients.h"
 #include "platform/quiet_libraries.h"
@@ -44,13 +46,91 @@ struct AudioWorker {
 
 AudioWorker* gWorker = nullptr;  // UI thread only
 
+// The stream's JACK client (inside the audio library) cannot be told to report
+// its server's end. So a client of our own, opened on the same server just
+// before the stream and closed with it, reports it instead: a server that
+// lived only between two looks is then let go of like any other. Used by
+// whoever holds the stream: the UI thread at start-up, then the worker.
+struct StreamClients {
+    jack_client_t* sentinel = nullptr;
+    uint32_t sentinelGeneration = 0;
+    uint32_t streamGeneration = 0;
+    std::atomic<int32_t> serverGone{0};  // the sentinel's notification thread
+};
+
+StreamClients gClients;
+
+void onServerGone(jack_status_t, const char*, void*) {
+    gClients.serverGone.store(1, std::memory_order_relaxed);
+    jackClients::markServerLost();
+}
+
+// Holding the client lock. None answers for a device other than JACK's.
+void openSentinel() {
+    jack_client_t* client = jack_client_open("Tessivox-audio", JackNoStartServer, nullptr);
+    if (client == nullptr) return;
+    gClients.serverGone.store(0, std::memory_order_relaxed);
+    jack_on_info_shutdown(client, onServerGone, nullptr);
+    gClients.sentinel = client;
+    gClients.sentinelGeneration = jackClients::generation();
+    jackClients::held();
+}
+
+void closeSentinel() {
+    if (gClients.sentinel == nullptr) return;
+    // Already freed by libjack when its generation moved on.
+    if (gClients.sentinelGeneration == jackClients::generation()) {
+        jack_client_close(gClients.sentinel);
+    }
+    gClients.sentinel = nullptr;
+    jackClients::released();
+}
+
+// Holding the client lock. The sentinel comes first, on the server the stream
+// will be on; if that server went and another came meanwhile, the stream's
+// open freed the sentinel and both are given up, to be tried again.
 PaError openStream(SynthState& s, PaStream** stream) {
-    return Pa_OpenStream(stream, nullptr, &s.outputParameters, kSampleRate,
-                         paFramesPerBufferUnspecified, paNoFlag, streamCallback, &s);
+    *stream = nullptr;
+    if (!jackClients::mayOpen()) return paInternalError;
+    gClients.serverGone.store(0, std::memory_order_relaxed);
+    openSentinel();
+    const uint32_t generation = jackClients::generation();
+    PaError error = Pa_OpenStream(stream, nullptr, &s.outputParameters, kSampleRate,
+                                  paFramesPerBufferUnspecified, paNoFlag, streamCallback, &s);
+    if (error == paNoError && jackClients::generation() != generation) {
+        Pa_CloseStream(*stream);
+        error = paInternalError;
+    }
+    if (error != paNoError) {
+        *stream = nullptr;
+        closeSentinel();
+        return error;
+    }
+    // A server that came up between the two opens has the stream but not yet
+    // the sentinel.
+    if (gClients.sentinel == nullptr) openSentinel();
+    gClients.streamGeneration = generation;
+    jackClients::held();
+    return paNoError;
+}
+
+bool streamClientFreed() {
+    return gClients.streamGeneration != jackClients::generation();
 }
 
 void closeStream(PaStream*& stream) {
+    jackClients::Lock held = jackClients::lock();
     QuietLibraries quiet;
+    // The stream's JACK client was freed under it: only the abort, which
+    // stops the library's thread and leaves the client alone, is made; the
+    // close would touch the client, so the stream is left unclosed.
+    if (streamClientFreed()) {
+        Pa_AbortStream(stream);
+        stream = nullptr;
+        jackClients::released();
+        closeSentinel();
+        return;
+    }
     Pa_AbortStream(stream);
     const auto deadline = Clock::now() + kInactiveWaitLimit;
     // Any answer but 1 (inactive, or an error for a dead stream) ends the wait.
@@ -61,6 +141,7 @@ void closeStream(PaStream*& stream) {
     Pa_CloseStream(stream);
     stream = nullptr;
     jackClients::released();
+    closeSentinel();
 }
 
 // The worker thread: the only one that calls the audio library once the
@@ -68,7 +149,10 @@ void closeStream(PaStream*& stream) {
 void keepStreamPlaying(AudioWorker& w) {
     SynthState& s = *w.state;
     auto stopping = [&w] { return w.stopRequested.load(std::memory_order_acquire) != 0; };
-    if (s.stream != nullptr && !stopping()) Pa_StartStream(s.stream);
+    if (s.stream != nullptr && !stopping()) {
+        jackClients::Lock held = jackClients::lock();
+        if (!streamClientFreed()) Pa_StartStream(s.stream);
+    }
 
     uint64_t seen = gCallbacks.load(std::memory_order_relaxed);
     Clock::time_point lastSign = Clock::now();
@@ -77,12 +161,12 @@ void keepStreamPlaying(AudioWorker& w) {
         std::this_thread::sleep_for(kWatchStep);
         const Clock::time_point now = Clock::now();
         if (s.stream == nullptr) {
-            if (now < nextReopen || !jackClients::mayOpen()) continue;
+            if (now < nextReopen) continue;
             nextReopen = now + kReopenInterval;
             PaStream* stream = nullptr;
+            jackClients::Lock held = jackClients::lock();
             QuietLibraries quiet(true);
             if (openStream(s, &stream) != paNoError) continue;
-            jackClients::held();
             Pa_StartStream(stream);
             s.stream = stream;
             lastSign = Clock::now();
@@ -90,7 +174,8 @@ void keepStreamPlaying(AudioWorker& w) {
         }
         const uint64_t count = gCallbacks.load(std::memory_order_relaxed);
         // A lost server is let go at once, so that new JACK clients can be opened.
-        if (jackClients::serverLost() || (count == seen && now - lastSign >= kSilenceLimit)) {
+        if (jackClients::serverLost() || gClients.serverGone.load(std::memory_order_relaxed) != 0 ||
+            streamClientFreed() || (count == seen && now - lastSign >= kSilenceLimit)) {
             closeStream(s.stream);
             nextReopen = Clock::now();
         } else if (count != seen) {
@@ -117,7 +202,8 @@ void startWorker(SynthState& s, bool stopAtOnce) {
         keepStreamPlaying(*w);
         gWorker = w;
     } else {
-        Pa_StartStream(s.stream);
+        jackClients::Lock held = jackClients::lock();
+        if (!streamClientFreed()) Pa_StartStream(s.stream);
         delete w;
     }
 }
@@ -126,8 +212,11 @@ void startWorker(SynthState& s, bool stopAtOnce) {
 
 bool openAudioStream(SynthState& s, const AudioErrorReporter& report) {
     {
+        jackClients::Lock held = jackClients::lock();
         QuietLibraries quiet;
         s.audioError = Pa_Initialize();
+        // The audio library's JACK part sets libjack's message functions.
+        jackClients::quietMessages();
         if (s.audioError == paNoError) {
             s.outputParameters.device = Pa_GetDefaultOutputDevice();
             s.outputParameters.channelCount = 1;
@@ -135,8 +224,6 @@ bool openAudioStream(SynthState& s, const AudioErrorReporter& report) {
             s.outputParameters.suggestedLatency = kSuggestedLatency;
             s.outputParameters.hostApiSpecificStreamInfo = nullptr;
             s.audioError = openStream(s, &s.stream);
-            if (s.audioError != paNoError) s.stream = nullptr;
-            if (s.stream != nullptr) jackClients::held();
         }
     }
     if (s.audioError == paNoError) return true;

@@ -96,6 +96,7 @@ class MidiInput {
     std::unique_ptr<RtMidiIn> in;     // ALSA
     jack_client_t* jack = nullptr;    // JACK
     jack_port_t* jackPort = nullptr;  // set before the client is activated
+    uint32_t jackGeneration = 0;      // see jackClients::generation
     // Written by the JACK client's notification thread.
     std::atomic<int32_t> serverGone{0};
     // UI thread.
@@ -179,6 +180,7 @@ int countChange(void* counter) {
 // that its ports changed. UI thread, but for the atomics.
 struct JackWatch {
     jack_client_t* client = nullptr;
+    uint32_t generation = 0;
     std::atomic<int32_t> serverGone{0};
     std::atomic<uint32_t> graphChanges{0};
     Clock::time_point nextTry{};
@@ -189,10 +191,17 @@ JackWatch& jackWatch() {
     return watch;
 }
 
+// Holding the client lock, as every function below that calls libjack.
 void closeDeadWatch() {
     JackWatch& w = jackWatch();
-    if (w.client == nullptr || w.serverGone.load(relaxed) == 0) return;
-    {
+    const bool freed = w.generation != jackClients::generation();
+    // A loss any owner heard (also a client of ours the server zombified)
+    // has every owner let go.
+    if (w.client == nullptr ||
+        (w.serverGone.load(relaxed) == 0 && !freed && !jackClients::serverLost())) {
+        return;
+    }
+    if (!freed) {
         QuietLibraries quiet;
         jack_client_close(w.client);
     }
@@ -232,6 +241,7 @@ jack_client_t* watchClient(bool tryNow) {
     }
     jackClients::held();
     w.client = client;
+    w.generation = jackClients::generation();
     // Whoever follows a port looks again.
     w.graphChanges.fetch_add(1, relaxed);
     return client;
@@ -276,6 +286,7 @@ bool openJackClient(MidiInput& port) {
     }
     jackClients::held();
     port.jack = client;
+    port.jackGeneration = jackClients::generation();
     return true;
 }
 
@@ -285,20 +296,26 @@ void closeJackClient(MidiInput& port) {
     // the close: the gate is what says that thread is done with the port.
     port.context.gate.shut();
     QuietLibraries quiet;
-    // Deactivates first: no process call runs once this returns.
-    jack_client_close(port.jack);
+    // Deactivates first: no process call runs once this returns. A client
+    // libjack freed is closed already.
+    if (port.jackGeneration == jackClients::generation()) jack_client_close(port.jack);
     port.jack = nullptr;
     port.jackPort = nullptr;
     port.serverGone.store(0, relaxed);
     jackClients::released();
 }
 
+// The server went, or libjack freed the client: it can never serve again.
+bool jackClientDead(const MidiInput& port) {
+    return port.jack != nullptr &&
+           (port.serverGone.load(relaxed) != 0 || jackClients::serverLost() ||
+            port.jackGeneration != jackClients::generation());
+}
+
 // UI thread: whether the chosen source feeds the port now. Connects it when
-// it is there again after being away; a connection someone else removed is
-// left so.
+// it is there again after being away.
 bool linkJackSource(MidiInput& port, Clock::time_point now) {
-    // A client whose server went away can never serve again.
-    if (port.jack != nullptr && port.serverGone.load(relaxed) != 0) closeJackClient(port);
+    if (jackClientDead(port)) closeJackClient(port);
     if (port.jack == nullptr) {
         if (now < port.nextServerTry) return false;
         port.nextServerTry = now + kServerRetryInterval;
@@ -308,6 +325,14 @@ bool linkJackSource(MidiInput& port, Clock::time_point now) {
     const char* source = port.entry.name.c_str();
     if (jack_port_by_name(port.jack, source) == nullptr) {
         port.sourceAway = true;
+        return false;
+    }
+    // The list's choice is the truth: a connection lost any way (the source's
+    // client deactivated, its port registered again, a patchbay) counts as the
+    // source going away, and is made again at the next look, which is at once.
+    if (!port.sourceAway && !jack_port_connected_to(port.jackPort, source)) {
+        port.sourceAway = true;
+        jackWatch().graphChanges.fetch_add(1, relaxed);
         return false;
     }
     if (port.sourceAway) {
@@ -383,6 +408,7 @@ MidiInputStats midiInputStats() {
 }
 
 int listMidiPorts(SynthState& /*s*/, std::vector<std::string>& names) {
+    jackClients::Lock held = jackClients::lock();
     std::vector<PortEntry>& table = portTable();
     table.clear();
     names.clear();
@@ -431,6 +457,7 @@ int relistMidiPorts(SynthState& s, std::vector<std::string>& names, int selected
 }
 
 std::string_view openMidiPort(SynthState& s) {
+    jackClients::Lock held = jackClients::lock();
     closeMidiPort(s);
     const std::vector<PortEntry>& table = portTable();
     if (s.midiPortIndex < 0 || static_cast<size_t>(s.midiPortIndex) >= table.size()) {
@@ -450,12 +477,16 @@ std::string_view openMidiPort(SynthState& s) {
 }
 
 std::string_view changeMidiPort(SynthState& s, int position) {
+    jackClients::Lock held = jackClients::lock();
     closeMidiPort(s);
     s.midiPortIndex = position;
     return openMidiPort(s);
 }
 
 std::string_view followMidiPort(SynthState& s) {
+    // Busy (the audio worker opening its stream): looked at next time.
+    jackClients::Lock held = jackClients::tryLock();
+    if (!held.owns_lock()) return {};
     // A dead server's watch goes at once, whatever is chosen: until it does,
     // no JACK client can be opened (see jackClients).
     closeDeadWatch();
@@ -463,7 +494,7 @@ std::string_view followMidiPort(SynthState& s) {
     if (port == nullptr) return {};
     const Clock::time_point now = Clock::now();
     const uint32_t changes = jackWatch().graphChanges.load(relaxed);
-    const bool serverGone = port->serverGone.load(relaxed) != 0;
+    const bool serverGone = jackClientDead(*port);
     if (changes == port->seenGraphChanges && !serverGone && now < port->nextLook) return {};
     port->seenGraphChanges = changes;
     port->nextLook = now + kLookInterval;
@@ -505,12 +536,15 @@ void beginMidiShutdown(SynthState& s) {
     w.client = nullptr;
     gShutdownDone = std::make_shared<std::atomic<int32_t>>(0);
     gShutdownDeadline = Clock::now() + kShutdownLimit;
-    auto close = [port, watch, done = gShutdownDone] {
+    auto close = [port, watch, watchGeneration = w.generation, done = gShutdownDone] {
         {
+            jackClients::Lock held = jackClients::lock();
             QuietLibraries quiet;
             delete port;
             if (watch != nullptr) {
-                jack_client_close(watch);
+                if (watchGeneration == jackClients::generation()) {
+                    jack_client_close(watch);
+                }
                 jackClients::released();
             }
         }
@@ -545,6 +579,7 @@ bool finishMidiShutdown(const std::function<void()>& pumpWindowEvents) {
 void closeMidiPort(SynthState& s) {
     MidiInput* port = s.midiInHandle;
     if (port == nullptr) return;
+    jackClients::Lock held = jackClients::lock();
     s.midiInHandle = nullptr;
     stopDeliveries(*port);
     {

@@ -1,13 +1,32 @@
 #include "platform/jack_clients.h"
 
+#include <jack/jack.h>
+
 #include <atomic>
-#include <cstdint>
+#include <cstring>
 
 namespace tessivox::jackClients {
 
 namespace {
 std::atomic<int32_t> gLost{0};
 std::atomic<int32_t> gHeld{0};
+std::atomic<uint32_t> gGeneration{0};
+
+std::recursive_mutex& clientMutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
+// libjack's own words (JackLibGlobals::Init) just before it frees its clients.
+constexpr const char* kFreeingText = "clients are still allocated";
+
+void onJackError(const char* text) {
+    if (text != nullptr && std::strstr(text, kFreeingText) != nullptr) {
+        gGeneration.fetch_add(1, std::memory_order_acq_rel);
+    }
+}
+
+void onJackInfo(const char*) {}
 }  // namespace
 
 void markServerLost() {
@@ -31,6 +50,23 @@ void held() {
 
 void released() {
     gHeld.fetch_sub(1, std::memory_order_acq_rel);
+}
+
+Lock lock() {
+    return Lock(clientMutex());
+}
+
+Lock tryLock() {
+    return Lock(clientMutex(), std::try_to_lock);
+}
+
+uint32_t generation() {
+    return gGeneration.load(std::memory_order_acquire);
+}
+
+void quietMessages() {
+    jack_set_error_function(onJackError);
+    jack_set_info_function(onJackInfo);
 }
 
 }  // namespace tessivox::jackClients

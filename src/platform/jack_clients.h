@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <mutex>
+
 namespace tessivox::jackClients {
 
 // libjack keeps one context per process. When a client is opened after the
@@ -22,5 +25,24 @@ bool mayOpen();
 // An owner opened, or closed, a client or a stream.
 void held();
 void released();
+
+// Held around every open, use and close of the program's JACK clients and
+// around every audio library call that may open, start or close the stream's:
+// libjack's freeing (above) happens inside an open, so an owner that holds
+// this and finds generation() unchanged since its open knows its client is
+// still there. A server lost between two looks (no owner's client on it to
+// hear) is caught that way too. Recursive; never in a real-time callback.
+using Lock = std::unique_lock<std::recursive_mutex>;
+Lock lock();
+Lock tryLock();  // may not own the mutex: check owns_lock()
+
+// Counts libjack's freeing of all the clients it held (it says so through
+// its error function, see quietMessages).
+uint32_t generation();
+
+// Sends libjack's error and info messages nowhere (they are socket noise when
+// the server dies), but notes the freeing. Process-wide and permanent; again
+// after anything that sets its own (the audio library's start-up does).
+void quietMessages();
 
 }  // namespace tessivox::jackClients

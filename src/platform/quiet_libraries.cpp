@@ -2,19 +2,19 @@
 
 #include <alsa/asoundlib.h>
 #include <fcntl.h>
-#include <jack/jack.h>
 #include <unistd.h>
 
 #include <iostream>
 #include <mutex>
 #include <streambuf>
 
+#include "platform/jack_clients.h"
+
 namespace tessivox {
 
 namespace {
 
 void silentAlsa(const char*, int, const char*, int, const char*, ...) {}
-void silentJack(const char*) {}
 
 class NullBuffer : public std::streambuf {
   protected:
@@ -26,8 +26,6 @@ struct Silence {
     int holders = 0;
     NullBuffer null;
     std::streambuf* savedCerr = nullptr;
-    void (*savedJackError)(const char*) = nullptr;
-    void (*savedJackInfo)(const char*) = nullptr;
 };
 
 Silence& silence() {
@@ -43,10 +41,9 @@ QuietLibraries::QuietLibraries(bool standardErrorToo) {
         std::lock_guard lock(q.mutex);
         if (q.holders++ == 0) {
             q.savedCerr = std::cerr.rdbuf(&q.null);
-            q.savedJackError = jack_error_callback;
-            q.savedJackInfo = jack_info_callback;
-            jack_set_error_function(silentJack);
-            jack_set_info_function(silentJack);
+            // libjack's stay quiet for good: its threads report a dead
+            // server's sockets at any time.
+            jackClients::quietMessages();
             snd_lib_error_set_handler(silentAlsa);
         }
     }
@@ -69,8 +66,6 @@ QuietLibraries::~QuietLibraries() {
     std::lock_guard lock(q.mutex);
     if (--q.holders == 0) {
         snd_lib_error_set_handler(nullptr);  // back to ALSA's own printer
-        jack_set_info_function(q.savedJackInfo);
-        jack_set_error_function(q.savedJackError);
         std::cerr.rdbuf(q.savedCerr);
     }
 }

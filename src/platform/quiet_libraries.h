@@ -2,8 +2,8 @@
 
 namespace tessivox {
 
-// While alive, the ALSA library, the JACK client library and RtMidi (which
-// writes to std::cerr) print nothing. Their probing of absent devices is
+// While alive, the ALSA library and RtMidi (which writes to std::cerr) print
+// nothing; the JACK client library prints nothing from the first one on. Their probing of absent devices is
 // noise to a user; real failures come back as results. The silence is
 // process-wide and counted, so the UI thread and the audio worker may hold
 // one each at the same time. Never in a real-time callback.

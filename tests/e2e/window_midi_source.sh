@@ -3,8 +3,9 @@
 # MIDI sender holds note 69 and exits. The status says "No MIDI IN" and the
 # note is released as if the port had closed (silence once the release ran
 # out). The sender starts again under the same name: "MIDI IN" within 2 s and
-# its next note is heard. A source that appears later is offered by the
-# port list when it is opened.
+# its next note is heard. Its connection removed by hand: released, connected
+# again, next note heard. A source that appears later is offered by the port
+# list when it is opened.
 #   window_midi_source.sh TESSIVOX JACK_MIDI_SENDER RECORDING_CHECK WINDOW_REFERENCE
 TESSIVOX=$1 SENDER=$2 CHECK=$3 REFERENCE=$4
 source "$(dirname "$0")/lib.sh"
@@ -40,6 +41,17 @@ wait_status "$WID" "MIDI IN" 2000
 send_note on 69
 record back
 "$CHECK" tone "$E2E_DIR/back.wav" 441 0.5 || fail "the source's note after its return is not heard"
+
+# Its connection removed by hand with the key down: released, and made again.
+jack_disconnect plug:out Tessivox:in
+sleep 1.5
+record cut
+"$CHECK" silent "$E2E_DIR/cut.wav" || fail "the note did not end with its connection"
+jack_lsp -c plug:out | grep -q Tessivox:in || fail "the connection was not made again"
+send_note off 69
+send_note on 69
+record again
+"$CHECK" tone "$E2E_DIR/again.wav" 441 0.5 || fail "no note after the connection came back"
 send_note off 69
 
 # A source that was not there at start-up: the opened list offers it.

@@ -12,6 +12,7 @@
 #include <csignal>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -592,21 +593,33 @@ TEST_F(Render, OutputFileIsReplacedKeepingItsMode) {
     EXPECT_EQ(workFiles("sub"), (std::vector<std::string>{"new.wav", "old.wav", "x.wav"}));
 }
 
-// A pipe, a FIFO or a device gets exactly the bytes a file would.
+// A pipe, a FIFO or a device gets exactly the bytes a file would, also
+// through a release that runs on past the file's end.
 TEST_F(Render, StreamOutputsGetTheWholeWav) {
+    const std::string released = input(oneTrack({{0, noteOn(60)}, {30000, noteOff(60)}}), "r.mid");
+    ASSERT_EQ(run({released, output("released.wav")}).status, 0);
     const std::string in = input(oneTrack({{0, noteOn(60)}}, 40000));
     ASSERT_EQ(run({in, output("plain.wav")}).status, 0);
     const std::string plain = slurp(output("plain.wav"));
     ASSERT_GT(plain.size(), 65536u);  // more than a pipe holds
 
-    int ends[2];
-    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
-    const pid_t pid = start({in, "-"}, ends[1]);
-    close(ends[1]);
+    Outcome r;
     std::string got;
-    Outcome r = finishReading(pid, ends[0], got);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(got == plain) << "'-' gave " << got.size() << " bytes";
+    for (const char* name : {"-", "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+        for (const bool release : {false, true}) {
+            int ends[2];
+            ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+            const pid_t pid = start({release ? released : in, name}, ends[1]);
+            close(ends[1]);
+            got.clear();
+            r = finishReading(pid, ends[0], got);
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_TRUE(got == (release ? slurp(output("released.wav")) : plain))
+                << name << " gave " << got.size() << " bytes";
+        }
+    }
+    fs::remove(output("released.wav"));
+    fs::remove(released);
 
     ASSERT_EQ(mkfifo((work / "fifo").c_str(), 0644), 0);
     const int reader = open((work / "fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -627,6 +640,29 @@ TEST_F(Render, StreamOutputsGetTheWholeWav) {
                   {"fifo", "full", "in.mid", "null", "plain.wav"});
     EXPECT_TRUE(fs::is_character_file(work / "null"));
     EXPECT_TRUE(fs::is_character_file(work / "full"));
+}
+
+// Neither waits for an hour's rendering: a reader that leaves, a directory.
+TEST_F(Render, ClosedReaderAndDirectoryEndTheRunAtOnce) {
+    const std::string in = input(oneTrack({{0, noteOn(60)}}, 3600 * 44100 - 1));
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    const pid_t pid = start({in, "/dev/stdout"}, ends[1]);
+    close(ends[1]);
+    char head[100];
+    for (size_t got = 0; got < sizeof head;) {
+        const ssize_t n = read(ends[0], head + got, sizeof head - got);
+        ASSERT_GT(n, 0);
+        got += static_cast<size_t>(n);
+    }
+    close(ends[0]);
+    const auto closed = std::chrono::steady_clock::now();
+    expectRefused(finish(pid), "cannot write /dev/stdout: Broken pipe");
+    EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::seconds(1));
+    fs::create_directory(work / "dir");
+    const auto started = std::chrono::steady_clock::now();
+    expectRefused(run({in, output("dir")}), "Is a directory", {"dir", "in.mid"});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
 }
 
 TEST_F(Render, FileSizeLimitIsAWriteError) {

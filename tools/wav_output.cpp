@@ -1,0 +1,290 @@
+#include "wav_output.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "render_job.h"
+
+namespace tessivox {
+
+void failWrite(const std::string& path, const std::string& reason) {
+    fail("cannot write " + path + ": " + reason);
+}
+
+namespace {
+
+// Past this many bytes a stream's pending bytes are written out.
+constexpr size_t kStreamChunk = 1 << 16;
+
+// The temporary file while it exists, for removal when a signal ends the run.
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+char gTempPath[4096];
+volatile std::sig_atomic_t gTempExists = 0;
+
+void removeTempAndDie(int signal) {
+    if (gTempExists) unlink(gTempPath);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+std::string errnoText() {
+    return std::strerror(errno);
+}
+
+bool isStandardOutput(const std::string& path) {
+    return path == "-" || path == "/dev/stdout" || path == "/dev/fd/1" ||
+           path == "/proc/self/fd/1";
+}
+
+void writeAll(int fd, const char* data, size_t size, const std::string& path) {
+    while (size > 0) {
+        const ssize_t wrote = ::write(fd, data, size);
+        if (wrote > 0) {
+            data += wrote;
+            size -= static_cast<size_t>(wrote);
+        } else if (wrote < 0 && errno == EAGAIN) {
+            pollfd p{fd, POLLOUT, 0};
+            poll(&p, 1, -1);
+        } else if (wrote < 0 && errno != EINTR) {
+            failWrite(path, errnoText());
+        }
+    }
+}
+
+// The file a chain of symbolic links ends at, existing or not (a dangling
+// link is written through, as a shell redirection would).
+std::string followLinks(const std::string& path) {
+    std::string at = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st;
+        if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+        if (hops == 40) failWrite(path, std::strerror(ELOOP));
+        std::string target(4096, '\0');
+        const ssize_t length = readlink(at.c_str(), target.data(), target.size());
+        if (length < 0 || static_cast<size_t>(length) == target.size()) failWrite(path, errnoText());
+        target.resize(static_cast<size_t>(length));
+        const std::filesystem::path dir = std::filesystem::path(at).parent_path();
+        at = target[0] == '/' || dir.empty() ? target : (dir / target).string();
+    }
+}
+
+// The audio file library writes a stream's header only at its end, after
+// seeking back. So the header it writes for no frames at all is taken from
+// memory and its three sizes are set for the real length.
+struct HeaderMemory {
+    std::vector<char> bytes;
+    sf_count_t position = 0;
+};
+
+HeaderMemory& memoryOf(void* user) {
+    return *static_cast<HeaderMemory*>(user);
+}
+
+SF_VIRTUAL_IO headerIo = {
+    [](void* user) -> sf_count_t { return memoryOf(user).bytes.size(); },
+    [](sf_count_t offset, int whence, void* user) -> sf_count_t {
+        HeaderMemory& m = memoryOf(user);
+        const sf_count_t base = whence == SEEK_CUR   ? m.position
+                                : whence == SEEK_END ? static_cast<sf_count_t>(m.bytes.size())
+                                                     : 0;
+        if (base + offset < 0) return -1;
+        return m.position = base + offset;
+    },
+    [](void*, sf_count_t, void*) -> sf_count_t { return 0; },
+    [](const void* data, sf_count_t count, void* user) -> sf_count_t {
+        HeaderMemory& m = memoryOf(user);
+        if (m.position + count > static_cast<sf_count_t>(m.bytes.size())) {
+            m.bytes.resize(m.position + count);
+        }
+        std::memcpy(m.bytes.data() + m.position, data, count);
+        m.position += count;
+        return count;
+    },
+    [](void* user) -> sf_count_t { return memoryOf(user).position; }};
+
+SF_INFO monoFloat(int sampleRate) {
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    return info;
+}
+
+void putLittle32(std::vector<char>& bytes, size_t at, uint32_t value) {
+    for (int k = 0; k < 4; ++k) bytes[at + k] = static_cast<char>(value >> (8 * k));
+}
+
+// Where the 32-bit value of chunk ID's size field is (after the RIFF header).
+size_t chunkSizeAt(const std::vector<char>& bytes, const char* id) {
+    for (size_t at = 12; at + 8 <= bytes.size();) {
+        uint32_t size = 0;
+        for (int k = 3; k >= 0; --k) size = size << 8 | static_cast<unsigned char>(bytes[at + 4 + k]);
+        if (std::memcmp(bytes.data() + at, id, 4) == 0) return at + 4;
+        at += 8 + size + (size & 1);
+    }
+    return 0;
+}
+
+std::vector<char> streamHeader(int sampleRate, int64_t frames, const std::string& path) {
+    HeaderMemory memory;
+    SF_INFO info = monoFloat(sampleRate);
+    SNDFILE* file = sf_open_virtual(&headerIo, SFM_WRITE, &info, &memory);
+    if (!file) failWrite(path, sf_strerror(nullptr));
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    sf_close(file);
+    std::vector<char>& h = memory.bytes;
+    const size_t data = chunkSizeAt(h, "data");
+    const uint64_t dataBytes = static_cast<uint64_t>(frames) * sizeof(float);
+    if (data == 0 || data + 4 != h.size() || dataBytes + h.size() - 8 > UINT32_MAX) {
+        failWrite(path, "too long for a WAV stream");
+    }
+    putLittle32(h, 4, static_cast<uint32_t>(h.size() - 8 + dataBytes));
+    putLittle32(h, data, static_cast<uint32_t>(dataBytes));
+    // The frame count a float WAV carries in its "fact" chunk.
+    if (const size_t fact = chunkSizeAt(h, "fact")) {
+        putLittle32(h, fact + 4, static_cast<uint32_t>(frames));
+    }
+    return h;
+}
+
+}  // namespace
+
+void prepareOutputSignals() {
+    for (int signal : kCleanupSignals) std::signal(signal, removeTempAndDie);
+    // A file-size limit or a closed pipe then fails the write (EFBIG, EPIPE)
+    // and is reported like any other write error.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+WavWriter::WavWriter(const std::string& path, const std::string& input, int sampleRate)
+    : path_(path), sampleRate_(sampleRate) {
+    struct stat st;
+    bool exists = false;
+    // Standard output by any of its names: through the descriptor, which a
+    // pipe's name in /proc could not be opened again by.
+    if (isStandardOutput(path)) {
+        streamFd_ = STDOUT_FILENO;
+        exists = fstat(streamFd_, &st) == 0;
+    } else {
+        target_ = followLinks(path);
+        exists = stat(target_.c_str(), &st) == 0;
+    }
+    struct stat in;
+    if (exists && stat(input.c_str(), &in) == 0 && st.st_dev == in.st_dev &&
+        st.st_ino == in.st_ino) {
+        failWrite(path, "it is the input file");
+    }
+    if (exists && S_ISDIR(st.st_mode)) failWrite(path, std::strerror(EISDIR));
+    if (exists && streamFd_ < 0 && !S_ISREG(st.st_mode)) {
+        // Blocks until a FIFO has a reader, as a shell redirection does.
+        streamFd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (streamFd_ < 0) failWrite(path, errnoText());
+    }
+    if (streamFd_ >= 0) {
+        pending_.reserve(2 * kStreamChunk);
+        return;
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    SF_INFO info = monoFloat(sampleRate);
+    createTemp(info, exists ? st.st_mode & 0777 : 0666 & ~mask);
+    sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+}
+
+WavWriter::~WavWriter() {
+    if (file_) sf_close(file_);
+    if (fd_ >= 0) close(fd_);
+    if (streamFd_ > STDOUT_FILENO) close(streamFd_);
+    if (!temp_.empty() && !committed_) unlink(temp_.c_str());
+    gTempExists = 0;
+}
+
+void WavWriter::setLength(int64_t frames) {
+    if (streamFd_ < 0) return;
+    promised_ = frames;
+    pending_ = streamHeader(sampleRate_, frames, path_);
+    flush();
+}
+
+void WavWriter::flush() {
+    writeAll(streamFd_, pending_.data(), pending_.size(), path_);
+    pending_.clear();
+}
+
+void WavWriter::write(const float* frames, int64_t count) {
+    if (streamFd_ < 0) {
+        if (sf_writef_float(file_, frames, count) != count) failWrite(path_, sf_strerror(file_));
+        return;
+    }
+    // The WAV's floats are little-endian, as this machine's are.
+    const char* bytes = reinterpret_cast<const char*>(frames);
+    pending_.insert(pending_.end(), bytes, bytes + count * sizeof(float));
+    written_ += count;
+    if (pending_.size() >= kStreamChunk) flush();
+}
+
+void WavWriter::commit() {
+    if (streamFd_ >= 0) {
+        flush();
+        // The header promised this many; anything else would be a broken WAV.
+        if (written_ != promised_) {
+            failWrite(path_, std::to_string(written_) + " frames, not the " +
+                                 std::to_string(promised_) + " its header says");
+        }
+        committed_ = true;
+        return;
+    }
+    const int closed = sf_close(file_);
+    file_ = nullptr;
+    if (closed != 0) failWrite(path_, sf_error_number(closed));
+    int error = fsync(fd_) == 0 ? 0 : errno;
+    if (close(fd_) != 0 && error == 0) error = errno;
+    fd_ = -1;
+    if (error != 0) failWrite(path_, std::strerror(error));
+    if (std::rename(temp_.c_str(), target_.c_str()) != 0) failWrite(path_, errnoText());
+    committed_ = true;
+    gTempExists = 0;
+}
+
+// The temporary file sits beside the link's target, so the rename stays on
+// one file system and replaces the target, not the link.
+void WavWriter::createTemp(SF_INFO& info, mode_t mode) {
+    const std::string temp = target_ + ".XXXXXX";
+    if (temp.size() >= sizeof gTempPath) failWrite(path_, "path too long");
+    std::memcpy(gTempPath, temp.c_str(), temp.size() + 1);
+    // No signal may come between the file's creation and its registration.
+    sigset_t signals, previous;
+    sigemptyset(&signals);
+    for (int signal : kCleanupSignals) sigaddset(&signals, signal);
+    sigprocmask(SIG_BLOCK, &signals, &previous);
+    fd_ = mkstemp(gTempPath);
+    const int error = errno;
+    if (fd_ >= 0) gTempExists = 1;
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (fd_ < 0) failWrite(path_, std::strerror(error));
+    temp_ = gTempPath;
+    // mkstemp makes the file private; give it the replaced file's mode, or
+    // the one a plain create would.
+    fchmod(fd_, mode);
+    file_ = sf_open_fd(fd_, SFM_WRITE, &info, SF_FALSE);
+    if (!file_) {
+        // The destructor does not run for a constructor that throws.
+        const std::string reason = sf_strerror(nullptr);
+        close(fd_);
+        unlink(temp_.c_str());
+        gTempExists = 0;
+        failWrite(path_, reason);
+    }
+}
+
+}  // namespace tessivox
