@@ -1,5 +1,7 @@
 #include "ui/pad_editor.h"
 
+#include "picture/pictures.h"
+
 namespace tessivox {
 
 namespace {
@@ -10,6 +12,10 @@ bool inPickBox(const PadPoint& p, int32_t x, int32_t y) {
 }
 
 }  // namespace
+
+void drawPad(const SynthState& s, DrawingArea& pad) {
+    if (Canvas* canvas = pad.drawingCanvas()) drawPad(s, *canvas);
+}
 
 void handlePadEvent(SynthState& s, DrawingArea& pad, const PadEvent& event) {
     if (event.type == PadEvent::Type::PointerMove && event.leftButtonDown) {
