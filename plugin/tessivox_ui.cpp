@@ -33,10 +33,12 @@ namespace {
 constexpr int kWidth = 870;
 constexpr int kHeight = 470;
 constexpr int kPadX = 515, kPadY = 10;
-// The plugin's own controls, where the program has its port list.
+// The plugin's own controls: the channel where the program has its port
+// list, the tuning and the latency under the displays.
 constexpr int kRowY = 445;
 constexpr int kChannelX = 710, kChannelWidth = 130;
-constexpr int kTuningX = 560, kTuningWidth = 130;
+constexpr int kTuningX = 10, kTuningY = 318, kTuningWidth = 130;
+constexpr int kLatencyX = 312;
 
 // Colours of the controls, as cairo takes them.
 struct Rgb {
@@ -247,7 +249,7 @@ void press(Ui& ui, int x, int y, unsigned button) {
         ui.dirty = true;
         return;
     }
-    if (inside(x, y, kTuningX, kRowY, kTuningWidth, 20)) {
+    if (inside(x, y, kTuningX, kTuningY, kTuningWidth, 20)) {
         send(ui, kTuning, ui.ports[kTuning] >= 0.5f ? 0.0f : 1.0f);
         ui.dirty = true;
         return;
@@ -393,8 +395,8 @@ void draw(Ui& ui) {
     text(cr, kChannelX + 6, kRowY + 2,
          "<  MIDI channel " + (channel == 0 ? std::string("all") : std::to_string(channel)));
     text(cr, kChannelX + kChannelWidth - 14, kRowY + 2, ">");
-    checkBox(cr, kTuningX, kRowY, ui.ports[kTuning] >= 0.5f, "Exact pitch");
-    text(cr, 400, kRowY + 3,
+    checkBox(cr, kTuningX, kTuningY, ui.ports[kTuning] >= 0.5f, "Exact pitch");
+    text(cr, kLatencyX, kTuningY,
          "Latency " + std::to_string(std::lround(ui.ports[kLatency])) + " frames");
     cairo_pop_group_to_source(cr);
     cairo_paint(cr);
@@ -450,7 +452,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     hints.min_width = hints.base_width = kWidth;
     hints.min_height = hints.base_height = kHeight;
     XSetWMNormalHints(display, ui->window, &hints);
-    XStoreName(display, ui->window, "Tessivox");
+    XStoreName(display, ui->window, "Tessivox UI");
     XWindowAttributes attributes{};
     XGetWindowAttributes(display, ui->window, &attributes);
     ui->surface =
