@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/synth_state.h"
 #include "picture/editor_rules.h"
@@ -407,11 +408,62 @@ void draw(Ui& ui) {
 
 // ---- LV2 ----------------------------------------------------------------------
 
+// One connection for every window, kept to the end: cairo keeps state for
+// each connection that closing it leaves behind, so a connection per window
+// would grow the host at every opening.
+Display* connection() {
+    static Display* const display = XOpenDisplay(nullptr);
+    return display;
+}
+
+constexpr long kEvents =
+    ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask;
+
+// The open windows, to give each event of the shared connection to its own.
+std::vector<Ui*> openWindows;
+
+void handle(Ui& ui, XEvent& e) {
+    switch (e.type) {
+        case Expose:
+            ui.dirty = true;
+            break;
+        case ConfigureNotify:
+            ui.width = e.xconfigure.width;
+            ui.height = e.xconfigure.height;
+            cairo_xlib_surface_set_size(ui.surface, ui.width, ui.height);
+            ui.dirty = true;
+            break;
+        case ButtonPress:
+            press(ui, e.xbutton.x, e.xbutton.y, e.xbutton.button);
+            break;
+        case ButtonRelease:
+            release(ui, e.xbutton.x, e.xbutton.y, e.xbutton.button);
+            break;
+        case MotionNotify:
+            motion(ui, e.xmotion.x, e.xmotion.y, (e.xmotion.state & Button1Mask) != 0);
+            break;
+        default:
+            break;
+    }
+}
+
+// Every queued event goes, so none outlives its window in the queue.
+void pump(Display* display) {
+    while (XPending(display) > 0) {
+        XEvent e;
+        XNextEvent(display, &e);
+        for (Ui* ui : openWindows)
+            if (ui->window == e.xany.window) handle(*ui, e);
+    }
+}
+
 void cleanup(LV2UI_Handle handle) {
     std::unique_ptr<Ui> ui(static_cast<Ui*>(handle));
-    if (ui->surface) cairo_surface_destroy(ui->surface);
-    if (ui->window) XDestroyWindow(ui->display, ui->window);
-    XCloseDisplay(ui->display);
+    std::erase(openWindows, ui.get());
+    cairo_surface_destroy(ui->surface);
+    XDestroyWindow(ui->display, ui->window);
+    XSync(ui->display, False);
+    pump(ui->display);
 }
 
 LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*,
@@ -425,7 +477,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
         if (!std::strcmp(features[i]->URI, LV2_UI__resize))
             resize = static_cast<LV2UI_Resize*>(features[i]->data);
     }
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = connection();
     if (!display) return nullptr;
     auto ui = std::make_unique<Ui>();
     ui->display = display;
@@ -444,9 +496,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
                : DefaultRootWindow(display);
     ui->window = XCreateSimpleWindow(display, parentWindow, 0, 0, kWidth, kHeight, 0, 0,
                                      0xefefef);
-    XSelectInput(display, ui->window,
-                 ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                     StructureNotifyMask);
+    XSelectInput(display, ui->window, kEvents);
     XSizeHints hints{};
     hints.flags = PMinSize | PBaseSize;
     hints.min_width = hints.base_width = kWidth;
@@ -461,6 +511,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     XFlush(display);
     if (resize) resize->ui_resize(resize->handle, kWidth, kHeight);
     *widget = reinterpret_cast<LV2UI_Widget>(static_cast<uintptr_t>(ui->window));
+    openWindows.push_back(ui.get());
     return ui.release();
 }
 
@@ -474,33 +525,7 @@ void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t forma
 
 int idle(LV2UI_Handle handle) {
     Ui& ui = *static_cast<Ui*>(handle);
-    while (XPending(ui.display) > 0) {
-        XEvent e;
-        XNextEvent(ui.display, &e);
-        if (e.xany.window != ui.window) continue;
-        switch (e.type) {
-            case Expose:
-                ui.dirty = true;
-                break;
-            case ConfigureNotify:
-                ui.width = e.xconfigure.width;
-                ui.height = e.xconfigure.height;
-                cairo_xlib_surface_set_size(ui.surface, ui.width, ui.height);
-                ui.dirty = true;
-                break;
-            case ButtonPress:
-                press(ui, e.xbutton.x, e.xbutton.y, e.xbutton.button);
-                break;
-            case ButtonRelease:
-                release(ui, e.xbutton.x, e.xbutton.y, e.xbutton.button);
-                break;
-            case MotionNotify:
-                motion(ui, e.xmotion.x, e.xmotion.y, (e.xmotion.state & Button1Mask) != 0);
-                break;
-            default:
-                break;
-        }
-    }
+    pump(ui.display);
     if (ui.dirty) draw(ui);
     XFlush(ui.display);
     return 0;

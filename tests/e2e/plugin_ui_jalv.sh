@@ -3,7 +3,8 @@
 # embeds it. Its displays and pad are the program window's pixels at the start
 # and after a preset is loaded from jalv's menu; a slider click and a pad drag
 # change jalv's port values (read back from a preset jalv saves) and the
-# pictures follow; the axis buttons give the window's limits and labels.
+# pictures follow; the axis buttons give the window's limits and labels; 200
+# openings and closings leave the host's memory as it was.
 # usage: plugin_ui_jalv.sh BUILD_DIR
 source "$(dirname "$0")/lib.sh"
 e2e_init
@@ -120,4 +121,7 @@ got="$(printf '%.3f %.3f %.3f %.3f' "$(value axes x_from)" "$(value axes x_to)" 
 echo "axes: window \"$xf $xt $yf $yt $xl $yl\", plugin \"$got\", trajectory $(value axes trajectory)"
 [ "$got" = "$xf $xt $yf $yt $xl $yl" ] || fail "the axis buttons differ from the window's"
 [ "$(value axes trajectory)" = 1 ] || fail "Enable did not switch the trajectory on"
+
+# Opened and closed 200 times by a host of our own (jalv opens it once).
+"$BUILD/tests/ui_cycles" "$BUILD/lv2/tessivox.lv2/tessivox_ui.so" 200 || fail "ui_cycles"
 echo PASS
