@@ -115,6 +115,8 @@ void portChanged(Ui& ui, uint32_t port, float value) {
         kPorts[port].type == PortType::AudioOut || ui.ports[port] == value) {
         return;
     }
+    // As the plugin takes it: within the port's range.
+    value = std::clamp(value, kPorts[port].minimum, kPorts[port].maximum);
     ui.ports[port] = value;
     ui.dirty = true;
     if (port >= kM && port < kM + kParamCount) {

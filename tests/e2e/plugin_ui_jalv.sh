@@ -68,9 +68,9 @@ port_values() {  # NAME
   sleep 1
   find "$HOME" -name "*$1.ttl" | grep -q . || fail "jalv saved no preset $1"
   grep -E 'lv2:symbol|pset:value' "$(find "$HOME" -name "*$1.ttl" | head -1)" | paste - - |
-    awk '{ gsub("\"", "", $2); printf "%s=%g\n", $2, $5 }' | sort >"$E2E_DIR/$1.values"
+    awk '{ gsub("\"", "", $2); print $2 "=" $5 }' | sort >"$E2E_DIR/$1.values"
 }
-value() { sed -n "s/^$2=//p" "$E2E_DIR/$1.values"; }
+value() { printf '%g' "$(sed -n "s/^$2=//p" "$E2E_DIR/$1.values")"; }
 
 same_pictures start
 # Each preset of jalv's menu in turn (their order is jalv's): the pictures
