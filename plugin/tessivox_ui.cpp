@@ -381,9 +381,10 @@ void draw(Ui& ui) {
                 }
                 break;
             case ControlKind::DrawingArea:
-                picture(cr, c.id == kShapeDisplayId ? ui.shape
-                            : c.id == kWaveformDisplayId ? ui.waveform
-                                                          : ui.pad,
+                picture(cr,
+                        c.id == kShapeDisplayId      ? ui.shape
+                        : c.id == kWaveformDisplayId ? ui.waveform
+                                                     : ui.pad,
                         c.x, c.y);
                 break;
             case ControlKind::EnableBox:
@@ -493,11 +494,10 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     updateDisplays(*ui);
     drawPad(ui->s, ui->pad);
 
-    const ::Window parentWindow =
-        parent ? static_cast<::Window>(reinterpret_cast<uintptr_t>(parent))
-               : DefaultRootWindow(display);
-    ui->window = XCreateSimpleWindow(display, parentWindow, 0, 0, kWidth, kHeight, 0, 0,
-                                     0xefefef);
+    const ::Window parentWindow = parent
+                                      ? static_cast<::Window>(reinterpret_cast<uintptr_t>(parent))
+                                      : DefaultRootWindow(display);
+    ui->window = XCreateSimpleWindow(display, parentWindow, 0, 0, kWidth, kHeight, 0, 0, 0xefefef);
     XSelectInput(display, ui->window, kEvents);
     XSizeHints hints{};
     hints.flags = PMinSize | PBaseSize;

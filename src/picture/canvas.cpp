@@ -16,7 +16,8 @@ __int128 floorDiv(__int128 num, __int128 den) {
 }  // namespace
 
 Canvas::Canvas(int width, int height)
-    : width_(std::max(width, 0)), height_(std::max(height, 0)),
+    : width_(std::max(width, 0)),
+      height_(std::max(height, 0)),
       pixels_(std::size_t(width_) * height_, 0xff000000u) {}
 
 void Canvas::fillRect(int x, int y, int width, int height, uint32_t colour) {

@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
     using namespace tessivox::lv2;
     if (argc != 3) return 2;
     void* so = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-    auto get = so ? reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(so, "lv2ui_descriptor"))
-                  : nullptr;
+    auto get =
+        so ? reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(so, "lv2ui_descriptor")) : nullptr;
     const LV2UI_Descriptor* d = get ? get(0) : nullptr;
     Display* display = XOpenDisplay(nullptr);
     if (!d || !display) return std::fprintf(stderr, "no UI or no display\n"), 1;
@@ -53,8 +53,8 @@ int main(int argc, char** argv) {
     const int cycles = std::atoi(argv[2]);
     long early = 0;
     for (int i = 0; i < cycles; ++i) {
-        const Window parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 900,
-                                                  500, 0, 0, 0);
+        const Window parent =
+            XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 900, 500, 0, 0, 0);
         XMapWindow(display, parent);
         XSync(display, False);
         LV2UI_Resize hostSide{nullptr, hostResize};
@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
         const LV2_Feature resizeFeature{LV2_UI__resize, &hostSide};
         const LV2_Feature* features[] = {&parentFeature, &resizeFeature, nullptr};
         LV2UI_Widget widget = nullptr;
-        LV2UI_Handle ui = d->instantiate(d, kPluginUri.data(), "", write, nullptr, &widget,
-                                         features);
+        LV2UI_Handle ui =
+            d->instantiate(d, kPluginUri.data(), "", write, nullptr, &widget, features);
         if (!ui || !widget || asked != std::pair{870, 470})
             return std::fprintf(stderr, "cycle %d: no window\n", i), 1;
         const float odd[] = {NAN, INFINITY, -1e30f, 1e30f, 0.5f};

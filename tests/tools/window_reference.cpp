@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
             for (int row = 0; row < kParamCount; ++row) {
                 if (key == kSymbols[row])
                     window->slider(kFirstParamSlider + row)
-                        ->setValue(static_cast<int>(std::stod(value) * kParamSliders[row].divisor + 0.5));
+                        ->setValue(
+                            static_cast<int>(std::stod(value) * kParamSliders[row].divisor + 0.5));
                 if (key == "axis" && value == kParamSliders[row].name)
                     static_cast<QPushButton*>(window->control(kFirstAxisButton + row))->click();
             }
