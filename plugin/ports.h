@@ -12,6 +12,7 @@
 namespace tessivox::lv2 {
 
 inline constexpr std::string_view kPluginUri = "urn:tessivox:synth";
+inline constexpr std::string_view kUiUri = "urn:tessivox:synth:ui";
 
 enum Port : uint32_t {
     kMidiIn,

@@ -1,7 +1,7 @@
 // Writes the bundle's Turtle files from the port table, so the ranges and
 // defaults hosts see are the ones the plugin clamps to.
 //
-//   tessivox-lv2-ttl BUNDLE_DIR BINARY_NAME
+//   tessivox-lv2-ttl BUNDLE_DIR BINARY_NAME UI_BINARY_NAME
 
 #include <charconv>
 #include <cstdio>
@@ -27,6 +27,7 @@ constexpr const char* kPrefixes =
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+    "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
 
@@ -208,12 +209,19 @@ std::string pluginTtl() {
     return t.str();
 }
 
-std::string manifestTtl(const std::string& binary) {
+std::string manifestTtl(const std::string& binary, const std::string& uiBinary) {
     std::ostringstream t;
     t << kPrefixes << "<" << kPluginUri << ">\n"
       << "    a lv2:Plugin ;\n"
       << "    lv2:binary <" << binary << "> ;\n"
-      << "    rdfs:seeAlso <tessivox.ttl> .\n";
+      << "    ui:ui <" << kUiUri << "> ;\n"
+      << "    rdfs:seeAlso <tessivox.ttl> .\n\n"
+      << "<" << kUiUri << ">\n"
+      << "    a ui:X11UI ;\n"
+      << "    ui:binary <" << uiBinary << "> ;\n"
+      << "    lv2:requiredFeature ui:idleInterface ;\n"
+      << "    lv2:optionalFeature ui:parent , ui:resize ;\n"
+      << "    lv2:extensionData ui:idleInterface .\n";
     for (const Preset& preset : presets()) {
         t << "\n<urn:tessivox:preset:" << preset.slug << ">\n"
           << "    a pset:Preset ;\n"
@@ -268,15 +276,15 @@ bool write(const std::string& path, const std::string& text) {
 
 int main(int argc, char** argv) {
     using namespace tessivox::lv2;
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s BUNDLE_DIR BINARY_NAME\n", argv[0]);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s BUNDLE_DIR BINARY_NAME UI_BINARY_NAME\n", argv[0]);
         return 2;
     }
     const std::string dir = argv[1];
     std::string presetText;
     if (!presetsTtl(presetText)) return 1;
     const bool ok = write(dir + "/tessivox.ttl", pluginTtl()) &&
-                    write(dir + "/manifest.ttl", manifestTtl(argv[2])) &&
+                    write(dir + "/manifest.ttl", manifestTtl(argv[2], argv[3])) &&
                     write(dir + "/presets.ttl", presetText);
     return ok ? 0 : 1;
 }

@@ -11,19 +11,6 @@ namespace tessivox {
 
 namespace {
 
-float textValue(const QLabel* label) {
-    return limitValue(label->text());
-}
-
-// Inclusive float32 bounds: the values of the slider's ends.
-bool acceptedAsFrom(ParamId p, float f) {
-    if (p == ParamId::None) return false;
-    const int row = static_cast<int>(p);
-    const SliderSpec& spec = kParamSliders[row];
-    return paramValueAt(row, spec.minimum) <= f &&
-           (!spec.fromCappedAtMaximum || f <= paramValueAt(row, spec.maximum));
-}
-
 void resetAssignment(SynthState& s, const AxisControls& c) {
     for (QLabel* text : {c.xFrom, c.xTo, c.yFrom, c.yTo, c.xLabel, c.yLabel}) text->clear();
     {
@@ -37,45 +24,14 @@ void resetAssignment(SynthState& s, const AxisControls& c) {
 }  // namespace
 
 AxisDecision decideAxisButton(const AxisControls& c, ParamId p) {
-    const QLabel* valueText = c.valueTexts[static_cast<int>(p)];
-    const QString n =
-        QString::fromUtf8(paramName(p).data(), static_cast<qsizetype>(paramName(p).size()));
-
-    const bool xFromEmpty = c.xFrom->text().isEmpty();
-    const bool xToEmpty = c.xTo->text().isEmpty();
-    const bool yFromEmpty = c.yFrom->text().isEmpty();
-    const bool yToEmpty = c.yTo->text().isEmpty();
-
-    // What makes a 'to' refused, in the order the rules are read.
-    auto refusedTo = [&](const QLabel* fromText) -> QString {
-        const float from = textValue(fromText);
-        if (!(from < textValue(valueText))) {
-            return QStringLiteral("%1 is not above 'from' %2")
-                .arg(valueText->text(), fromText->text());
-        }
-        if (!acceptedAsFrom(p, from)) {
-            return QStringLiteral("'from' %1 lies outside the range of %2")
-                .arg(fromText->text(), n);
-        }
-        return {};
-    };
-    if (xFromEmpty && xToEmpty && yFromEmpty && yToEmpty) return {AxisStep::XFrom, n, {}};
-    if (!xFromEmpty && xToEmpty && yFromEmpty && yToEmpty) {
-        QString why = refusedTo(c.xFrom);
-        if (why.isEmpty()) return {AxisStep::XTo, n, {}};
-        return {AxisStep::Reset, n, why};
-    }
-    if (!xFromEmpty && !xToEmpty && yFromEmpty && yToEmpty) {
-        if (c.xLabel->text() != n) return {AxisStep::YFrom, n, {}};
-        return {AxisStep::Reset, n, QStringLiteral("%1 is on the X axis already").arg(n)};
-    }
-    if (!xFromEmpty && !xToEmpty && !yFromEmpty && yToEmpty) {
-        QString why = c.xLabel->text() == n ? QStringLiteral("%1 is on the X axis already").arg(n)
-                                            : refusedTo(c.yFrom);
-        if (why.isEmpty()) return {AxisStep::YTo, n, {}};
-        return {AxisStep::Reset, n, why};
-    }
-    return {AxisStep::Reset, n, QStringLiteral("both axes are assigned")};
+    const std::string_view name = paramName(p);
+    const auto text = [](const QLabel* label) { return label->text().toStdString(); };
+    const std::string value = text(c.valueTexts[static_cast<int>(p)]), xFrom = text(c.xFrom),
+                      xTo = text(c.xTo), yFrom = text(c.yFrom), yTo = text(c.yTo),
+                      xLabel = text(c.xLabel);
+    const AxisRuling r = decideAxisStep({value, xFrom, xTo, yFrom, yTo, xLabel}, p);
+    return {r.step, QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())),
+            QString::fromStdString(r.why)};
 }
 
 QString axisButtonTip(const AxisControls& c, ParamId p) {

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "engine/synth_state.h"
+#include "picture/editor_rules.h"
 
 class QCheckBox;
 class QLabel;
@@ -23,9 +24,7 @@ struct AxisControls {
     QCheckBox* enable = nullptr;                    // 45
 };
 
-// What a click of parameter p's axis button does in the present state: fill
-// one of the four limits, or clear them all (`why` says what refused it).
-enum class AxisStep { XFrom, XTo, YFrom, YTo, Reset };
+// What a click of parameter p's axis button does in the present state.
 struct AxisDecision {
     AxisStep step;
     QString name;  // p's name

@@ -2,12 +2,9 @@
 
 #include "engine/synth_state.h"
 #include "ui/drawing_area.h"
+#include "ui/window_layout.h"
 
 namespace tessivox {
-
-inline constexpr int kShapeDisplayId = 11;
-inline constexpr int kWaveformDisplayId = 12;
-inline constexpr int kPadId = 13;
 
 // Black, the red clip lines at rows 75 and 225 and the white zero line: the
 // waveform display's background, drawn under every trace. Drawing has begun.

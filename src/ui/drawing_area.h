@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include "picture/canvas.h"
+
 namespace tessivox {
 
 // A pointer event of a drawing area, in its own pixels.
@@ -16,7 +18,7 @@ struct PadEvent {
     bool leftButtonDown = false;
 };
 
-// A drawing area that keeps its own image. The program paints into it only
+// A drawing area that shows its own canvas. The program paints into it only
 // between beginDrawing() and endDrawing(); beginDrawing() can fail, and then
 // that drawing is skipped. While a button pressed on the area is held, the
 // area keeps the pointer: moves outside it and the release still arrive.
@@ -26,7 +28,10 @@ class DrawingArea : public QWidget {
     DrawingArea(int controlId, int width, int height, QWidget* parent = nullptr);
 
     int controlId() const { return controlId_; }
+    // The canvas' pixels, not a copy.
     const QImage& image() const { return image_; }
+    // The canvas between beginDrawing() and endDrawing(), else nullptr.
+    Canvas* drawingCanvas() { return drawing_ ? &canvas_ : nullptr; }
 
     bool beginDrawing();
     void endDrawing();
@@ -50,6 +55,7 @@ class DrawingArea : public QWidget {
 
   private:
     int controlId_;
+    Canvas canvas_;
     QImage image_;
     bool drawing_ = false;
     bool drawingFails_ = false;

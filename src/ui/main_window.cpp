@@ -22,7 +22,7 @@
 
 #include "engine/engine.h"
 #include "midi/midi_input.h"
-#include "ui/colours.h"
+#include "picture/colours.h"
 #include "ui/displays.h"
 #include "ui/help_window.h"
 #include "ui/number_text.h"

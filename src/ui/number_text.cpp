@@ -1,30 +1,20 @@
 #include "ui/number_text.h"
 
-#include <charconv>
-
 #include <QByteArray>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
+#include "picture/editor_rules.h"
+
 namespace tessivox {
 
 QString valueText(float value) {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
-                                      std::chars_format::fixed, 3);
-    return QString::fromLatin1(buffer, result.ec == std::errc{} ? result.ptr - buffer : 0);
+    return QString::fromStdString(valueString(value));
 }
 
 float limitValue(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    const char* p = bytes.constData();
-    const char* end = p + bytes.size();
-    while (p != end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
-    if (p != end && *p == '+') ++p;
-    double value = 0.0;
-    if (std::from_chars(p, end, value).ec != std::errc{}) value = 0.0;
-    return static_cast<float>(value);
+    return limitNumber(text.toLatin1().toStdString());
 }
 
 void centreOnScreen(QWidget& window) {

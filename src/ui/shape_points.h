@@ -1,11 +1,3 @@
 #pragma once
 
-#include "engine/synth_state.h"
-
-namespace tessivox {
-
-// Recomputes shapeX and shapeY (the 202 display points) from the six
-// parameters, in float32 wherever a value is stored.
-void computeShapePoints(SynthState& s);
-
-}  // namespace tessivox
+#include "picture/shape_points.h"

@@ -4,11 +4,13 @@
 #include <string_view>
 
 #include "engine/controls.h"
-#include "ui/displays.h"
 
 namespace tessivox {
 
 // Control identifiers that handlers and tests name.
+inline constexpr int kShapeDisplayId = 11;
+inline constexpr int kWaveformDisplayId = 12;
+inline constexpr int kPadId = 13;
 inline constexpr int kMidiPortList = 2;
 inline constexpr int kAttackSlider = 3;       // 3..6: attack, decay, sustain, release
 inline constexpr int kFirstParamSlider = 15;  // 15..20: m, N1, N2, N3, A, B

@@ -24,6 +24,7 @@ for field in Minimum Maximum Default; do
 done
 presets=$(echo "$info" | sed -n '/Presets:/,/^$/p' | grep -vc 'Presets:\|^$' || true)
 [ "$presets" -ge 3 ] || fail "$presets presets listed"
+echo "$info" | grep -q 'Class: *http://lv2plug.in/ns/extensions/ui#X11UI' || fail "no X11 UI listed"
 echo "$ports ports, $controls controls with range and default, $presets presets"
 
 # Only the LV2 specifications serve as schemas: another package's faulty Turtle is not ours.
@@ -37,6 +38,8 @@ echo "$out" | grep -qx 'Found 0 errors among [0-9]* files (checked [0-9]* restri
 PREFIX=$(mktemp -d)
 trap 'rm -rf "$PREFIX"' EXIT
 cmake --install "$BUILD" --prefix "$PREFIX" --component plugin >/dev/null
-[ -f "$PREFIX/lib/lv2/tessivox.lv2/tessivox.so" ] || fail "no bundle in lib/lv2/tessivox.lv2"
+for so in tessivox tessivox_ui; do
+  [ -f "$PREFIX/lib/lv2/tessivox.lv2/$so.so" ] || fail "no $so.so in lib/lv2/tessivox.lv2"
+done
 LV2_PATH=$PREFIX/lib/lv2 lv2ls | grep -qx 'urn:tessivox:synth' || fail "installed bundle not found"
 echo PASS

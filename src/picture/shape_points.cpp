@@ -1,4 +1,4 @@
-#include "ui/shape_points.h"
+#include "picture/shape_points.h"
 
 #include <cmath>
 

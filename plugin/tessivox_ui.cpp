@@ -1,0 +1,562 @@
+// The plugin's window: the program's displays, pad and controls, drawn with
+// cairo on Xlib from the same pictures as the program's window. Everything
+// runs on the host's UI thread: events are read and the window is drawn in
+// idle(); the plugin is reached through its ports only.
+
+#include <lv2/ui/ui.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/synth_state.h"
+#include "picture/editor_rules.h"
+#include "picture/pictures.h"
+#include "picture/shape_points.h"
+#include "ports.h"
+#include "ui/window_layout.h"
+
+// Last: Xlib's macros (None, Status, Bool) would clash with the names above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <cairo-xlib.h>
+#include <cairo.h>
+
+namespace tessivox::lv2 {
+namespace {
+
+// The client area without the program's menu, port list and status bar,
+// with one more row for the plugin's own controls.
+constexpr int kWidth = 870;
+constexpr int kHeight = 470;
+constexpr int kPadX = 515, kPadY = 10;
+// The plugin's own controls: the channel where the program has its port
+// list, the tuning and the latency under the displays.
+constexpr int kRowY = 445;
+constexpr int kChannelX = 710, kChannelWidth = 130;
+constexpr int kTuningX = 10, kTuningY = 318, kTuningWidth = 130;
+constexpr int kLatencyX = 312;
+
+// Colours of the controls, as cairo takes them.
+struct Rgb {
+    double r, g, b;
+};
+constexpr Rgb kBackground{0.937, 0.937, 0.937};
+constexpr Rgb kGroove{0.75, 0.75, 0.75};
+constexpr Rgb kHandle{0.55, 0.55, 0.6};
+constexpr Rgb kFrame{0.35, 0.35, 0.35};
+constexpr Rgb kFace{0.98, 0.98, 0.98};
+constexpr Rgb kText{0.0, 0.0, 0.0};
+
+struct Ui {
+    LV2UI_Write_Function write = nullptr;
+    LV2UI_Controller controller = nullptr;
+    LV2UI_Resize* hostResize = nullptr;
+    Display* display = nullptr;
+    ::Window window = 0;
+    cairo_surface_t* surface = nullptr;
+    int width = kWidth, height = kHeight;
+
+    // The UI's own record of what it shows; the plugin has its own.
+    SynthState s;
+    std::array<float, kPortCount> ports{};
+    std::array<int32_t, kParamCount> paramPosition{};
+    std::array<int32_t, kEnvelopeSliderCount> envelopePosition{};
+    std::string xFrom, xTo, yFrom, yTo, xLabel, yLabel;
+    bool enable = false;
+    Canvas shape{300, 300}, waveform{201, 300}, pad{300, 300};
+    int held = -1;  // the control a press on it holds until the release
+    bool dirty = true;
+};
+
+void send(Ui& ui, uint32_t port, float value) {
+    ui.ports[port] = value;
+    ui.write(ui.controller, port, sizeof value, 0, &value);
+}
+
+int32_t positionOf(const SliderSpec& spec, double value) {
+    const double p = std::nearbyint(value);
+    return static_cast<int32_t>(std::clamp(p, double(spec.minimum), double(spec.maximum)));
+}
+
+void updateDisplays(Ui& ui) {
+    computeShapePoints(ui.s);
+    drawShape(ui.s, ui.shape);
+    drawWaveform(ui.s, ui.waveform);
+}
+
+std::string& limitText(Ui& ui, AxisStep step) {
+    std::string* texts[] = {&ui.xFrom, &ui.xTo, &ui.yFrom, &ui.yTo};
+    return *texts[static_cast<int>(step)];
+}
+
+// The texts of one axis from its ports: a preset or a second UI set them.
+void showAxis(Ui& ui, bool x) {
+    const int k = static_cast<int>(std::lround(ui.ports[x ? kXParam : kYParam]));
+    std::string& label = x ? ui.xLabel : ui.yLabel;
+    std::string& from = x ? ui.xFrom : ui.yFrom;
+    std::string& to = x ? ui.xTo : ui.yTo;
+    if (k < 1 || k > kParamCount) {
+        label.clear(), from.clear(), to.clear();
+        return;
+    }
+    label = std::string(kParamSliders[k - 1].name);
+    from = valueString(ui.ports[x ? kXFrom : kYFrom]);
+    to = valueString(ui.ports[x ? kXTo : kYTo]);
+}
+
+// A value from the host; what the UI wrote itself comes back unchanged.
+void portChanged(Ui& ui, uint32_t port, float value) {
+    if (port >= kPortCount || kPorts[port].type == PortType::MidiIn ||
+        kPorts[port].type == PortType::AudioOut || ui.ports[port] == value) {
+        return;
+    }
+    // As the plugin takes it: within the port's range.
+    value = std::clamp(value, kPorts[port].minimum, kPorts[port].maximum);
+    ui.ports[port] = value;
+    ui.dirty = true;
+    if (port >= kM && port < kM + kParamCount) {
+        const int row = static_cast<int>(port - kM);
+        ui.paramPosition[row] = positionOf(kParamSliders[row], value * kParamSliders[row].divisor);
+        param(ui.s, static_cast<ParamId>(row)).store(value);
+        updateDisplays(ui);
+    } else if (port >= kAttack && port <= kRelease) {
+        ui.envelopePosition[port - kAttack] = positionOf(kEnvelopeSliders[port - kAttack], value);
+    } else if (port == kTrajectory) {
+        ui.enable = value >= 0.5f;
+    } else if (port >= kXParam && port <= kYTo) {
+        showAxis(ui, port < kYParam);
+    } else if (port >= kPad && port < kPad + 8) {
+        PadPoint& p = ui.s.padPoints[(port - kPad) / 2];
+        ((port - kPad) % 2 == 0 ? p.x : p.y) = std::clamp<double>(std::nearbyint(value), 0, 300);
+        drawPad(ui.s, ui.pad);
+    }
+}
+
+void setParamPosition(Ui& ui, int row, int32_t position) {
+    const SliderSpec& spec = kParamSliders[row];
+    position = std::clamp(position, spec.minimum, spec.maximum);
+    if (position == ui.paramPosition[row]) return;
+    ui.paramPosition[row] = position;
+    const float value = paramValueAt(row, position);
+    param(ui.s, static_cast<ParamId>(row)).store(value);
+    send(ui, kM + row, value);
+    updateDisplays(ui);
+    ui.dirty = true;
+}
+
+void setEnvelopePosition(Ui& ui, int k, int32_t position) {
+    const SliderSpec& spec = kEnvelopeSliders[k];
+    position = std::clamp(position, spec.minimum, spec.maximum);
+    if (position == ui.envelopePosition[k]) return;
+    ui.envelopePosition[k] = position;
+    send(ui, kAttack + k, static_cast<float>(position));
+    ui.dirty = true;
+}
+
+void axisClick(Ui& ui, int row) {
+    const ParamId p = static_cast<ParamId>(row);
+    const std::string value = valueString(paramValueAt(row, ui.paramPosition[row]));
+    const AxisRuling r = decideAxisStep({value, ui.xFrom, ui.xTo, ui.yFrom, ui.yTo, ui.xLabel}, p);
+    ui.dirty = true;
+    if (r.step == AxisStep::Reset) {
+        ui.xFrom.clear(), ui.xTo.clear(), ui.yFrom.clear(), ui.yTo.clear();
+        ui.xLabel.clear(), ui.yLabel.clear();
+        ui.enable = false;
+        send(ui, kTrajectory, 0);
+        send(ui, kXParam, 0);
+        send(ui, kYParam, 0);
+        return;
+    }
+    static constexpr Port kLimitPorts[] = {kXFrom, kXTo, kYFrom, kYTo};
+    const bool x = r.step == AxisStep::XFrom || r.step == AxisStep::XTo;
+    limitText(ui, r.step) = value;
+    (x ? ui.xLabel : ui.yLabel) = std::string(paramName(p));
+    send(ui, kLimitPorts[static_cast<int>(r.step)], limitNumber(value));
+    send(ui, x ? kXParam : kYParam, static_cast<float>(row + 1));
+}
+
+// Ticking needs all four limits; the plugin checks the rest as it runs.
+void enableClick(Ui& ui) {
+    ui.dirty = true;
+    ui.enable = !ui.enable;
+    if (ui.enable && (ui.xFrom.empty() || ui.xTo.empty() || ui.yFrom.empty() || ui.yTo.empty()))
+        ui.enable = false;
+    if (ui.enable) {
+        send(ui, kXParam, static_cast<float>(static_cast<int>(paramIdFromName(ui.xLabel)) + 1));
+        send(ui, kYParam, static_cast<float>(static_cast<int>(paramIdFromName(ui.yLabel)) + 1));
+        send(ui, kXFrom, limitNumber(ui.xFrom));
+        send(ui, kXTo, limitNumber(ui.xTo));
+        send(ui, kYFrom, limitNumber(ui.yFrom));
+        send(ui, kYTo, limitNumber(ui.yTo));
+    }
+    send(ui, kTrajectory, ui.enable ? 1.0f : 0.0f);
+}
+
+void padMove(Ui& ui, int x, int y) {
+    const std::array<PadPoint, 4> before = ui.s.padPoints;
+    if (!movePadPoint(ui.s, x - kPadX, y - kPadY)) return;
+    for (int k = 0; k < 4; ++k) {
+        if (ui.s.padPoints[k] == before[k]) continue;
+        send(ui, kPad + 2 * k, static_cast<float>(ui.s.padPoints[k].x));
+        send(ui, kPad + 2 * k + 1, static_cast<float>(ui.s.padPoints[k].y));
+    }
+    drawPad(ui.s, ui.pad);
+    ui.dirty = true;
+}
+
+bool inside(int x, int y, int left, int top, int width, int height) {
+    return x >= left && x < left + width && y >= top && y < top + height;
+}
+
+// Sliders take the position under the pointer; the handle is 10 pixels long.
+int32_t positionAt(const SliderSpec& spec, int offset, int length) {
+    const double t = (offset - 5.0) / (length - 10.0);
+    return spec.minimum + static_cast<int32_t>(std::lround(t * (spec.maximum - spec.minimum)));
+}
+
+void drag(Ui& ui, int x, int y) {
+    const ControlSpec* c = nullptr;
+    for (const ControlSpec& spec : kControls) c = spec.id == ui.held ? &spec : c;
+    if (!c) return;
+    if (c->kind == ControlKind::ParamSlider) {
+        setParamPosition(ui, c->row, positionAt(kParamSliders[c->row], x - c->x, c->width));
+    } else if (c->kind == ControlKind::EnvelopeSlider) {
+        // Upward: the maximum is at the top.
+        setEnvelopePosition(ui, c->row,
+                            positionAt(kEnvelopeSliders[c->row], c->y + c->height - y, c->height));
+    }
+}
+
+void press(Ui& ui, int x, int y, unsigned button) {
+    if (button == 4 || button == 5) {  // the wheel steps a slider by one
+        const int step = button == 4 ? 1 : -1;
+        for (const ControlSpec& c : kControls) {
+            if (!inside(x, y, c.x, c.y, c.width, c.height)) continue;
+            if (c.kind == ControlKind::ParamSlider)
+                setParamPosition(ui, c.row, ui.paramPosition[c.row] + step);
+            if (c.kind == ControlKind::EnvelopeSlider)
+                setEnvelopePosition(ui, c.row, ui.envelopePosition[c.row] + step);
+        }
+        return;
+    }
+    if (button != 1) return;
+    if (inside(x, y, kChannelX, kRowY, kChannelWidth, 20)) {
+        const int channel = static_cast<int>(std::lround(ui.ports[kChannel]));
+        const int next = (channel + (x < kChannelX + kChannelWidth / 2 ? 16 : 1)) % 17;
+        send(ui, kChannel, static_cast<float>(next));
+        ui.dirty = true;
+        return;
+    }
+    if (inside(x, y, kTuningX, kTuningY, kTuningWidth, 20)) {
+        send(ui, kTuning, ui.ports[kTuning] >= 0.5f ? 0.0f : 1.0f);
+        ui.dirty = true;
+        return;
+    }
+    for (const ControlSpec& c : kControls) {
+        if (!inside(x, y, c.x, c.y, c.width, c.height)) continue;
+        switch (c.kind) {
+            case ControlKind::ParamSlider:
+            case ControlKind::EnvelopeSlider:
+                ui.held = c.id;
+                drag(ui, x, y);
+                return;
+            case ControlKind::AxisButton:
+                axisClick(ui, c.row);
+                return;
+            case ControlKind::EnableBox:
+                enableClick(ui);
+                return;
+            case ControlKind::DrawingArea:
+                if (c.id == kPadId) ui.held = kPadId;
+                return;
+            default:
+                break;
+        }
+    }
+}
+
+void motion(Ui& ui, int x, int y, bool leftDown) {
+    if (!leftDown) return;
+    // As in the program: a press on the pad keeps the pointer, a drag begun
+    // beside it reaches it while over it.
+    if (ui.held == kPadId || inside(x, y, kPadX, kPadY, 300, 300)) {
+        padMove(ui, x, y);
+    } else {
+        drag(ui, x, y);
+    }
+}
+
+void release(Ui& ui, int x, int y, unsigned button) {
+    if (button != 1) return;
+    if (ui.held == kPadId || inside(x, y, kPadX, kPadY, 300, 300))
+        ui.s.padDragState = PadDragState::Unpressed;
+    ui.held = -1;
+}
+
+// ---- drawing ----------------------------------------------------------------
+
+void colour(cairo_t* cr, Rgb c) {
+    cairo_set_source_rgb(cr, c.r, c.g, c.b);
+}
+
+void box(cairo_t* cr, double x, double y, double w, double h, Rgb fill) {
+    colour(cr, fill);
+    cairo_rectangle(cr, x + 0.5, y + 0.5, w - 1, h - 1);
+    cairo_fill_preserve(cr);
+    colour(cr, kFrame);
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+}
+
+void text(cairo_t* cr, double x, double y, std::string_view s) {
+    colour(cr, kText);
+    cairo_move_to(cr, x, y + 14);
+    cairo_show_text(cr, std::string(s).c_str());
+}
+
+void picture(cairo_t* cr, Canvas& canvas, int x, int y) {
+    // The canvas' memory is a cairo RGB24 surface as it is: the same pixels.
+    cairo_surface_t* image = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(canvas.pixels()), CAIRO_FORMAT_RGB24, canvas.width(),
+        canvas.height(), canvas.width() * 4);
+    cairo_set_source_surface(cr, image, x, y);
+    cairo_rectangle(cr, x, y, canvas.width(), canvas.height());
+    cairo_fill(cr);
+    cairo_surface_destroy(image);
+}
+
+void slider(cairo_t* cr, const ControlSpec& c, const SliderSpec& spec, int32_t position) {
+    const double t = double(position - spec.minimum) / (spec.maximum - spec.minimum);
+    if (c.kind == ControlKind::ParamSlider) {
+        box(cr, c.x, c.y + 8, c.width, 4, kGroove);
+        box(cr, c.x + t * (c.width - 10), c.y + 2, 10, 16, kHandle);
+    } else {
+        box(cr, c.x + 8, c.y, 4, c.height, kGroove);
+        box(cr, c.x + 2, c.y + (1 - t) * (c.height - 10), 16, 10, kHandle);
+    }
+}
+
+void checkBox(cairo_t* cr, int x, int y, bool ticked, std::string_view label) {
+    box(cr, x, y + 4, 12, 12, kFace);
+    if (ticked) {
+        colour(cr, kText);
+        cairo_rectangle(cr, x + 3, y + 7, 6, 6);
+        cairo_fill(cr);
+    }
+    text(cr, x + 16, y, label);
+}
+
+void draw(Ui& ui) {
+    cairo_t* cr = cairo_create(ui.surface);
+    cairo_push_group(cr);
+    colour(cr, kBackground);
+    cairo_paint(cr);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 10);
+    const std::string* limits[] = {&ui.xFrom, &ui.xTo, &ui.yFrom, &ui.yTo, &ui.xLabel, &ui.yLabel};
+    for (const ControlSpec& c : kControls) {
+        switch (c.kind) {
+            case ControlKind::ParamSlider:
+                slider(cr, c, kParamSliders[c.row], ui.paramPosition[c.row]);
+                break;
+            case ControlKind::EnvelopeSlider:
+                slider(cr, c, kEnvelopeSliders[c.row], ui.envelopePosition[c.row]);
+                break;
+            case ControlKind::ValueText:
+                text(cr, c.x, c.y + 3, valueString(paramValueAt(c.row, ui.paramPosition[c.row])));
+                break;
+            case ControlKind::AxisButton:
+                box(cr, c.x, c.y, c.width, c.height, kFace);
+                break;
+            case ControlKind::StaticText:
+                if (c.id >= kXFromText && c.id <= kYLabel) {
+                    text(cr, c.x, c.y + 3, *limits[c.id - kXFromText]);
+                } else {
+                    text(cr, c.x, c.y + 3, c.text);
+                }
+                break;
+            case ControlKind::DrawingArea:
+                picture(cr,
+                        c.id == kShapeDisplayId      ? ui.shape
+                        : c.id == kWaveformDisplayId ? ui.waveform
+                                                     : ui.pad,
+                        c.x, c.y);
+                break;
+            case ControlKind::EnableBox:
+                checkBox(cr, c.x, c.y, ui.enable, c.text);
+                break;
+            case ControlKind::PortList:
+                break;
+        }
+    }
+    const int channel = static_cast<int>(std::lround(ui.ports[kChannel]));
+    box(cr, kChannelX, kRowY, kChannelWidth, 20, kFace);
+    text(cr, kChannelX + 6, kRowY + 2,
+         "<  MIDI channel " + (channel == 0 ? std::string("all") : std::to_string(channel)));
+    text(cr, kChannelX + kChannelWidth - 14, kRowY + 2, ">");
+    checkBox(cr, kTuningX, kTuningY, ui.ports[kTuning] >= 0.5f, "Exact pitch");
+    text(cr, kLatencyX, kTuningY,
+         "Latency " + std::to_string(std::lround(ui.ports[kLatency])) + " frames");
+    cairo_pop_group_to_source(cr);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(ui.surface);
+    ui.dirty = false;
+}
+
+// ---- LV2 ----------------------------------------------------------------------
+
+// One connection for every window, kept to the end: cairo keeps state for
+// each connection that closing it leaves behind, so a connection per window
+// would grow the host at every opening.
+Display* connection() {
+    static Display* const display = XOpenDisplay(nullptr);
+    return display;
+}
+
+constexpr long kEvents =
+    ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask;
+
+// The open windows, to give each event of the shared connection to its own.
+std::vector<Ui*> openWindows;
+
+void handle(Ui& ui, XEvent& e) {
+    switch (e.type) {
+        case Expose:
+            ui.dirty = true;
+            break;
+        case ConfigureNotify:
+            ui.width = e.xconfigure.width;
+            ui.height = e.xconfigure.height;
+            cairo_xlib_surface_set_size(ui.surface, ui.width, ui.height);
+            ui.dirty = true;
+            break;
+        case ButtonPress:
+            press(ui, e.xbutton.x, e.xbutton.y, e.xbutton.button);
+            break;
+        case ButtonRelease:
+            release(ui, e.xbutton.x, e.xbutton.y, e.xbutton.button);
+            break;
+        case MotionNotify:
+            motion(ui, e.xmotion.x, e.xmotion.y, (e.xmotion.state & Button1Mask) != 0);
+            break;
+        default:
+            break;
+    }
+}
+
+// Every queued event goes, so none outlives its window in the queue.
+void pump(Display* display) {
+    while (XPending(display) > 0) {
+        XEvent e;
+        XNextEvent(display, &e);
+        for (Ui* ui : openWindows)
+            if (ui->window == e.xany.window) handle(*ui, e);
+    }
+}
+
+void cleanup(LV2UI_Handle handle) {
+    std::unique_ptr<Ui> ui(static_cast<Ui*>(handle));
+    std::erase(openWindows, ui.get());
+    cairo_surface_destroy(ui->surface);
+    XDestroyWindow(ui->display, ui->window);
+    XSync(ui->display, False);
+    pump(ui->display);
+}
+
+LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*,
+                         LV2UI_Write_Function write, LV2UI_Controller controller,
+                         LV2UI_Widget* widget, const LV2_Feature* const* features) {
+    if (!pluginUri || kPluginUri != pluginUri || !write) return nullptr;
+    void* parent = nullptr;
+    LV2UI_Resize* resize = nullptr;
+    for (int i = 0; features && features[i]; ++i) {
+        if (!std::strcmp(features[i]->URI, LV2_UI__parent)) parent = features[i]->data;
+        if (!std::strcmp(features[i]->URI, LV2_UI__resize))
+            resize = static_cast<LV2UI_Resize*>(features[i]->data);
+    }
+    Display* display = connection();
+    if (!display) return nullptr;
+    auto ui = std::make_unique<Ui>();
+    ui->display = display;
+    ui->write = write;
+    ui->controller = controller;
+    ui->hostResize = resize;
+    for (uint32_t i = 0; i < kPortCount; ++i) ui->ports[i] = kPorts[i].start;
+    for (int row = 0; row < kParamCount; ++row) ui->paramPosition[row] = kParamSliders[row].start;
+    for (int k = 0; k < kEnvelopeSliderCount; ++k)
+        ui->envelopePosition[k] = kEnvelopeSliders[k].start;
+    updateDisplays(*ui);
+    drawPad(ui->s, ui->pad);
+
+    const ::Window parentWindow = parent
+                                      ? static_cast<::Window>(reinterpret_cast<uintptr_t>(parent))
+                                      : DefaultRootWindow(display);
+    ui->window = XCreateSimpleWindow(display, parentWindow, 0, 0, kWidth, kHeight, 0, 0, 0xefefef);
+    XSelectInput(display, ui->window, kEvents);
+    XSizeHints hints{};
+    hints.flags = PMinSize | PBaseSize;
+    hints.min_width = hints.base_width = kWidth;
+    hints.min_height = hints.base_height = kHeight;
+    XSetWMNormalHints(display, ui->window, &hints);
+    XStoreName(display, ui->window, "Tessivox UI");
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, ui->window, &attributes);
+    ui->surface =
+        cairo_xlib_surface_create(display, ui->window, attributes.visual, kWidth, kHeight);
+    XMapWindow(display, ui->window);
+    XFlush(display);
+    if (resize) resize->ui_resize(resize->handle, kWidth, kHeight);
+    *widget = reinterpret_cast<LV2UI_Widget>(static_cast<uintptr_t>(ui->window));
+    openWindows.push_back(ui.get());
+    return ui.release();
+}
+
+void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t format,
+               const void* buffer) {
+    if (format != 0 || size != sizeof(float) || !buffer) return;
+    float value;
+    std::memcpy(&value, buffer, sizeof value);
+    if (std::isfinite(value)) portChanged(*static_cast<Ui*>(handle), port, value);
+}
+
+int idle(LV2UI_Handle handle) {
+    Ui& ui = *static_cast<Ui*>(handle);
+    pump(ui.display);
+    if (ui.dirty) draw(ui);
+    XFlush(ui.display);
+    return 0;
+}
+
+// The host sizes the window: the controls keep their places.
+int hostResized(LV2UI_Feature_Handle handle, int width, int height) {
+    Ui& ui = *static_cast<Ui*>(handle);
+    if (width <= 0 || height <= 0) return 1;
+    XResizeWindow(ui.display, ui.window, static_cast<unsigned>(width),
+                  static_cast<unsigned>(height));
+    XFlush(ui.display);
+    return 0;
+}
+
+const void* extensionData(const char* uri) {
+    static const LV2UI_Idle_Interface kIdle = {idle};
+    static const LV2UI_Resize kResize = {nullptr, hostResized};
+    if (!std::strcmp(uri, LV2_UI__idleInterface)) return &kIdle;
+    if (!std::strcmp(uri, LV2_UI__resize)) return &kResize;
+    return nullptr;
+}
+
+const LV2UI_Descriptor kDescriptor = {kUiUri.data(), instantiate, cleanup, portEvent,
+                                      extensionData};
+
+}  // namespace
+}  // namespace tessivox::lv2
+
+extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {
+    return index == 0 ? &tessivox::lv2::kDescriptor : nullptr;
+}

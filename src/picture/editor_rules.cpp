@@ -1,0 +1,107 @@
+#include "picture/editor_rules.h"
+
+#include <charconv>
+
+namespace tessivox {
+
+std::string valueString(float value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
+                                      std::chars_format::fixed, 3);
+    return std::string(buffer, result.ec == std::errc{} ? result.ptr - buffer : 0);
+}
+
+float limitNumber(std::string_view text) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p != end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
+    if (p != end && *p == '+') ++p;
+    double value = 0.0;
+    if (std::from_chars(p, end, value).ec != std::errc{}) value = 0.0;
+    return static_cast<float>(value);
+}
+
+namespace {
+
+// Inclusive float32 bounds: the values of the slider's ends.
+bool acceptedAsFrom(ParamId p, float f) {
+    if (p == ParamId::None) return false;
+    const int row = static_cast<int>(p);
+    const SliderSpec& spec = kParamSliders[row];
+    return paramValueAt(row, spec.minimum) <= f &&
+           (!spec.fromCappedAtMaximum || f <= paramValueAt(row, spec.maximum));
+}
+
+// Strictly within 4 pixels in both directions: a 9 x 9 box around the point.
+bool inPickBox(const PadPoint& p, int32_t x, int32_t y) {
+    return p.x - 5 < x && x < p.x + 5 && p.y - 5 < y && y < p.y + 5;
+}
+
+}  // namespace
+
+AxisRuling decideAxisStep(const AxisTexts& t, ParamId p) {
+    const std::string n(paramName(p));
+    const bool xFromEmpty = t.xFrom.empty();
+    const bool xToEmpty = t.xTo.empty();
+    const bool yFromEmpty = t.yFrom.empty();
+    const bool yToEmpty = t.yTo.empty();
+
+    // What makes a 'to' refused, in the order the rules are read.
+    auto refusedTo = [&](std::string_view fromText) -> std::string {
+        const float from = limitNumber(fromText);
+        if (!(from < limitNumber(t.value))) {
+            return std::string(t.value) + " is not above 'from' " + std::string(fromText);
+        }
+        if (!acceptedAsFrom(p, from)) {
+            return "'from' " + std::string(fromText) + " lies outside the range of " + n;
+        }
+        return {};
+    };
+    const std::string onX = n + " is on the X axis already";
+    if (xFromEmpty && xToEmpty && yFromEmpty && yToEmpty) return {AxisStep::XFrom, {}};
+    if (!xFromEmpty && xToEmpty && yFromEmpty && yToEmpty) {
+        std::string why = refusedTo(t.xFrom);
+        if (why.empty()) return {AxisStep::XTo, {}};
+        return {AxisStep::Reset, why};
+    }
+    if (!xFromEmpty && !xToEmpty && yFromEmpty && yToEmpty) {
+        if (t.xLabel != n) return {AxisStep::YFrom, {}};
+        return {AxisStep::Reset, onX};
+    }
+    if (!xFromEmpty && !xToEmpty && !yFromEmpty && yToEmpty) {
+        std::string why = t.xLabel == n ? onX : refusedTo(t.yFrom);
+        if (why.empty()) return {AxisStep::YTo, {}};
+        return {AxisStep::Reset, why};
+    }
+    return {AxisStep::Reset, "both axes are assigned"};
+}
+
+bool movePadPoint(SynthState& s, int32_t x, int32_t y) {
+    s.padMouseX = x;
+    s.padMouseY = y;
+    if (s.padDragState == PadDragState::Unpressed) {
+        for (int k = 0; k < 4; ++k) {
+            if (inPickBox(s.padPoints[k], s.padMouseX, s.padMouseY)) {
+                s.padDragState = static_cast<PadDragState>(k + 1);
+                break;
+            }
+        }
+    }
+    if (s.padMouseX < 0 || s.padMouseX > kPadExtent || s.padMouseY < 0 ||
+        s.padMouseY > kPadExtent) {
+        return false;
+    }
+    const int k = static_cast<int>(s.padDragState) - 1;
+    if (k >= 0) {
+        const double px = s.padMouseX;
+        const double py = s.padMouseY;
+        s.padPoints[k] = {px, py};
+        // x before y, each one whole store: the audio thread may pair
+        // the new x with the old y for a moment, never a torn value.
+        s.trajectoryX[k].store(px);
+        s.trajectoryY[k].store(py);
+    }
+    return true;
+}
+
+}  // namespace tessivox

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/synth_state.h"
+
+namespace tessivox {
+
+// The editor's rules without a toolkit, for the program's window and the
+// plugin's window alike.
+
+// Exactly three decimals, whatever the locale.
+std::string valueString(float value);
+// The standard decimal conversion of a limit text (leading number, else 0),
+// whatever the locale, rounded to float32.
+float limitNumber(std::string_view text);
+
+// What a click of parameter p's axis button does, given the texts the
+// window shows: fill one of the four limits, or clear them all (`why` says
+// what refused it). p is not None.
+enum class AxisStep { XFrom, XTo, YFrom, YTo, Reset };
+struct AxisTexts {
+    std::string_view value;  // p's value text
+    std::string_view xFrom, xTo, yFrom, yTo, xLabel;
+};
+struct AxisRuling {
+    AxisStep step;
+    std::string why;
+};
+AxisRuling decideAxisStep(const AxisTexts& t, ParamId p);
+
+// A pointer move on the pad with the left button held, at pad pixel (x, y):
+// picks a point if none is held, moves the held one. Returns whether the
+// pointer is on the pad (then the picture is redrawn).
+bool movePadPoint(SynthState& s, int32_t x, int32_t y);
+
+}  // namespace tessivox

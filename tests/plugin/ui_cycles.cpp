@@ -1,0 +1,87 @@
+// Opens and closes the plugin's window CYCLES times as a host would, under
+// the X server in DISPLAY: a parent window, every port sent (out-of-range and
+// non-finite values among them), some idle calls or none, a resize from each
+// side. Prints the host's resident memory after the first tenth and at the
+// end; fails if it grew by more than 2 MB meanwhile.
+//
+//   ui_cycles UI_BINARY CYCLES
+#include <dlfcn.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include <X11/Xlib.h>
+#include <lv2/ui/ui.h>
+
+#include "ports.h"
+
+namespace {
+
+long residentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+std::pair<int, int> asked{0, 0};
+int hostResize(LV2UI_Feature_Handle, int w, int h) {
+    asked = {w, h};
+    return 0;
+}
+
+void write(LV2UI_Controller, uint32_t, uint32_t, uint32_t, const void*) {}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace tessivox::lv2;
+    if (argc != 3) return 2;
+    void* so = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+    auto get =
+        so ? reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(so, "lv2ui_descriptor")) : nullptr;
+    const LV2UI_Descriptor* d = get ? get(0) : nullptr;
+    Display* display = XOpenDisplay(nullptr);
+    if (!d || !display) return std::fprintf(stderr, "no UI or no display\n"), 1;
+    auto idle = static_cast<const LV2UI_Idle_Interface*>(d->extension_data(LV2_UI__idleInterface));
+    auto resize = static_cast<const LV2UI_Resize*>(d->extension_data(LV2_UI__resize));
+    const int cycles = std::atoi(argv[2]);
+    long early = 0;
+    for (int i = 0; i < cycles; ++i) {
+        const Window parent =
+            XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 900, 500, 0, 0, 0);
+        XMapWindow(display, parent);
+        XSync(display, False);
+        LV2UI_Resize hostSide{nullptr, hostResize};
+        const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(parent)};
+        const LV2_Feature resizeFeature{LV2_UI__resize, &hostSide};
+        const LV2_Feature* features[] = {&parentFeature, &resizeFeature, nullptr};
+        LV2UI_Widget widget = nullptr;
+        LV2UI_Handle ui =
+            d->instantiate(d, kPluginUri.data(), "", write, nullptr, &widget, features);
+        if (!ui || !widget || asked != std::pair{870, 470})
+            return std::fprintf(stderr, "cycle %d: no window\n", i), 1;
+        const float odd[] = {NAN, INFINITY, -1e30f, 1e30f, 0.5f};
+        for (uint32_t p = 0; p < kPortCount; ++p) {
+            const float v = i % 2 ? odd[(p + i) % 5] : kPorts[p].maximum;
+            d->port_event(ui, p, sizeof v, 0, &v);
+        }
+        d->port_event(ui, kPortCount + 5, 4, 0, odd);  // no such port
+        resize->ui_resize(ui, 400 + i, 300);
+        for (int k = 0; k < (i % 3) * 2; ++k) idle->idle(ui);  // every third: never idle
+        d->cleanup(ui);
+        XDestroyWindow(display, parent);
+        XSync(display, False);
+        if (i == cycles / 10) early = residentKb();
+    }
+    const long late = residentKb();
+    std::printf("%d cycles: resident %ld kB after %d, %ld kB at the end\n", cycles, early,
+                cycles / 10, late);
+    XCloseDisplay(display);
+    return late - early > 2048 ? 1 : 0;
+}
