@@ -6,7 +6,6 @@
 
 namespace tessivox {
 
-inline constexpr double kSampleRate = 44100.0;
 inline constexpr float kTwoPi = 6.2831855f;    // the float32 nearest to 2*pi
 inline constexpr int32_t kFadeOutLast = 1000;  // at 44100 Hz
 inline constexpr int32_t kFadeInFrames = 100;  // at 44100 Hz

@@ -4,13 +4,14 @@
 
 #include "engine/engine.h"
 #include "engine/superformula.h"
+#include "picture/pictures.h"
 
 namespace tessivox {
 
 namespace {
 constexpr auto relaxed = std::memory_order_relaxed;
-constexpr double kScale = 75.0;
-constexpr double kCentre = 150.0;
+constexpr double kScale = kDisplayScale;
+constexpr double kCentre = kDisplayCentre;
 }  // namespace
 
 // The radius comes from the oscillator's own function, so the picture shows

@@ -320,7 +320,7 @@ TEST_F(Render, HelpAndVersion) {
     EXPECT_NE(help.out.find("release has ended"), std::string::npos);
     const Outcome version = run({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "tessivox-render 1.01\n");
+    EXPECT_EQ(version.out, "tessivox-render " TESSIVOX_VERSION "\n");
 }
 
 // --- refused input ------------------------------------------------------------------
