@@ -323,8 +323,7 @@ void applyRenderJob(const RenderJob& job, SynthState& s) {
     }
     if (job.pad) {
         for (int k = 0; k < 4; ++k) {
-            s.trajectoryX[k].store((*job.pad)[k].x);
-            s.trajectoryY[k].store((*job.pad)[k].y);
+            setPadPoint(s, k, (*job.pad)[k].x, (*job.pad)[k].y);
             s.padPoints[k] = (*job.pad)[k];
         }
     }

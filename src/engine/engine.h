@@ -66,6 +66,20 @@ void enableTrajectory(SynthState& s, ParamId xParam, ParamId yParam, float xFrom
 // afterwards stands.
 void disableTrajectory(SynthState& s);
 
+// Moves pad point k (0..3) of the trajectory to (x, y) in pad pixels.
+void setPadPoint(SynthState& s, int k, double x, double y);
+
+// The envelope alone for one frame, as renderFrames steps it: what decides
+// when a release ends, without the sound.
+void advanceEnvelopeOneFrame(SynthState& s);
+
+// Frames from the current one to the end of the release; not above 0 once it
+// has ended.
+double framesToReleaseEnd(const SynthState& s);
+
+// The curve's radius at theta for the parameters as they stand now.
+float radiusAt(const SynthState& s, float theta);
+
 // What a sound device or a host may be handed: samples within [-1, 1] stay
 // as they are to the bit, the rest are held at -1 or 1, and a non-finite
 // sample becomes 0. Real-time safe.
