@@ -33,11 +33,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace test;
 
-struct Outcome {
-    int status = -1;  // exit status, or -1 when killed by a signal
-    std::string out;
-    std::string err;
-};
+using Outcome = ProgramRun;
 
 using Wav = SoundFile<float>;
 
@@ -102,12 +98,7 @@ class Render : public ::testing::Test {
     }
 
     Outcome outcome(pid_t pid, int status) {
-        Outcome r;
-        if (pid < 0) return r;
-        r.status = exitStatus(status);
-        r.out = slurp(logs / "out");
-        r.err = slurp(logs / "err");
-        return r;
+        return test::outcome(pid, status, logs / "out", logs / "err");
     }
 
     Outcome run(std::vector<std::string> args) { return finish(start(std::move(args))); }

@@ -99,20 +99,24 @@ inline pid_t startProgram(std::vector<std::string> args, const std::string& outF
     return spawned == 0 ? pid : -1;
 }
 
-// A wait's status as the exit status, -1 when killed by a signal.
-inline int exitStatus(int status) {
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 inline std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
 struct ProgramRun {
-    int status = -1;
-    std::string out;  // standard output and error together
+    int status = -1;  // exit status, or -1 when killed by a signal
+    std::string out;  // with standard error when that has no file of its own
+    std::string err;
 };
+
+// What a run that startProgram began and whose wait gave status left behind.
+inline ProgramRun outcome(pid_t pid, int status, const std::string& outFile,
+                          const std::string& errFile = "") {
+    if (pid < 0) return {};
+    const int exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return {exit, slurp(outFile), errFile.empty() ? "" : slurp(errFile)};
+}
 
 inline ProgramRun runProgram(std::vector<std::string> args) {
     char log[] = "/tmp/tessivox-test-run.XXXXXX";
@@ -122,7 +126,7 @@ inline ProgramRun runProgram(std::vector<std::string> args) {
     int status = 0;
     const pid_t pid = startProgram(std::move(args), log, "");
     if (pid > 0) waitpid(pid, &status, 0);
-    ProgramRun r{pid > 0 ? exitStatus(status) : -1, slurp(log)};
+    ProgramRun r = outcome(pid, status, log);
     std::remove(log);
     return r;
 }
