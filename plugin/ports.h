@@ -13,6 +13,7 @@ namespace tessivox::lv2 {
 
 inline constexpr std::string_view kPluginUri = "urn:tessivox:synth";
 inline constexpr std::string_view kUiUri = "urn:tessivox:synth:ui";
+inline constexpr std::string_view kPresetUriPrefix = "urn:tessivox:preset:";
 
 enum Port : uint32_t {
     kMidiIn,

@@ -82,8 +82,9 @@ struct Plugin {
         const float yFrom = wanted ? limit(y, applied[kYFrom]) : 0.0f;
         const float yTo = wanted ? limit(y, applied[kYTo]) : 0.0f;
         // Off first, so a parameter that leaves an axis gets its own value back.
+        // This thread runs the trajectory's steps itself, so this never waits.
         if (trajectoryRunning) {
-            state.trajectoryEnabled.store(0, std::memory_order_release);
+            disableTrajectory(state);
             restoreParams();
         }
         trajectoryRunning = wanted && xFrom < xTo && yFrom < yTo;
@@ -106,8 +107,10 @@ struct Plugin {
             } else if (port < kPad) {
                 trajectoryChanged = true;
             } else if (port < kChannel) {
-                const int k = static_cast<int>(port - kPad);
-                (k % 2 == 0 ? state.trajectoryX : state.trajectoryY)[k / 2].store(value, relaxed);
+                const int k = static_cast<int>(port - kPad), point = k / 2;
+                const bool x = k % 2 == 0;
+                setPadPoint(state, point, x ? value : state.trajectoryX[point].load(relaxed),
+                            x ? state.trajectoryY[point].load(relaxed) : value);
             } else if (port == kTuning) {
                 state.exactPitch.store(value == 1.0f ? 1 : 0, relaxed);
             } else if (port == kChannel && !first) {

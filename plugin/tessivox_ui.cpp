@@ -68,7 +68,8 @@ struct Ui {
     std::array<int32_t, kEnvelopeSliderCount> envelopePosition{};
     std::string xFrom, xTo, yFrom, yTo, xLabel, yLabel;
     bool enable = false;
-    Canvas shape{300, 300}, waveform{201, 300}, pad{300, 300};
+    Canvas shape{kDisplaySize, kDisplaySize}, waveform{kWaveformWidth, kDisplaySize},
+        pad{kDisplaySize, kDisplaySize};
     int held = -1;  // the control a press on it holds until the release
     bool dirty = true;
 };
@@ -132,7 +133,8 @@ void portChanged(Ui& ui, uint32_t port, float value) {
         showAxis(ui, port < kYParam);
     } else if (port >= kPad && port < kPad + 8) {
         PadPoint& p = ui.s.padPoints[(port - kPad) / 2];
-        ((port - kPad) % 2 == 0 ? p.x : p.y) = std::clamp<double>(std::nearbyint(value), 0, 300);
+        ((port - kPad) % 2 == 0 ? p.x : p.y) =
+            std::clamp<double>(std::nearbyint(value), 0, kPadExtent);
         drawPad(ui.s, ui.pad);
     }
 }
@@ -284,7 +286,7 @@ void motion(Ui& ui, int x, int y, bool leftDown) {
     if (!leftDown) return;
     // As in the program: a press on the pad keeps the pointer, a drag begun
     // beside it reaches it while over it.
-    if (ui.held == kPadId || inside(x, y, kPadX, kPadY, 300, 300)) {
+    if (ui.held == kPadId || inside(x, y, kPadX, kPadY, kDisplaySize, kDisplaySize)) {
         padMove(ui, x, y);
     } else {
         drag(ui, x, y);
@@ -293,7 +295,7 @@ void motion(Ui& ui, int x, int y, bool leftDown) {
 
 void release(Ui& ui, int x, int y, unsigned button) {
     if (button != 1) return;
-    if (ui.held == kPadId || inside(x, y, kPadX, kPadY, 300, 300))
+    if (ui.held == kPadId || inside(x, y, kPadX, kPadY, kDisplaySize, kDisplaySize))
         ui.s.padDragState = PadDragState::Unpressed;
     ui.held = -1;
 }

@@ -223,7 +223,7 @@ std::string manifestTtl(const std::string& binary, const std::string& uiBinary) 
       << "    lv2:optionalFeature ui:parent , ui:resize ;\n"
       << "    lv2:extensionData ui:idleInterface .\n";
     for (const Preset& preset : presets()) {
-        t << "\n<urn:tessivox:preset:" << preset.slug << ">\n"
+        t << "\n<" << kPresetUriPrefix << preset.slug << ">\n"
           << "    a pset:Preset ;\n"
           << "    lv2:appliesTo <" << kPluginUri << "> ;\n"
           << "    rdfs:seeAlso <presets.ttl> .\n";
@@ -246,7 +246,7 @@ bool presetsTtl(std::string& out) {
             }
             values[port] = value;
         }
-        t << "<urn:tessivox:preset:" << preset.slug << ">\n"
+        t << "<" << kPresetUriPrefix << preset.slug << ">\n"
           << "    a pset:Preset ;\n"
           << "    lv2:appliesTo <" << kPluginUri << "> ;\n"
           << "    rdfs:label \"" << preset.label << "\" ;\n"

@@ -252,7 +252,7 @@ class Parser {
 
         const Int128 denominator = Int128(ticksPerQuarter_) * 1000000;
         const Int128 end = frameOf(map, endTick_, denominator);
-        if (end > 3600 * Int128(sampleRate_)) {
+        if (end > kMaxRenderSeconds * Int128(sampleRate_)) {
             error_ = "the file lasts more than one hour (absurd delta times or tempo?)";
             return false;
         }

@@ -5,10 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/controls.h"
+
 namespace tessivox {
 
 // The longest output the renderer writes: one hour at 44100 frames per second.
-inline constexpr int64_t kMaxRenderFrames = 3600LL * 44100;
+inline constexpr int64_t kMaxRenderSeconds = 3600;
+inline constexpr int64_t kMaxRenderFrames = kMaxRenderSeconds * kDefaultRate;
 
 // A channel message of the file, packed as a short message, with the frame
 // before which it acts (after frame - 1 has been computed).
@@ -30,6 +33,6 @@ struct MidiSchedule {
 // longer than one hour are refused. On failure returns false and puts a
 // one-line reason into `error`.
 bool readMidiFile(std::span<const uint8_t> bytes, MidiSchedule& out, std::string& error,
-                  int64_t sampleRate = 44100);
+                  int64_t sampleRate = kDefaultRate);
 
 }  // namespace tessivox

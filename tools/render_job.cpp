@@ -195,7 +195,8 @@ void mergeSound(RenderJob& job, const sound::Sound& sound) {
 std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
     CLI::App app{
         "Renders a Standard MIDI File (format 0 or 1) with the Tessivox engine to a\n"
-        "mono 32-bit float WAV file at 44100 Hz (or --rate).",
+        "mono 32-bit float WAV file at " +
+            std::to_string(kDefaultRate) + " Hz (or --rate).",
         kRenderProgram};
     app.set_version_flag("--version", std::string(kRenderProgram) + " " + TESSIVOX_VERSION);
     app.footer(kFooter);
@@ -213,7 +214,7 @@ std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
     addOption(
         app, "--rate",
         "sample rate in Hz, " + number(kMinSampleRate) + " to " + number(kMaxSampleRate) +
-            " (default 44100)",
+            " (default " + std::to_string(kDefaultRate) + ")",
         "HZ",
         [](const std::string& t) {
             return integerInRange("--rate", t, static_cast<int64_t>(kMinSampleRate),
@@ -222,7 +223,9 @@ std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
         [&job](int64_t v) { job.rate = v; });
     addOption(
         app, "--frames", "exact output length in frames (at most one hour)", "N",
-        [&job](const std::string& t) { return integerInRange("--frames", t, 0, 3600 * job.rate); },
+        [&job](const std::string& t) {
+            return integerInRange("--frames", t, 0, kMaxRenderSeconds * job.rate);
+        },
         [&job](int64_t v) { job.frames = v; });
     for (int row = 0; row < kParamCount; ++row) {
         const SliderSpec& spec = kParamSliders[row];
@@ -320,8 +323,7 @@ void applyRenderJob(const RenderJob& job, SynthState& s) {
     }
     if (job.pad) {
         for (int k = 0; k < 4; ++k) {
-            s.trajectoryX[k].store((*job.pad)[k].x);
-            s.trajectoryY[k].store((*job.pad)[k].y);
+            setPadPoint(s, k, (*job.pad)[k].x, (*job.pad)[k].y);
             s.padPoints[k] = (*job.pad)[k];
         }
     }

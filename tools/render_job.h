@@ -31,7 +31,7 @@ struct RenderJob {
     std::string output;
     std::optional<int64_t> frames;  // else to the file's end, then through the release
     int64_t block = 512;
-    int64_t rate = 44100;  // frames per second
+    int64_t rate = kDefaultRate;  // frames per second
     std::array<std::optional<float>, kParamCount> params;
     std::array<std::optional<int32_t>, kEnvelopeSliderCount> envelope;
     std::optional<std::array<PadPoint, 4>> pad;

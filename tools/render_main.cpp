@@ -79,7 +79,7 @@ class Renderer {
     // the block size.
     void renderReleaseTail() {
         while (s_.gate.load() == 0 && !releaseFinished(s_)) {
-            const double remaining = s_.releaseSamples + s_.releaseStartIndex - s_.sampleIndex;
+            const double remaining = framesToReleaseEnd(s_);
             renderTo(position_ + std::max<int64_t>(1, static_cast<int64_t>(remaining) - 1));
         }
     }
@@ -103,8 +103,7 @@ int64_t outputLength(const RenderJob& job, const MidiSchedule& schedule) {
     applyRenderJob(job, s);
     int64_t position = 0;
     auto step = [&s, &position] {
-        advanceEnvelope(s, s.sampleIndex);
-        ++s.sampleIndex;
+        advanceEnvelopeOneFrame(s);
         ++position;
     };
     for (const ScheduledMessage& m : schedule.messages) {

@@ -50,6 +50,10 @@ inline constexpr std::array<SliderSpec, kEnvelopeSliderCount> kEnvelopeSliders{{
     {"release", 1, 5000, 1500, 1.0},
 }};
 
+// The rate the engine is exact at, and every host's default, in frames per second.
+inline constexpr int64_t kDefaultRate = 44100;
+inline constexpr double kSampleRate = kDefaultRate;
+
 // The pad's four points at start, in pad pixels (0..300).
 inline constexpr int32_t kPadExtent = 300;
 inline constexpr std::array<double, 4> kStartTrajectoryX{50, 150, 200, 250};

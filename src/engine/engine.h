@@ -6,7 +6,6 @@
 
 namespace tessivox {
 
-inline constexpr double kSampleRate = 44100.0;
 inline constexpr float kTwoPi = 6.2831855f;    // the float32 nearest to 2*pi
 inline constexpr int32_t kFadeOutLast = 1000;  // at 44100 Hz
 inline constexpr int32_t kFadeInFrames = 100;  // at 44100 Hz
@@ -66,6 +65,20 @@ void enableTrajectory(SynthState& s, ParamId xParam, ParamId yParam, float xFrom
 // store a parameter any more. Whatever the caller writes to the parameters
 // afterwards stands.
 void disableTrajectory(SynthState& s);
+
+// Moves pad point k (0..3) of the trajectory to (x, y) in pad pixels.
+void setPadPoint(SynthState& s, int k, double x, double y);
+
+// The envelope alone for one frame, as renderFrames steps it: what decides
+// when a release ends, without the sound.
+void advanceEnvelopeOneFrame(SynthState& s);
+
+// Frames from the current one to the end of the release; not above 0 once it
+// has ended.
+double framesToReleaseEnd(const SynthState& s);
+
+// The curve's radius at theta for the parameters as they stand now.
+float radiusAt(const SynthState& s, float theta);
 
 // What a sound device or a host may be handed: samples within [-1, 1] stay
 // as they are to the bit, the rest are held at -1 or 1, and a non-finite

@@ -202,9 +202,24 @@ void disableTrajectory(SynthState& s) {
     trajectoryHandshake(s).shut();
 }
 
+void setPadPoint(SynthState& s, int k, double x, double y) {
+    // x before y, each one whole store: the audio thread may pair the new x
+    // with the old y for a moment, never a torn value.
+    s.trajectoryX[k].store(x);
+    s.trajectoryY[k].store(y);
+}
+
+void advanceEnvelopeOneFrame(SynthState& s) {
+    advanceEnvelope(s, s.sampleIndex);
+    ++s.sampleIndex;
+}
+
+double framesToReleaseEnd(const SynthState& s) {
+    return s.releaseSamples + s.releaseStartIndex - s.sampleIndex;
+}
+
 bool releaseFinished(const SynthState& s) {
-    return s.gate.load(std::memory_order_acquire) == 0 &&
-           !(s.releaseSamples + s.releaseStartIndex - s.sampleIndex > 0.0);
+    return s.gate.load(std::memory_order_acquire) == 0 && !(framesToReleaseEnd(s) > 0.0);
 }
 
 }  // namespace tessivox

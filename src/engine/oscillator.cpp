@@ -54,6 +54,11 @@ float signOfSine(float theta) {
 
 }  // namespace
 
+float radiusAt(const SynthState& s, float theta) {
+    return superformulaRadius(theta, s.m.load(relaxed), s.N1.load(relaxed), s.N2.load(relaxed),
+                              s.N3.load(relaxed), s.A.load(relaxed), s.B.load(relaxed));
+}
+
 float nextOscillatorSample(SynthState& s) {
     const double f = playingFrequency(s);
     if (f == 0.0) return s.oscillatorOutput;

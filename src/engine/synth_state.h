@@ -50,7 +50,7 @@ struct SynthState {
     SynthState& operator=(const SynthState&) = delete;
 
     // --- set once before rendering (setSampleRate) -------------------------
-    double sampleRate = 44100.0;
+    double sampleRate = kSampleRate;
     // The fade-out's last counter value and the fade-in's length, in frames
     // at sampleRate.
     int32_t fadeOutLast = 1000;

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "engine/engine.h"
+
 namespace tessivox {
 
 std::string valueString(float value) {
@@ -96,10 +98,7 @@ bool movePadPoint(SynthState& s, int32_t x, int32_t y) {
         const double px = s.padMouseX;
         const double py = s.padMouseY;
         s.padPoints[k] = {px, py};
-        // x before y, each one whole store: the audio thread may pair
-        // the new x with the old y for a moment, never a torn value.
-        s.trajectoryX[k].store(px);
-        s.trajectoryY[k].store(py);
+        setPadPoint(s, k, px, py);
     }
     return true;
 }

@@ -1,14 +1,21 @@
 #pragma once
 
+#include "engine/controls.h"
 #include "engine/synth_state.h"
 #include "picture/canvas.h"
 
 namespace tessivox {
 
-// The pictures of the shape display (300 x 300), the waveform display
-// (201 x 300) and the envelope pad (300 x 300).
+// The pictures of the shape display and the envelope pad (squares of
+// kDisplaySize) and the waveform display (kWaveformWidth by kDisplaySize).
+// The curve's centre and the zero line lie at kDisplayCentre; one unit of
+// radius or of amplitude spans kDisplayScale pixels.
+inline constexpr int kDisplaySize = kPadExtent;
+inline constexpr int kWaveformWidth = 201;
+inline constexpr int kDisplayCentre = kDisplaySize / 2;
+inline constexpr int kDisplayScale = kDisplaySize / 4;
 
-// Black, the red clip lines at rows 75 and 225 and the white zero line: the
+// Black, the red clip lines one scale above and below the white zero line: the
 // waveform display's background, drawn under every trace.
 void drawWaveformGuides(Canvas& waveform);
 // The curve through shapeX and shapeY, closed.

@@ -3,14 +3,13 @@
 #include <cmath>
 
 #include "engine/engine.h"
-#include "engine/superformula.h"
+#include "picture/pictures.h"
 
 namespace tessivox {
 
 namespace {
-constexpr auto relaxed = std::memory_order_relaxed;
-constexpr double kScale = 75.0;
-constexpr double kCentre = 150.0;
+constexpr double kScale = kDisplayScale;
+constexpr double kCentre = kDisplayCentre;
 }  // namespace
 
 // The radius comes from the oscillator's own function, so the picture shows
@@ -21,9 +20,7 @@ void computeShapePoints(SynthState& s) {
         const float theta = t * kTwoPi;
         // The parameters are read afresh for every point: the trajectory may
         // be moving two of them meanwhile.
-        const float r =
-            superformulaRadius(theta, s.m.load(relaxed), s.N1.load(relaxed), s.N2.load(relaxed),
-                               s.N3.load(relaxed), s.A.load(relaxed), s.B.load(relaxed));
+        const float r = radiusAt(s, theta);
         const float x = static_cast<float>(r * std::cos(static_cast<double>(theta)));
         const float y = static_cast<float>(r * std::sin(static_cast<double>(theta)));
         s.shapeX[i] = roundToInt32(x * kScale + kCentre);

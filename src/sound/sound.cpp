@@ -35,7 +35,6 @@ namespace {
 constexpr const char* kRdfType = "http://www.w3.org/1999/02/22-rdf-syntax-ns#type";
 constexpr const char* kRdfsNs = "http://www.w3.org/2000/01/rdf-schema#";
 constexpr const char* kXsdDecimal = "http://www.w3.org/2001/XMLSchema#decimal";
-constexpr const char* kFactoryPrefix = "urn:tessivox:preset:";
 constexpr size_t kMaxNameLength = 100;  // characters
 
 std::string errnoText(int error) {
@@ -344,7 +343,7 @@ std::vector<Entry> listIn(LilvWorld* world) {
         lilv_world_load_resource(world, preset);
         Entry e;
         e.uri = lilv_node_as_uri(preset);
-        e.factory = e.uri.rfind(kFactoryPrefix, 0) == 0;
+        e.factory = e.uri.rfind(lv2::kPresetUriPrefix, 0) == 0;
         LilvNode* name = lilv_world_get(world, preset, label.get(), nullptr);
         e.name = name ? lilv_node_as_string(name) : e.uri.substr(e.uri.rfind('/') + 1);
         lilv_node_free(name);

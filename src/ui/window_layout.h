@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "engine/controls.h"
+#include "picture/pictures.h"
 
 namespace tessivox {
 
@@ -68,9 +69,9 @@ inline constexpr std::array<ControlSpec, kControlCount> kControls = [] {
     c[n++] = {kYToText, K::StaticText, 830, 10, 40, 20};
     c[n++] = {kXLabel, K::StaticText, 660, 320, 35, 20, -1, "X"};
     c[n++] = {kYLabel, K::StaticText, 830, 155, 35, 20, -1, "Y"};
-    c[n++] = {kShapeDisplayId, K::DrawingArea, 10, 10, 300, 300};
-    c[n++] = {kWaveformDisplayId, K::DrawingArea, 312, 10, 201, 300};
-    c[n++] = {kPadId, K::DrawingArea, 515, 10, 300, 300};
+    c[n++] = {kShapeDisplayId, K::DrawingArea, 10, 10, kDisplaySize, kDisplaySize};
+    c[n++] = {kWaveformDisplayId, K::DrawingArea, 312, 10, kWaveformWidth, kDisplaySize};
+    c[n++] = {kPadId, K::DrawingArea, 515, 10, kDisplaySize, kDisplaySize};
     c[n++] = {kEnableBox, K::EnableBox, 570, 315, 50, 20, -1, "Enable"};
     for (int k = 0; k < kEnvelopeSliderCount; ++k) {
         c[n++] = {kAttackSlider + k, K::EnvelopeSlider, 730 + 20 * k, 355, 20, 85, k};

@@ -30,7 +30,8 @@ if(TARGET ui_tests)
 endif()
 
 add_test(NAME e2e_window_command_line
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/window_command_line.sh $<TARGET_FILE:tessivox>)
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/window_command_line.sh $<TARGET_FILE:tessivox>
+          ${PROJECT_VERSION})
 set_tests_properties(e2e_window_command_line PROPERTIES LABELS e2e TIMEOUT 60)
 
 add_test(NAME e2e_window_audio_server

@@ -3,8 +3,9 @@
 # connection to the X server; any other argument leaves one line on stderr
 # and the program starts as usual, with its icon on the window. Without a
 # display: one line that says so, exit 1.
-#   window_command_line.sh TESSIVOX
+#   window_command_line.sh TESSIVOX VERSION
 TESSIVOX=$1
+VERSION=$2
 source "$(dirname "$0")/lib.sh"
 e2e_init
 start_jack
@@ -12,10 +13,10 @@ start_xvfb
 
 # ARGS | exit code | first line of stdout
 cases=(
-  "--version|0|Tessivox 1.01"
+  "--version|0|Tessivox $VERSION"
   "--help|0|Usage: tessivox [--help | --version]"
   "-h|0|Usage: tessivox [--help | --version]"
-  "--bogus --version|0|Tessivox 1.01"
+  "--bogus --version|0|Tessivox $VERSION"
   "--version --help|0|Usage: tessivox [--help | --version]"
 )
 for case in "${cases[@]}"; do

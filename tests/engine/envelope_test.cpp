@@ -1,40 +1,24 @@
 #include <atomic>
 #include <cmath>
-#include <memory>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "engine/engine.h"
+#include "test_support.h"
 
 namespace tessivox {
 namespace {
 
-class Envelope : public ::testing::Test {
+class Envelope : public test::EngineTest {
 protected:
-    std::unique_ptr<SynthState> state = std::make_unique<SynthState>();
-    SynthState& s = *state;
-
-    // One frame as the stream callback does it; returns the written sample.
-    float frame() {
-        float out;
-        renderFrames(s, &out, 1);
-        return out;
-    }
-    void frames(int count) {
-        for (int i = 0; i < count; ++i) frame();
-    }
+    // One key held at any pitch, so that a note-off releases it.
     void keyDown(double frequency = 441.0) {
         s.noteFrequency = frequency;
         s.gate = 1;
+        s.keysHeld = 1;
     }
-    void keyUp() {
-        s.gate = 0;
-        s.envelopeLatched = 0;
-        s.noteStarted = 0;
-        s.previousFrequency = s.noteFrequency.load();
-    }
+    void keyUp() { off(69); }
     void assign(ParamId x, float xFrom, float xTo, ParamId y, float yFrom, float yTo) {
         enableTrajectory(s, x, y, xFrom, xTo, yFrom, yTo);
     }

@@ -1,25 +1,16 @@
 #include <cmath>
-#include <memory>
 
 #include <gtest/gtest.h>
 
-#include "engine/engine.h"
+#include "test_support.h"
 
 namespace tessivox {
 namespace {
 
-class Oscillator : public ::testing::Test {
+class Oscillator : public test::EngineTest {
 protected:
-    std::unique_ptr<SynthState> state = std::make_unique<SynthState>();
-    SynthState& s = *state;
-
     void setParams(float m, float n1, float n2, float n3, float a, float b) {
-        s.m = m;
-        s.N1 = n1;
-        s.N2 = n2;
-        s.N3 = n3;
-        s.A = a;
-        s.B = b;
+        test::setShape(s, m, n1, n2, n3, a, b);
     }
     void playing(double frequency) {
         s.noteFrequency = frequency;

@@ -1,26 +1,14 @@
 #include <cmath>
-#include <memory>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "engine/engine.h"
-#include "midi/midi_rules.h"
+#include "test_support.h"
 
 namespace tessivox {
 namespace {
 
-class MidiRules : public ::testing::Test {
-protected:
-    std::unique_ptr<SynthState> state = std::make_unique<SynthState>();
-    SynthState& s = *state;
-
-    void send(uint8_t status, uint8_t note, uint8_t velocity) {
-        handleMidiShortMessage(s, packShortMessage(status, note, velocity));
-    }
-    void on(uint8_t note) { send(0x90, note, 100); }
-    void off(uint8_t note) { send(0x80, note, 64); }
-};
+using MidiRules = test::EngineTest;
 
 TEST_F(MidiRules, NoteFrequencies) {
     on(69);

@@ -1,11 +1,8 @@
 // The LV2 plugin loaded from the build tree by a lilv host, against
 // tessivox-render and the engine.
 
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
@@ -26,6 +23,7 @@
 #include "midi_bytes.h"
 #include "midi_file.h"
 #include "ports.h"
+#include "test_support.h"
 #include "realtime_counter.h"
 #include "sound/sound.h"
 
@@ -143,31 +141,11 @@ TEST(Plugin, PortsAreTheTablesAndPresetsLoadInRange) {
 
 // --- against tessivox-render --------------------------------------------------------------
 
-struct Wav {
-    int rate = 0;
-    std::vector<float> samples;
-};
-
-Wav readWav(const fs::path& path) {
-    SF_INFO info{};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (f == nullptr) return {};
-    Wav w{info.samplerate, std::vector<float>(static_cast<size_t>(info.frames))};
-    sf_readf_float(f, w.samples.data(), info.frames);
-    sf_close(f);
-    return w;
-}
+using test::readSoundFile;
 
 int runRenderer(std::vector<std::string> args) {
     args.insert(args.begin(), TESSIVOX_RENDER_BIN);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::runProgram(args).status;
 }
 
 std::vector<MidiAt> scheduleOf(const fs::path& file, int64_t rate) {
@@ -202,9 +180,7 @@ fs::path writeEdgeFile(const fs::path& dir) {
                                    {9999, noteOff(48)}},
                                   80000)});
     const fs::path path = dir / "edge.mid";
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(midi.data()),
-               static_cast<std::streamsize>(midi.size()));
+    spit(path, midi);
     return path;
 }
 
@@ -253,8 +229,8 @@ TEST(Plugin, MatchesTessivoxRenderBitForBitAtEveryBlockSize) {
         std::vector<std::string> args = {c.file, (dir / "render.wav").string()};
         args.insert(args.end(), c.options.begin(), c.options.end());
         ASSERT_EQ(runRenderer(args), 0);
-        const Wav rendered = readWav(dir / "render.wav");
-        ASSERT_EQ(rendered.rate, c.rate);
+        const auto rendered = readSoundFile(dir / "render.wav");
+        ASSERT_EQ(rendered.info.samplerate, c.rate);
         ASSERT_GT(rendered.samples.size(), 100000u);
         const std::vector<MidiAt> events = scheduleOf(c.file, c.rate);
         for (uint32_t block : {1u, 64u, 1000u, 4096u}) {
@@ -317,7 +293,7 @@ TEST(Plugin, SavedSoundsPlayInTheHostAsInTessivoxRender) {
     for (const std::string& which : {saved.name, wild.string(), std::string("Growl")}) {
         SCOPED_TRACE(which);
         ASSERT_EQ(runRenderer({midi, (dir / "render.wav").string(), "--sound", which, "--clip"}), 0);
-        const Wav rendered = readWav(dir / "render.wav");
+        const auto rendered = readSoundFile(dir / "render.wav");
         ASSERT_GT(rendered.samples.size(), 100000u);
         Lv2Instance plugin(44100);
         if (which == saved.name) {

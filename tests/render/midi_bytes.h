@@ -3,6 +3,7 @@
 // Builds Standard MIDI Files byte by byte for the tests.
 
 #include <cstdint>
+#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -59,6 +60,12 @@ inline Bytes noteOn(uint8_t note, uint8_t velocity = 100) {
 }
 inline Bytes noteOff(uint8_t note) {
     return {0x80, note, 0};
+}
+
+inline void spit(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace tessivox::test

@@ -1,8 +1,6 @@
 // Runs the real tessivox-render binary.
 
 #include <fcntl.h>
-#include <sndfile.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -17,7 +15,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -28,6 +25,7 @@
 #include "engine/engine.h"
 #include "midi/midi_rules.h"
 #include "midi_bytes.h"
+#include "test_support.h"
 
 namespace tessivox {
 namespace {
@@ -35,36 +33,16 @@ namespace {
 namespace fs = std::filesystem;
 using namespace test;
 
-struct Outcome {
-    int status = -1;  // exit status, or -1 when killed by a signal
-    std::string out;
-    std::string err;
-};
+using Outcome = ProgramRun;
 
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void spit(const fs::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
-struct Wav {
-    SF_INFO info{};
-    std::vector<float> samples;
-};
+using Wav = SoundFile<float>;
 
 Wav readWav(const fs::path& path) {
-    Wav wav;
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &wav.info);
-    EXPECT_NE(f, nullptr) << path << ": " << sf_strerror(nullptr);
-    if (!f) return wav;
-    wav.samples.resize(static_cast<size_t>(wav.info.frames * wav.info.channels));
-    EXPECT_EQ(sf_readf_float(f, wav.samples.data(), wav.info.frames), wav.info.frames);
-    sf_close(f);
+    Wav wav = readSoundFile(path);
+    EXPECT_TRUE(wav.opened) << path << ": " << sf_strerror(nullptr);
+    if (wav.opened) {
+        EXPECT_EQ(wav.read, wav.info.frames);
+    }
     return wav;
 }
 
@@ -84,26 +62,10 @@ class Render : public ::testing::Test {
     // Standard output goes to logs/out, or to stdoutFd when one is given.
     pid_t start(std::vector<std::string> args, int stdoutFd = -1) {
         args.insert(args.begin(), TESSIVOX_RENDER_BIN);
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const std::string out = (logs / "out").string();
-        const std::string err = (logs / "err").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (stdoutFd >= 0) {
-            posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                             0644);
-        }
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
+        int spawned = 0;
+        const pid_t pid = startProgram(args, logs / "out", logs / "err", stdoutFd, &spawned);
         EXPECT_EQ(spawned, 0) << std::strerror(spawned);
-        return spawned == 0 ? pid : -1;
+        return pid;
     }
 
     Outcome finish(pid_t pid) {
@@ -136,12 +98,7 @@ class Render : public ::testing::Test {
     }
 
     Outcome outcome(pid_t pid, int status) {
-        Outcome r;
-        if (pid < 0) return r;
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = slurp(logs / "out");
-        r.err = slurp(logs / "err");
-        return r;
+        return test::outcome(pid, status, logs / "out", logs / "err");
     }
 
     Outcome run(std::vector<std::string> args) { return finish(start(std::move(args))); }
@@ -354,7 +311,7 @@ TEST_F(Render, HelpAndVersion) {
     EXPECT_NE(help.out.find("release has ended"), std::string::npos);
     const Outcome version = run({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "tessivox-render 1.01\n");
+    EXPECT_EQ(version.out, "tessivox-render " TESSIVOX_VERSION "\n");
 }
 
 // --- refused input ------------------------------------------------------------------

@@ -21,7 +21,6 @@
 //     rendering: sample for sample up to the pad drag, and in the sustain
 //     after it with the third point at its new place (times in seconds after
 //     the note's first sound).
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
@@ -34,6 +33,7 @@
 
 #include "engine/engine.h"
 #include "midi/midi_rules.h"
+#include "test_support.h"
 
 namespace {
 
@@ -59,17 +59,15 @@ struct Wav {
 
 // Doubles hold every 32-bit integer sample exactly; floats would not.
 Wav readWav(const char* path, int channels = 0) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path, SFM_READ, &info);
-    if (file == nullptr || (channels != 0 && info.channels != channels) ||
+    const auto file = test::readSoundFile<double>(path);
+    const SF_INFO& info = file.info;
+    if (!file.opened || (channels != 0 && info.channels != channels) ||
         info.samplerate != kSampleRate) {
         std::printf("FAIL: cannot read %s (%d channels wanted, 0 = any) at 44,100 frames/s\n", path,
                     channels);
         std::exit(1);
     }
-    std::vector<double> frames(static_cast<size_t>(info.frames) * info.channels);
-    sf_readf_double(file, frames.data(), info.frames);
-    sf_close(file);
+    const std::vector<double>& frames = file.samples;
     Wav w;
     w.format = info.format & SF_FORMAT_SUBMASK;
     w.channels.resize(info.channels);

@@ -3,7 +3,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <QLabel>
 #include <QSlider>
@@ -11,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/controls.h"
+#include "test_support.h"
 #include "ui/main_window.h"
 
 namespace tessivox {
@@ -22,20 +25,13 @@ std::string text(double value) {
     return buffer;
 }
 
-struct Run {
-    int status;
-    std::string out;
-};
+using Run = test::ProgramRun;
 
 Run render(const std::string& options) {
-    const std::string command = std::string(TESSIVOX_RENDER_BIN) + " " + options + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return {-1, ""};
-    std::string out;
-    char chunk[4096];
-    while (const size_t got = std::fread(chunk, 1, sizeof chunk, pipe)) out.append(chunk, got);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+    std::vector<std::string> args = {TESSIVOX_RENDER_BIN};
+    std::istringstream words(options);
+    for (std::string word; words >> word;) args.push_back(word);
+    return test::runProgram(args);
 }
 
 std::string renderOption(std::string_view name) {

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/engine.h"
+#include "test_support.h"
 #include "ui/axis_buttons.h"
 
 namespace tessivox {
@@ -20,7 +21,7 @@ namespace {
 
 using P = ParamId;
 
-class AxisButtons : public ::testing::Test {
+class AxisButtons : public test::EngineTest {
   protected:
     void SetUp() override {
         const char* start[kParamCount] = {"6.030", "4.200", "0.100", "71.600", "0.300", "0.767"};
@@ -51,8 +52,6 @@ class AxisButtons : public ::testing::Test {
     void expectTexts(std::array<QString, 6> expected) const { EXPECT_EQ(texts(), expected); }
     void expectReset() const { expectTexts({"", "", "", "", "", ""}); }
 
-    std::unique_ptr<SynthState> state = std::make_unique<SynthState>();
-    SynthState& s = *state;
     std::array<std::unique_ptr<QLabel>, kParamCount> values;
     QLabel xFrom, xTo, yFrom, yTo;
     QLabel xLabel{"X"}, yLabel{"Y"};

@@ -20,7 +20,8 @@ namespace tessivox {
 namespace {
 
 TEST(HelpTexts, AboutIsTwoLinesSplitByOneCarriageReturn) {
-    EXPECT_EQ(aboutText(), QString("Tessivox v1.01\rSound Synthesizer using 'SuperFormula'"));
+    EXPECT_EQ(aboutText(),
+              QString("Tessivox v" TESSIVOX_VERSION "\rSound Synthesizer using 'SuperFormula'"));
 }
 
 TEST(HelpTexts, HelpIsFifteenLinesBrokenByCarriageReturnsOnly) {
@@ -88,7 +89,8 @@ TEST(AboutBox, TitleTwoLinesOneOkNoIcon) {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (box == nullptr) return false;
             EXPECT_EQ(box->windowTitle(), "About");
-            EXPECT_EQ(box->text(), "Tessivox v1.01\nSound Synthesizer using 'SuperFormula'");
+            EXPECT_EQ(box->text(),
+                      "Tessivox v" TESSIVOX_VERSION "\nSound Synthesizer using 'SuperFormula'");
             EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
             EXPECT_EQ(box->buttons().size(), 1);
             EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);

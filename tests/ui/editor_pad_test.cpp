@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "picture_colours.h"
+#include "test_support.h"
 
 #include "ui/drawing_area.h"
 #include "ui/pad_editor.h"
@@ -18,7 +19,7 @@ constexpr QRgb kMarker = qRgb(1, 2, 3);
 
 using Type = PadEvent::Type;
 
-class Pad : public ::testing::Test {
+class Pad : public test::EngineTest {
   protected:
     void SetUp() override {
         ASSERT_TRUE(pad.beginDrawing());
@@ -48,8 +49,6 @@ class Pad : public ::testing::Test {
     QRgb at(int x, int y) const { return pad.image().pixel(x, y); }
     PadPoint point(int k) const { return s.padPoints[k]; }
 
-    std::unique_ptr<SynthState> state = std::make_unique<SynthState>();
-    SynthState& s = *state;
     DrawingArea pad{13, 300, 300};
 };
 

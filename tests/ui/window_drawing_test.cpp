@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "picture_colours.h"
+#include "test_support.h"
 
 #include "engine/engine.h"
 #include "ui/displays.h"
@@ -238,12 +239,7 @@ TEST(ShapePointsTest, AngleAccumulatesInFloat32) {
     // With m = 4, N1 = N2 = N3 = 2, A = B = 1 the curve is the unit circle,
     // so the points show theta itself; point 201 lies one step past a turn.
     SynthState s;
-    s.m = 4.0f;
-    s.N1 = 2.0f;
-    s.N2 = 2.0f;
-    s.N3 = 2.0f;
-    s.A = 1.0f;
-    s.B = 1.0f;
+    test::setShape(s, 4.0f, 2.0f, 2.0f, 2.0f, 1.0f, 1.0f);
     computeShapePoints(s);
     for (int i = 0; i < kShapePoints; ++i) {
         const double theta = 2 * M_PI * i / 200.0;
