@@ -173,9 +173,11 @@ void keepStreamPlaying(AudioWorker& w) {
             continue;
         }
         const uint64_t count = gCallbacks.load(std::memory_order_relaxed);
-        // A lost server is let go at once, so that new JACK clients can be opened.
-        if (jackClients::serverLost() || gClients.serverGone.load(std::memory_order_relaxed) != 0 ||
-            streamClientFreed() || (count == seen && now - lastSign >= kSilenceLimit)) {
+        const bool lost =
+            jackClients::serverLost() || gClients.serverGone.load(std::memory_order_relaxed) != 0;
+        if (lost && !jackClients::lossSettled()) continue;
+        // A lost server is let go soon, so that new JACK clients can be opened.
+        if (lost || streamClientFreed() || (count == seen && now - lastSign >= kSilenceLimit)) {
             closeStream(s.stream);
             nextReopen = Clock::now();
         } else if (count != seen) {

@@ -201,6 +201,7 @@ void closeDeadWatch() {
         (w.serverGone.load(relaxed) == 0 && !freed && !jackClients::serverLost())) {
         return;
     }
+    if (!freed && !jackClients::lossSettled()) return;
     if (!freed) {
         QuietLibraries quiet;
         jack_client_close(w.client);
@@ -215,6 +216,8 @@ void closeDeadWatch() {
 jack_client_t* watchClient(bool tryNow) {
     JackWatch& w = jackWatch();
     closeDeadWatch();
+    // A lost server's watch waiting to be closed serves no more.
+    if (w.client != nullptr && jackClients::serverLost()) return nullptr;
     if (w.client != nullptr) return w.client;
     const Clock::time_point now = Clock::now();
     if (!tryNow && now < w.nextTry) return nullptr;
@@ -315,7 +318,10 @@ bool jackClientDead(const MidiInput& port) {
 // UI thread: whether the chosen source feeds the port now. Connects it when
 // it is there again after being away.
 bool linkJackSource(MidiInput& port, Clock::time_point now) {
-    if (jackClientDead(port)) closeJackClient(port);
+    if (jackClientDead(port)) {
+        if (!jackClients::lossSettled()) return false;
+        closeJackClient(port);
+    }
     if (port.jack == nullptr) {
         if (now < port.nextServerTry) return false;
         port.nextServerTry = now + kServerRetryInterval;
@@ -464,7 +470,9 @@ std::string_view openMidiPort(SynthState& s) {
         return kNoMidiInText;
     }
     auto port = std::make_unique<MidiInput>(s, table[s.midiPortIndex]);
-    if (!createLibraryPort(*port)) return kNoMidiInText;
+    // A JACK port whose server is away (or going) is kept all the same: the
+    // follower opens its client once a server answers.
+    if (!createLibraryPort(*port) && port->entry.api != RtMidi::UNIX_JACK) return kNoMidiInText;
     port->seenGraphChanges = jackWatch().graphChanges.load(relaxed);
     port->nextLook = Clock::now() + kLookInterval;
     port->linked = linkSource(*port, Clock::now());
@@ -516,6 +524,14 @@ std::string_view followMidiPort(SynthState& s) {
     stopDeliveries(*port);
     handleMidiPortClosed(s);
     return kNoMidiInText;
+}
+
+std::string_view lookAtMidiPortNow(SynthState& s) {
+    if (MidiInput* port = s.midiInHandle) {
+        port->nextLook = {};
+        port->nextServerTry = {};
+    }
+    return followMidiPort(s);
 }
 
 namespace {

@@ -37,6 +37,11 @@ std::string_view changeMidiPort(SynthState& s, int position);
 // when the state changed, else an empty view.
 std::string_view followMidiPort(SynthState& s);
 
+// The chosen entry chosen again: its source is looked at now, and connected
+// again if its connection was lost. The port itself stays open. Returns as
+// followMidiPort does.
+std::string_view lookAtMidiPortNow(SynthState& s);
+
 // Stops and closes the open port, if any.
 void closeMidiPort(SynthState& s);
 

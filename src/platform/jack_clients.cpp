@@ -3,6 +3,7 @@
 #include <jack/jack.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 
 namespace tessivox::jackClients {
@@ -11,6 +12,14 @@ namespace {
 std::atomic<int32_t> gLost{0};
 std::atomic<int32_t> gHeld{0};
 std::atomic<uint32_t> gGeneration{0};
+std::atomic<int64_t> gLostAt{0};  // steady clock, nanoseconds
+constexpr int64_t kSettleNs = 200'000'000;
+
+int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 std::recursive_mutex& clientMutex() {
     static std::recursive_mutex mutex;
@@ -30,7 +39,12 @@ void onJackInfo(const char*) {}
 }  // namespace
 
 void markServerLost() {
+    gLostAt.store(nowNs(), std::memory_order_release);
     gLost.store(1, std::memory_order_release);
+}
+
+bool lossSettled() {
+    return nowNs() - gLostAt.load(std::memory_order_acquire) >= kSettleNs;
 }
 
 bool serverLost() {

@@ -18,6 +18,13 @@ namespace tessivox::jackClients {
 void markServerLost();
 bool serverLost();
 
+// Whether a lost server's clients may be closed now. libjack's threads end on
+// their own once they hear the loss, and a close cancels them
+// asynchronously: a thread cancelled while it exits (freeing its memory)
+// leaves the allocator locked for good. So a close waits a little after the
+// last report of the loss.
+bool lossSettled();
+
 // Before opening a client (or a stream): false while clients of a lost server
 // are still held. Once none is, the loss is forgotten and opening may go on.
 bool mayOpen();

@@ -197,9 +197,15 @@ void MainWindow::buildControls() {
 
     // Events are wired only now, so building raises none.
     // Only a change of the selected entry is an event: choosing the port in
-    // use again must not close and reopen it.
+    // use again must not close and reopen it, only connect its source again
+    // if that connection was lost.
     connect(portList_, &QComboBox::activated, this, [this](int index) {
-        if (index != s_.midiPortIndex) dispatch(kControlEvent, kMidiPortList);
+        if (index != s_.midiPortIndex) {
+            dispatch(kControlEvent, kMidiPortList);
+        } else if (s_.quitRequested == 0) {
+            const std::string_view text = lookAtMidiPortNow(s_);
+            if (!text.empty()) setStatusText(0, text);
+        }
     });
     for (int row = 0; row < kParamCount; ++row) {
         connect(paramSliders_[row], &QSlider::valueChanged, this,
