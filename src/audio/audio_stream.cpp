@@ -95,7 +95,10 @@ PaError openStream(SynthState& s, PaStream** stream) {
     gClients.serverGone.store(0, std::memory_order_relaxed);
     openSentinel();
     const uint32_t generation = jackClients::generation();
-    PaError error = Pa_OpenStream(stream, nullptr, &s.outputParameters, kSampleRate,
+    const OutputParameters& o = s.outputParameters;
+    const PaStreamParameters parameters{o.device, o.channelCount, o.sampleFormat,
+                                        o.suggestedLatency, o.hostApiSpecificStreamInfo};
+    PaError error = Pa_OpenStream(stream, nullptr, &parameters, kSampleRate,
                                   paFramesPerBufferUnspecified, paNoFlag, streamCallback, &s);
     if (error == paNoError && jackClients::generation() != generation) {
         Pa_CloseStream(*stream);

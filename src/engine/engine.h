@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "engine/engine_state.h"
+// Hosts hold the whole record; the functions below see only the engine's part.
 #include "engine/synth_state.h"
 
 namespace tessivox {
@@ -17,7 +19,7 @@ inline constexpr int32_t kWrapGuard = 2147483640;
 // Sets the rate the state renders at, before any frame is rendered; rate
 // must lie in kMinSampleRate..kMaxSampleRate. The fades keep their length in
 // time; at 44100 nothing changes.
-void setSampleRate(SynthState& s, double rate);
+void setSampleRate(EngineState& s, double rate);
 
 // Nearest integer, ties to even. Values that are not finite or do not fit in
 // int32 give INT32_MIN, as the hardware conversion does.
@@ -27,58 +29,58 @@ int32_t roundToInt32(double value);
 double noteFrequencyOf(int note);
 
 // One raw oscillator sample; advances the phase. Audio thread.
-float nextOscillatorSample(SynthState& s);
+float nextOscillatorSample(EngineState& s);
 
 // The oscillator's step for a frame whose envelope level is 0: the phase
 // advances as in nextOscillatorSample, and the result has the sign of the
 // sample it would give (all that survives the multiplication by 0), found
 // without the superformula when its parameters allow. Audio thread.
-float silentOscillatorSample(SynthState& s);
+float silentOscillatorSample(EngineState& s);
 
 // The frames after a finished release, while nothing asks for more than
 // silence (no gate, no fade, a shape known finite or never at point 4):
 // fills up to `count` frames of `out` as renderFrames would, with the sign
 // of each zero, and returns how many; 0 when these frames need the full
 // step. Audio thread.
-unsigned long renderSilence(SynthState& s, float* out, unsigned long count);
+unsigned long renderSilence(EngineState& s, float* out, unsigned long count);
 
 // The envelope and trajectory step of any frame after the release has
 // ended: level 0, the pad at point 4, the trajectory applied there. Every
 // such frame stores the same values. Audio thread.
-void settleAfterRelease(SynthState& s);
+void settleAfterRelease(EngineState& s);
 
 // One envelope and trajectory step for sample index n. Audio thread.
-void advanceEnvelope(SynthState& s, int32_t n);
+void advanceEnvelope(EngineState& s, int32_t n);
 
 // Maps the pad position onto the two assigned parameters. Audio thread.
-void applyTrajectory(SynthState& s);
+void applyTrajectory(EngineState& s);
 
 // The per-frame work of the stream callback: fills `count` frames of `out`.
 // Real-time safe: no allocation, no locks, no system calls.
-void renderFrames(SynthState& s, float* out, unsigned long count);
+void renderFrames(EngineState& s, float* out, unsigned long count);
 
 // UI thread: publish an axis assignment and switch the trajectory on.
-void enableTrajectory(SynthState& s, ParamId xParam, ParamId yParam, float xFrom, float xTo,
+void enableTrajectory(EngineState& s, ParamId xParam, ParamId yParam, float xFrom, float xTo,
                       float yFrom, float yTo);
 
 // UI thread: switch the trajectory off and return once no trajectory step can
 // store a parameter any more. Whatever the caller writes to the parameters
 // afterwards stands.
-void disableTrajectory(SynthState& s);
+void disableTrajectory(EngineState& s);
 
 // Moves pad point k (0..3) of the trajectory to (x, y) in pad pixels.
-void setPadPoint(SynthState& s, int k, double x, double y);
+void setPadPoint(EngineState& s, int k, double x, double y);
 
 // The envelope alone for one frame, as renderFrames steps it: what decides
 // when a release ends, without the sound.
-void advanceEnvelopeOneFrame(SynthState& s);
+void advanceEnvelopeOneFrame(EngineState& s);
 
 // Frames from the current one to the end of the release; not above 0 once it
 // has ended.
-double framesToReleaseEnd(const SynthState& s);
+double framesToReleaseEnd(const EngineState& s);
 
 // The curve's radius at theta for the parameters as they stand now.
-float radiusAt(const SynthState& s, float theta);
+float radiusAt(const EngineState& s, float theta);
 
 // What a sound device or a host may be handed: samples within [-1, 1] stay
 // as they are to the bit, the rest are held at -1 or 1, and a non-finite
@@ -87,10 +89,10 @@ void limitToDeviceRange(float* samples, unsigned long count);
 
 // The frames from a note-on to the note's first sample: the fade-out of
 // whatever sounded before runs first, also from silence.
-int32_t onsetDelayFrames(const SynthState& s);
+int32_t onsetDelayFrames(const EngineState& s);
 
 // True once the gate is closed and the release has run out: every further
 // frame is silent until the next note.
-bool releaseFinished(const SynthState& s);
+bool releaseFinished(const EngineState& s);
 
 }  // namespace tessivox

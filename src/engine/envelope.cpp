@@ -14,23 +14,23 @@ struct Point {
     double y;
 };
 
-Point trajectoryPoint(const SynthState& s, int k) {
+Point trajectoryPoint(const EngineState& s, int k) {
     return {s.trajectoryX[k].load(relaxed), s.trajectoryY[k].load(relaxed)};
 }
 
-Handshake trajectoryHandshake(SynthState& s) {
+Handshake trajectoryHandshake(EngineState& s) {
     return {s.trajectoryEnabled, s.trajectoryStepRunning};
 }
 
 // Runs the trajectory step if it is on, in step with disableTrajectory.
-void applyTrajectoryIfEnabled(SynthState& s) {
+void applyTrajectoryIfEnabled(EngineState& s) {
     if (s.trajectoryEnabled.load(std::memory_order_acquire) != 1) return;
     const Handshake handshake = trajectoryHandshake(s);
     if (handshake.enter()) applyTrajectory(s);
     handshake.leave();
 }
 
-void latchEnvelope(SynthState& s) {
+void latchEnvelope(EngineState& s) {
     s.envelopeLatched.store(1, relaxed);
     s.fadeCounter = -1;
     const int32_t attack = s.attackSlider.load(relaxed);
@@ -49,7 +49,7 @@ void latchEnvelope(SynthState& s) {
 
 // All Sound Off: the release restarts from the level reached and lasts the
 // fade-out's length.
-void cutRelease(SynthState& s, int32_t n) {
+void cutRelease(EngineState& s, int32_t n) {
     s.soundOffRequested.store(0, relaxed);
     s.releaseStartLevel = s.envelopeLevel;
     s.releaseStartIndex = n - 1;
@@ -58,7 +58,7 @@ void cutRelease(SynthState& s, int32_t n) {
     s.releaseSamples = s.fadeOutLast + 1;
 }
 
-void releaseStep(SynthState& s, int32_t n) {
+void releaseStep(EngineState& s, int32_t n) {
     const double remaining = s.releaseSamples + s.releaseStartIndex - n;
     const Point p4 = trajectoryPoint(s, 3);
     if (!(remaining > 0.0)) {
@@ -75,7 +75,7 @@ void releaseStep(SynthState& s, int32_t n) {
     applyTrajectoryIfEnabled(s);
 }
 
-void noteSegments(SynthState& s, int32_t n) {
+void noteSegments(EngineState& s, int32_t n) {
     const double a = s.attackSamples;
     const double d = s.decaySamples;
     const double sus = s.sustainLevel;
@@ -100,7 +100,7 @@ void noteSegments(SynthState& s, int32_t n) {
     applyTrajectoryIfEnabled(s);
 }
 
-void noteStep(SynthState& s, int32_t n) {
+void noteStep(EngineState& s, int32_t n) {
     if (s.envelopeLatched.load(relaxed) == 0) latchEnvelope(s);
     // Capped just past the fade-out, so hours of one held note cannot overflow it.
     if (s.fadeCounter <= s.fadeOutLast) ++s.fadeCounter;
@@ -126,7 +126,7 @@ void noteStep(SynthState& s, int32_t n) {
 
 }  // namespace
 
-void applyTrajectory(SynthState& s) {
+void applyTrajectory(EngineState& s) {
     const double xFrom = s.xFrom.load(relaxed);
     const double yFrom = s.yFrom.load(relaxed);
     s.xParamValue =
@@ -140,11 +140,11 @@ void applyTrajectory(SynthState& s) {
     if (y != ParamId::None) param(s, y).store(s.yParamValue, relaxed);
 }
 
-void settleAfterRelease(SynthState& s) {
+void settleAfterRelease(EngineState& s) {
     releaseStep(s, s.sampleIndex);
 }
 
-void advanceEnvelope(SynthState& s, int32_t n) {
+void advanceEnvelope(EngineState& s, int32_t n) {
     if (n > kWrapGuard) {
         s.sampleIndex = 0;
         s.releaseStartLevel = 0.0;
@@ -157,7 +157,7 @@ void advanceEnvelope(SynthState& s, int32_t n) {
     if (s.gate.load(std::memory_order_acquire) == 1) noteStep(s, n);
 }
 
-void renderFrames(SynthState& s, float* out, unsigned long count) {
+void renderFrames(EngineState& s, float* out, unsigned long count) {
     for (unsigned long frame = 0; frame < count; ++frame) {
         if (s.envelopeLevel == 0.0) {
             frame += renderSilence(s, out + frame, count - frame);
@@ -178,7 +178,7 @@ void renderFrames(SynthState& s, float* out, unsigned long count) {
     }
 }
 
-void setSampleRate(SynthState& s, double rate) {
+void setSampleRate(EngineState& s, double rate) {
     s.sampleRate = rate;
     const double scale = rate / kSampleRate;
     // The fade-out lasts kFadeOutLast + 1 frames: that many frames keep
@@ -187,7 +187,7 @@ void setSampleRate(SynthState& s, double rate) {
     s.fadeInFrames = roundToInt32(kFadeInFrames * scale);
 }
 
-void enableTrajectory(SynthState& s, ParamId xParam, ParamId yParam, float xFrom, float xTo,
+void enableTrajectory(EngineState& s, ParamId xParam, ParamId yParam, float xFrom, float xTo,
                       float yFrom, float yTo) {
     s.xParam.store(xParam, relaxed);
     s.yParam.store(yParam, relaxed);
@@ -198,27 +198,27 @@ void enableTrajectory(SynthState& s, ParamId xParam, ParamId yParam, float xFrom
     s.trajectoryEnabled.store(1, std::memory_order_release);
 }
 
-void disableTrajectory(SynthState& s) {
+void disableTrajectory(EngineState& s) {
     trajectoryHandshake(s).shut();
 }
 
-void setPadPoint(SynthState& s, int k, double x, double y) {
+void setPadPoint(EngineState& s, int k, double x, double y) {
     // x before y, each one whole store: the audio thread may pair the new x
     // with the old y for a moment, never a torn value.
     s.trajectoryX[k].store(x);
     s.trajectoryY[k].store(y);
 }
 
-void advanceEnvelopeOneFrame(SynthState& s) {
+void advanceEnvelopeOneFrame(EngineState& s) {
     advanceEnvelope(s, s.sampleIndex);
     ++s.sampleIndex;
 }
 
-double framesToReleaseEnd(const SynthState& s) {
+double framesToReleaseEnd(const EngineState& s) {
     return s.releaseSamples + s.releaseStartIndex - s.sampleIndex;
 }
 
-bool releaseFinished(const SynthState& s) {
+bool releaseFinished(const EngineState& s) {
     return s.gate.load(std::memory_order_acquire) == 0 && !(framesToReleaseEnd(s) > 0.0);
 }
 

@@ -25,7 +25,7 @@ double noteFrequencyOf(int note) {
 namespace {
 
 // The frequency this frame plays, or 0 when the oscillator holds its last sample.
-double playingFrequency(const SynthState& s) {
+double playingFrequency(const EngineState& s) {
     if (!(s.noteFrequency.load(relaxed) > 0.0)) return 0.0;
     // During the fade-out before a note the old pitch keeps playing.
     const double f = s.fadeCounter > s.fadeOutLast ? s.noteFrequency.load(relaxed)
@@ -34,7 +34,7 @@ double playingFrequency(const SynthState& s) {
     return f > 0.0 ? f : 0.0;
 }
 
-void advancePhase(SynthState& s, double f) {
+void advancePhase(EngineState& s, double f) {
     const double step = s.exactPitch.load(relaxed) == 1
                             ? static_cast<double>(static_cast<float>(f / s.sampleRate))
                             : 1.0 / s.periodSamples;
@@ -54,12 +54,12 @@ float signOfSine(float theta) {
 
 }  // namespace
 
-float radiusAt(const SynthState& s, float theta) {
+float radiusAt(const EngineState& s, float theta) {
     return superformulaRadius(theta, s.m.load(relaxed), s.N1.load(relaxed), s.N2.load(relaxed),
                               s.N3.load(relaxed), s.A.load(relaxed), s.B.load(relaxed));
 }
 
-float nextOscillatorSample(SynthState& s) {
+float nextOscillatorSample(EngineState& s) {
     const double f = playingFrequency(s);
     if (f == 0.0) return s.oscillatorOutput;
 
@@ -79,7 +79,7 @@ float nextOscillatorSample(SynthState& s) {
 
 namespace {
 
-Finiteness classifyShape(SynthState& s) {
+Finiteness classifyShape(EngineState& s) {
     const float params[kParamCount] = {s.m.load(relaxed),  s.N1.load(relaxed), s.N2.load(relaxed),
                                        s.N3.load(relaxed), s.A.load(relaxed),  s.B.load(relaxed)};
     // Compared as bits one by one: NaN must match itself, and a wide compare
@@ -99,7 +99,7 @@ Finiteness classifyShape(SynthState& s) {
 }
 
 // The two divisions are much of a silent frame's cost: reused while the pitch stays.
-void updateSilentStep(SynthState& s, double f) {
+void updateSilentStep(EngineState& s, double f) {
     const int32_t exact = s.exactPitch.load(relaxed);
     if (f == s.silentFrequency && s.sampleRate == s.silentRate && exact == s.silentExact) return;
     s.silentFrequency = f;
@@ -118,7 +118,7 @@ float stepSilentPhase(float phase, double step) {
 
 }  // namespace
 
-float silentOscillatorSample(SynthState& s) {
+float silentOscillatorSample(EngineState& s) {
     const Finiteness shape = classifyShape(s);
     if (shape == Finiteness::Mixed) return nextOscillatorSample(s);
     const double f = playingFrequency(s);
@@ -132,7 +132,7 @@ float silentOscillatorSample(SynthState& s) {
     return sign;
 }
 
-unsigned long renderSilence(SynthState& s, float* out, unsigned long count) {
+unsigned long renderSilence(EngineState& s, float* out, unsigned long count) {
     constexpr auto acquire = std::memory_order_acquire;
     if (s.gate.load(acquire) != 0 || s.soundOffRequested.load(acquire) != 0 ||
         s.sampleIndex < s.fadeInFrames || !releaseFinished(s)) {

@@ -10,7 +10,7 @@ void limitToDeviceRange(float* samples, unsigned long count) {
     }
 }
 
-int32_t onsetDelayFrames(const SynthState& s) {
+int32_t onsetDelayFrames(const EngineState& s) {
     return s.fadeOutLast + 1;
 }
 

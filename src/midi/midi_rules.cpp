@@ -15,7 +15,7 @@ constexpr uint32_t kControlChange = 0xB0;  // channel 1 only
 constexpr int kAllSoundOff = 120;
 constexpr int kAllNotesOff = 123;
 
-void releaseKey(SynthState& s) {
+void releaseKey(EngineState& s) {
     int32_t held = s.keysHeld.load(relaxed);
     if (held > 0) s.keysHeld.store(--held, relaxed);
     if (held == 0) {
@@ -29,7 +29,7 @@ void releaseKey(SynthState& s) {
 
 }  // namespace
 
-void handleMidiShortMessage(SynthState& s, uint32_t message) {
+void handleMidiShortMessage(EngineState& s, uint32_t message) {
     const uint32_t status = message & 0xFF;
     const int note = static_cast<int>((message >> 8) & 0xFF);
     const uint32_t velocity = (message >> 16) & 0xFF;
@@ -57,13 +57,13 @@ void handleMidiShortMessage(SynthState& s, uint32_t message) {
     s.shortMessageCount.fetch_add(1, std::memory_order_release);
 }
 
-void releaseAllKeys(SynthState& s) {
+void releaseAllKeys(EngineState& s) {
     if (s.keysHeld.load(relaxed) == 0) return;
     s.keysHeld.store(1, relaxed);
     releaseKey(s);
 }
 
-void handleMidiPortClosed(SynthState& s) {
+void handleMidiPortClosed(EngineState& s) {
     s.keysHeld.store(0, relaxed);
     s.gate.store(0, std::memory_order_release);
     s.gateText.store(GateText::Off, relaxed);

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "engine/synth_state.h"
+#include "engine/engine_state.h"
 
 namespace tessivox {
 
@@ -13,13 +13,13 @@ constexpr uint32_t packShortMessage(uint8_t status, uint8_t data1, uint8_t data2
 
 // The note rules for one incoming short message. Real-time safe: runs on the
 // MIDI service's thread (the JACK process thread with JACK MIDI).
-void handleMidiShortMessage(SynthState& s, uint32_t message);
+void handleMidiShortMessage(EngineState& s, uint32_t message);
 
 // Every key held ends as with the last note-off, and the note goes to its
 // release. Nothing happens when no key is held.
-void releaseAllKeys(SynthState& s);
+void releaseAllKeys(EngineState& s);
 
 // The open port went away: no key is held any more.
-void handleMidiPortClosed(SynthState& s);
+void handleMidiPortClosed(EngineState& s);
 
 }  // namespace tessivox
