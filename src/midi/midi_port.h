@@ -1,0 +1,124 @@
+#pragma once
+
+// Private to src/midi: the open port, as the ALSA source, the JACK source
+// with its server watch, and the port list share it.
+
+#include <RtMidi.h>
+#include <jack/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/synth_state.h"
+#include "midi/delivery_gate.h"
+#include "midi/midi_byte_parser.h"
+#include "midi/midi_rules.h"
+
+namespace tessivox {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto relaxed = std::memory_order_relaxed;
+constexpr const char* kClientName = "Tessivox";
+constexpr const char* kPortName = "in";
+// While no JACK server answers, a new client is tried this often; each try
+// holds the UI thread for a few milliseconds.
+constexpr auto kServerRetryInterval = std::chrono::seconds(1);
+
+// What one list position stands for. The name is kept so that the port can
+// be found again if the numbering moved since the list was made.
+struct PortEntry {
+    RtMidi::Api api;
+    unsigned int number;
+    std::string name;
+};
+
+// UI thread only.
+std::vector<PortEntry>& portTable();
+
+// The chosen port. It lives from the choice until the next one and follows
+// its source: an ALSA sequencer port is read through RtMidi, a JACK port
+// directly, so that the byte parser sees every event's bytes as they came
+// (RtMidi 5's JACK input treats everything after a sysex that lacks its F7
+// as more sysex, until some event ends in F7). The context is what the
+// delivering thread sees; it outlives the library objects, because RtMidi
+// can still deliver after closePort().
+class MidiInput {
+  public:
+    struct Context {
+        SynthState* state = nullptr;
+        // Open while the source is linked, shut otherwise.
+        DeliveryGate gate;
+        // Set once the UI thread counts the port as closed.
+        std::atomic<int32_t> closed{0};
+        MidiByteParser parser;  // the delivering thread's own
+    };
+
+    MidiInput(SynthState& s, PortEntry chosen) : entry(std::move(chosen)) { context.state = &s; }
+    ~MidiInput();
+    MidiInput(const MidiInput&) = delete;
+    MidiInput& operator=(const MidiInput&) = delete;
+
+    Context context;  // declared first: destroyed after the library objects
+    const PortEntry entry;
+    std::atomic<int32_t> libraryError{0};
+    std::unique_ptr<RtMidiIn> in;     // ALSA
+    jack_client_t* jack = nullptr;    // JACK
+    jack_port_t* jackPort = nullptr;  // set before the client is activated
+    uint32_t jackGeneration = 0;      // see jackClients::generation
+    // Written by the JACK client's notification thread.
+    std::atomic<int32_t> serverGone{0};
+    // UI thread.
+    bool linked = false;     // deliveries reach the note rules: "MIDI IN"
+    bool sourceAway = true;  // not connected since the source (re)appeared
+    uint32_t seenGraphChanges = 0;
+    Clock::time_point nextLook{};
+    Clock::time_point nextServerTry{};
+};
+
+// Counted by the delivering threads; read by midiInputStats.
+extern std::atomic<uint64_t> gAccepted;
+extern std::atomic<uint64_t> gWhileShut;
+extern std::atomic<uint64_t> gAfterClose;
+
+inline void deliverBytes(MidiInput::Context& ctx, const unsigned char* bytes, size_t size,
+                         uint64_t& count) {
+    ctx.parser.feed(bytes, size, [&](uint32_t packed) {
+        handleMidiShortMessage(*ctx.state, packed);
+        ++count;
+    });
+}
+
+inline void countDeliveries(MidiInput::Context& ctx, uint64_t count) {
+    if (ctx.closed.load(relaxed) != 0) gAfterClose.fetch_add(count, relaxed);
+    gAccepted.fetch_add(count, relaxed);
+}
+
+// The ALSA source, through RtMidi.
+bool createAlsaPort(MidiInput& port);
+bool linkAlsaSource(MidiInput& port);
+
+// The program's own watch on the JACK server, whichever port is chosen: it
+// lists the ports and is the first to hear that the server went away or
+// that its ports changed. UI thread, but for the atomics.
+struct JackWatch {
+    jack_client_t* client = nullptr;
+    uint32_t generation = 0;
+    std::atomic<int32_t> serverGone{0};
+    std::atomic<uint32_t> graphChanges{0};
+    Clock::time_point nextTry{};
+};
+JackWatch& jackWatch();
+
+// The JACK source and the watch; each holding the client lock.
+void closeDeadWatch();
+jack_client_t* watchClient(bool tryNow);
+bool openJackClient(MidiInput& port);
+void closeJackClient(MidiInput& port);
+bool jackClientDead(const MidiInput& port);
+bool linkJackSource(MidiInput& port, Clock::time_point now);
+
+}  // namespace tessivox

@@ -1,0 +1,243 @@
+#include <fcntl.h>
+#include <lv2/core/lv2.h>
+#include <lv2/presets/presets.h>
+#include <serd/serd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+
+#include "sound/sound_files.h"
+
+namespace tessivox::sound {
+
+namespace {
+
+constexpr const char* kXsdDecimal = "http://www.w3.org/2001/XMLSchema#decimal";
+constexpr size_t kMaxNameLength = 100;  // characters
+
+// A file name part from a sound's name, as hosts make them: letters, digits
+// and '_' only.
+std::string symbolOf(const std::string& name) {
+    std::string symbol;
+    for (const char c : name) {
+        const bool plain =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        symbol += plain ? c : '_';
+        if (symbol.size() == 48) break;
+    }
+    if (symbol.find_first_not_of('_') == std::string::npos) symbol = "sound";
+    return symbol;
+}
+
+// Empty for a name a sound may have, else why not.
+std::string nameProblem(const std::string& name) {
+    if (name.find_first_not_of(" \t") == std::string::npos) return "a sound needs a name";
+    size_t characters = 0;
+    for (size_t i = 0; i < name.size(); ++characters) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || c == 0x7F)
+            return "a sound's name is one line of text, without control characters";
+        const size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+        if (length == 0 || i + length > name.size()) return "a sound's name must be UTF-8 text";
+        for (size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(name[i + k]) & 0xC0) != 0x80)
+                return "a sound's name must be UTF-8 text";
+        }
+        i += length;
+    }
+    if (characters > kMaxNameLength)
+        return "a sound's name has at most " + std::to_string(kMaxNameLength) + " characters";
+    return {};
+}
+
+std::string decimal(float value) {
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
+    std::string s(text, end);
+    if (s.find('.') == std::string::npos) s += ".0";
+    return s;
+}
+
+SerdNode uri(const char* text) {
+    return serd_node_from_string(SERD_URI, reinterpret_cast<const uint8_t*>(text));
+}
+// The node points into `text`, which must outlive it.
+SerdNode literal(const char* text) {
+    return serd_node_from_string(SERD_LITERAL, reinterpret_cast<const uint8_t*>(text));
+}
+SerdNode literal(const std::string& text) {
+    return literal(text.c_str());
+}
+
+// Turtle through serd into `file`; false if serd refused anything.
+bool writeTurtle(std::FILE* file, const std::string& fileName, const Sound* sound) {
+    SerdEnv* env = serd_env_new(nullptr);
+    SerdWriter* w = serd_writer_new(
+        SERD_TURTLE, static_cast<SerdStyle>(SERD_STYLE_ABBREVIATED | SERD_STYLE_CURIED), env,
+        nullptr, serd_file_sink, file);
+    bool ok = true;
+    const auto prefix = [&](const char* name, const char* ns) {
+        const SerdNode n = literal(name);
+        const SerdNode u = uri(ns);
+        ok = ok && serd_writer_set_prefix(w, &n, &u) == SERD_SUCCESS;
+    };
+    prefix("lv2", LV2_CORE_PREFIX);
+    prefix("pset", LV2_PRESETS_PREFIX);
+    prefix("rdfs", kRdfsNs);
+    const auto statement = [&](SerdStatementFlags flags, const SerdNode& s, const char* p,
+                               const SerdNode& o, const SerdNode* type = nullptr) {
+        const SerdNode predicate = uri(p);
+        ok = ok && serd_writer_write_statement(w, flags, nullptr, &s, &predicate, &o, type,
+                                               nullptr) == SERD_SUCCESS;
+    };
+    // The subject is the preset file itself, as lilv's own state saving has it.
+    const SerdNode subject = uri(fileName.c_str());
+    statement(0, subject, kRdfType, uri(LV2_PRESETS__Preset));
+    statement(0, subject, LV2_CORE__appliesTo, uri(kPluginUri.data()));
+    if (sound == nullptr) {
+        statement(0, subject, (std::string(kRdfsNs) + "seeAlso").c_str(), subject);
+    } else {
+        statement(0, subject, (std::string(kRdfsNs) + "label").c_str(), literal(sound->name));
+        const SerdNode decimalType = uri(kXsdDecimal);
+        for (uint32_t port = 0; port < kPortCount; ++port) {
+            if (!inSound(port)) continue;
+            const std::string id = "port" + std::to_string(port);
+            const SerdNode blank =
+                serd_node_from_string(SERD_BLANK, reinterpret_cast<const uint8_t*>(id.c_str()));
+            statement(SERD_ANON_O_BEGIN, subject, LV2_CORE__port, blank);
+            statement(SERD_ANON_CONT, blank, LV2_CORE__symbol,
+                      literal(std::string(kPorts[port].symbol)));
+            statement(SERD_ANON_CONT, blank, LV2_PRESETS__value,
+                      literal(decimal(sound->values[port])), &decimalType);
+            ok = ok && serd_writer_end_anon(w, &blank) == SERD_SUCCESS;
+        }
+    }
+    ok = ok && serd_writer_finish(w) == SERD_SUCCESS;
+    serd_writer_free(w);
+    serd_env_free(env);
+    return ok;
+}
+
+// A file written beside its final place and renamed over it only when
+// complete; removed again unless committed.
+struct TempFile {
+    std::string path;
+    std::string target;
+    bool committed = false;
+    ~TempFile() {
+        if (!path.empty() && !committed) unlink(path.c_str());
+    }
+
+    // Errno on failure, 0 on success.
+    int write(const std::string& finalPath, const std::string& fileName, const Sound* sound) {
+        target = finalPath;
+        std::string pattern = finalPath + ".XXXXXX";
+        const int fd = mkstemp(pattern.data());
+        if (fd < 0) return errno;
+        path = pattern;
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+        std::FILE* file = fdopen(fd, "wb");
+        if (file == nullptr) {
+            const int error = errno;
+            close(fd);
+            return error;
+        }
+        errno = 0;
+        const bool written = writeTurtle(file, fileName, sound);
+        int error = written ? 0 : (errno ? errno : EIO);
+        if (std::fflush(file) != 0 && error == 0) error = errno;
+        if (fsync(fileno(file)) != 0 && error == 0) error = errno;
+        if (std::fclose(file) != 0 && error == 0) error = errno;
+        return error;
+    }
+};
+
+}  // namespace
+
+SaveResult saveSound(const Sound& sound, bool replace, std::string& error, std::string* path) {
+    const std::string folder = userPresetFolder();
+    const auto failed = [&](const std::string& why) {
+        error = "cannot save '" + sound.name + "' in " + folder + ": " + why;
+        return SaveResult::Failed;
+    };
+    if (const std::string problem = nameProblem(sound.name); !problem.empty()) {
+        error = problem;
+        return SaveResult::Failed;
+    }
+    // Replacing keeps the sound's own bundle; a sound another host saved
+    // under the same name is left alone.
+    std::string bundle;
+    std::string fileName;
+    for (const Entry& e : listSounds()) {
+        if (e.name != sound.name) continue;
+        if (e.factory) {
+            error = "'" + sound.name + "' is a factory sound: choose another name";
+            return SaveResult::Failed;
+        }
+        char* file = lilv_file_uri_parse(e.uri.c_str(), nullptr);
+        const std::string existing = file ? file : "";
+        lilv_free(file);
+        const size_t slash = existing.rfind('/');
+        if (slash == std::string::npos) continue;
+        const std::string dir = existing.substr(0, slash);
+        const std::string name = dir.substr(dir.rfind('/') + 1);
+        if (!sameFile(dir.substr(0, dir.rfind('/')), folder) || name.rfind("Tessivox_", 0) != 0)
+            continue;
+        if (!replace) return SaveResult::NameTaken;
+        bundle = dir;
+        fileName = existing.substr(slash + 1);
+    }
+    bool madeFolder = false;
+    bool madeBundle = false;
+    if (bundle.empty()) {
+        if (mkdir(folder.c_str(), 0777) == 0) {
+            madeFolder = true;
+        } else if (errno != EEXIST) {
+            return failed(errnoText(errno));
+        }
+        const std::string symbol = symbolOf(sound.name);
+        fileName = symbol + ".ttl";
+        for (int n = 1;; ++n) {
+            bundle = folder + "/Tessivox_" + symbol + (n > 1 ? "_" + std::to_string(n) : "") +
+                     ".preset.lv2";
+            if (mkdir(bundle.c_str(), 0777) == 0) break;
+            if (errno != EEXIST || n == 1000) {
+                const int e = errno;
+                if (madeFolder) rmdir(folder.c_str());
+                return failed(errnoText(e));
+            }
+        }
+        madeBundle = true;
+    }
+    int e = 0;
+    {
+        TempFile preset, manifest;
+        e = preset.write(bundle + "/" + fileName, fileName, &sound);
+        if (e == 0) e = manifest.write(bundle + "/manifest.ttl", fileName, nullptr);
+        if (e == 0 && std::rename(preset.path.c_str(), preset.target.c_str()) != 0) e = errno;
+        if (e == 0) {
+            preset.committed = true;
+            if (std::rename(manifest.path.c_str(), manifest.target.c_str()) != 0) {
+                e = errno;
+                if (madeBundle) unlink(preset.target.c_str());
+            } else {
+                manifest.committed = true;
+            }
+        }
+    }
+    if (e != 0) {
+        if (madeBundle) rmdir(bundle.c_str());
+        if (madeFolder) rmdir(folder.c_str());
+        return failed(errnoText(e));
+    }
+    if (path) *path = bundle + "/" + fileName;
+    return SaveResult::Saved;
+}
+
+}  // namespace tessivox::sound

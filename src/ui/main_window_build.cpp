@@ -1,0 +1,241 @@
+// The main window built: its menu, status bar, controls and drawing areas.
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolTip>
+
+#include "engine/engine.h"
+#include "midi/midi_input.h"
+#include "picture/colours.h"
+#include "ui/displays.h"
+#include "ui/help_window.h"
+#include "ui/main_window.h"
+#include "ui/number_text.h"
+#include "ui/pad_editor.h"
+#include "ui/port_list.h"
+
+namespace tessivox {
+
+namespace {
+
+constexpr auto relaxed = std::memory_order_relaxed;
+
+constexpr std::array<int, 3> kStatusWidths{100, 100, 30};
+constexpr int kGatePollMs = 10;
+
+// What an envelope slider's position stands for, as a note start reads it.
+QString envelopeTip(int k, int value) {
+    switch (k) {
+        case 0:
+            return QStringLiteral("Attack: %1 ms")
+                .arg(std::pow(1.00517037535, value) * 0.0994856, 0, 'f', 1);
+        case 1:
+            return QStringLiteral("Decay: %1 ms").arg(value);
+        case 2:
+            return QStringLiteral("Sustain: %1 % of the peak level").arg(value);
+        default:
+            return QStringLiteral("Release: %1 ms").arg(value);
+    }
+}
+
+}  // namespace
+
+MainWindow::MainWindow(SynthState& s) : s_(s) {
+    setWindowTitle(QStringLiteral("Tessivox"));
+    // Close box only: no minimise, no maximise, no sizing border.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(kClientWidth, kClientHeight);
+
+    about_ = [this] { showAboutBox(this); };
+    help_ = [] { showHelpWindow(); };
+
+    QMenu* menu = menuBar()->addMenu(QStringLiteral("?"));
+    QAction* about = menu->addAction(QStringLiteral("About"));
+    QAction* help = menu->addAction(QStringLiteral("Help"));
+    connect(about, &QAction::triggered, this, [this] { dispatch(kMenuEvent, kAboutItem); });
+    connect(help, &QAction::triggered, this, [this] { dispatch(kMenuEvent, kHelpItem); });
+
+    client_ = new QWidget(this);
+    // The fixed text boxes are narrow ("100.000" in 35 pixels): a small,
+    // condensed face keeps every text whole.
+    QFont small = client_->font();
+    small.setPixelSize(10);
+    small.setStretch(QFont::Condensed);
+    client_->setFont(small);
+    setCentralWidget(client_);
+    buildControls();
+
+    QStatusBar* bar = statusBar();
+    bar->setSizeGripEnabled(false);
+    for (int field = 0; field < 3; ++field) {
+        auto* text = new QLabel(bar);
+        text->setFixedWidth(kStatusWidths[field]);
+        text->setAlignment(Qt::AlignCenter);
+        bar->addWidget(text);
+        status_[field] = text;
+    }
+
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { dispatch(kMenuEvent, kEscapeItem); });
+    auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    connect(save, &QShortcut::activated, this, [this] { dispatch(kMenuEvent, kSaveSoundItem); });
+    auto* load = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
+    connect(load, &QShortcut::activated, this, [this] { dispatch(kMenuEvent, kLoadSoundItem); });
+
+    // The MIDI thread only bumps a counter; the text is picked up here.
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, &MainWindow::pollGateText);
+    connect(poll, &QTimer::timeout, this, &MainWindow::pollMidiPort);
+    poll->start(kGatePollMs);
+}
+
+MainWindow::~MainWindow() = default;
+
+QWidget* MainWindow::makeControl(const ControlSpec& c) {
+    auto staticText = [this](QString text) {
+        auto* label = new QLabel(text, client_);
+        // Static texts take no presses: the row labels and the envelope
+        // letters overlap their sliders.
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        return label;
+    };
+    auto slider = [this](Qt::Orientation orientation, const SliderSpec& spec) {
+        auto* slider = new QSlider(orientation, client_);
+        slider->setRange(spec.minimum, spec.maximum);
+        slider->setValue(spec.start);
+        return slider;
+    };
+    switch (c.kind) {
+        case ControlKind::PortList: {
+            auto* list = new PortList(client_);
+            list->setEditable(false);
+            // Listed afresh each time it opens, so a source plugged in since shows up.
+            list->beforePopup = [this] { refreshMidiPortList(); };
+            return portList_ = list;
+        }
+        case ControlKind::ParamSlider:
+            return paramSliders_[c.row] = slider(Qt::Horizontal, kParamSliders[c.row]);
+        case ControlKind::ValueText: {
+            QLabel* text = staticText(valueText(startParamValue(c.row)));
+            text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            return axis_.valueTexts[c.row] = text;
+        }
+        case ControlKind::AxisButton:
+            return new QPushButton(client_);
+        case ControlKind::StaticText:
+            return staticText(QString::fromLatin1(c.text.data(), static_cast<int>(c.text.size())));
+        case ControlKind::DrawingArea: {
+            auto* area = new DrawingArea(c.id, c.width, c.height, client_);
+            drawFirstPicture(*area);
+            return area;
+        }
+        case ControlKind::EnableBox:
+            enable_ = new QCheckBox(QString::fromLatin1(c.text.data(), c.text.size()), client_);
+            enable_->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
+            return axis_.enable = enable_;
+        case ControlKind::EnvelopeSlider:
+            // Vertical sliders count upward natively: the maximum is at the top.
+            return slider(Qt::Vertical, kEnvelopeSliders[c.row]);
+    }
+    return nullptr;
+}
+
+// What each drawing area shows before the first display update.
+void MainWindow::drawFirstPicture(DrawingArea& area) {
+    if (!area.beginDrawing()) return;
+    if (area.controlId() == kShapeDisplayId) {
+        area.fillRect(0, 0, area.width(), area.height(), kBlack);
+    } else if (area.controlId() == kWaveformDisplayId) {
+        drawWaveformGuides(area);
+    } else {
+        drawPad(s_, area);
+    }
+    area.endDrawing();
+}
+
+void MainWindow::listFirstMidiPorts() {
+    std::vector<std::string> names;
+    listMidiPorts(s_, names);
+    fillMidiPortList(names);
+    s_.midiPortIndex = names.empty() ? -1 : 0;
+    portList_->setCurrentIndex(s_.midiPortIndex);
+}
+
+void MainWindow::buildControls() {
+    for (const ControlSpec& c : kControls) {
+        QWidget* w = makeControl(c);
+        w->setGeometry(c.x, c.y, c.width, c.height);
+        controls_[c.id] = w;
+        if (c.id == kMidiPortList) listFirstMidiPorts();
+    }
+    axis_.xFrom = label(kXFromText);
+    axis_.xTo = label(kXToText);
+    axis_.yFrom = label(kYFromText);
+    axis_.yTo = label(kYToText);
+    axis_.xLabel = label(kXLabel);
+    axis_.yLabel = label(kYLabel);
+    shape_ = static_cast<DrawingArea*>(control(kShapeDisplayId));
+    waveform_ = static_cast<DrawingArea*>(control(kWaveformDisplayId));
+    pad_ = static_cast<DrawingArea*>(control(kPadId));
+
+    // Events are wired only now, so building raises none.
+    // Only a change of the selected entry is an event: choosing the port in
+    // use again must not close and reopen it, only connect its source again
+    // if that connection was lost.
+    connect(portList_, &QComboBox::activated, this, [this](int index) {
+        if (index != s_.midiPortIndex) {
+            dispatch(kControlEvent, kMidiPortList);
+        } else if (s_.quitRequested == 0) {
+            const std::string_view text = lookAtMidiPortNow(s_);
+            if (!text.empty()) setStatusText(0, text);
+        }
+    });
+    for (int row = 0; row < kParamCount; ++row) {
+        connect(paramSliders_[row], &QSlider::valueChanged, this,
+                [this, row](int) { dispatch(kControlEvent, kFirstParamSlider + row); });
+        connect(static_cast<QPushButton*>(controls_[kFirstAxisButton + row]), &QPushButton::clicked,
+                this, [this, row] { dispatch(kControlEvent, kFirstAxisButton + row); });
+    }
+    // clicked, unlike toggled, comes from the user only: setChecked() by
+    // program raises no event.
+    connect(enable_, &QCheckBox::clicked, this, [this] { dispatch(kControlEvent, kEnableBox); });
+    connect(pad_, &DrawingArea::padEvent, this,
+            [this](const PadEvent& e) { dispatch(kControlEvent, kPadId, e); });
+    // Only a press on the pad keeps the pointer; a drag begun beside it
+    // still reaches it while the pointer is over it.
+    for (QWidget* w : {client_, static_cast<QWidget*>(shape_), static_cast<QWidget*>(waveform_)})
+        w->installEventFilter(this);
+    // The envelope sliders have no handler: the synthesis reads their mirror.
+    for (int k = 0; k < kEnvelopeSliderCount; ++k) {
+        QSlider* envelope = slider(kAttackSlider + k);
+        std::atomic<int32_t>& mirror = envelopeSlider(s_, k);
+        mirror.store(envelope->value(), relaxed);
+        connect(envelope, &QSlider::valueChanged, this,
+                [&mirror](int value) { mirror.store(value, relaxed); });
+        envelope->setToolTip(envelopeTip(k, envelope->value()));
+        connect(envelope, &QSlider::valueChanged, this, [envelope, k](int value) {
+            envelope->setToolTip(envelopeTip(k, value));
+            // Followed while dragging, beside the pointer.
+            if (envelope->isSliderDown() || QToolTip::isVisible())
+                QToolTip::showText(QCursor::pos(), envelope->toolTip(), envelope);
+        });
+    }
+    // Their tooltips say what a click would do now, so they are made when asked.
+    for (int row = 0; row < kParamCount; ++row)
+        controls_[kFirstAxisButton + row]->installEventFilter(this);
+}
+
+}  // namespace tessivox
