@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/synth_state.h"
 #include "midi/midi_rules.h"
 #include "midi_file.h"
 
