@@ -6,7 +6,7 @@
 #   metadata.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 BUILD=$1 SOURCE=$2
-RENDER=$BUILD/tools/tessivox-render
+RENDER=$BUILD/src/tessivox-render
 DIR=$(mktemp -d "${TMPDIR:-/tmp}/tessivox-metadata.XXXXXX")
 trap 'rm -rf "$DIR"' EXIT
 fail() {

@@ -24,9 +24,9 @@
 
 #include "engine/engine.h"
 #include "midi/midi_rules.h"
-#include "midi_file.h"
-#include "render_job.h"
-#include "wav_output.h"
+#include "midi/midi_file.h"
+#include "render/render_job.h"
+#include "render/wav_output.h"
 
 namespace tessivox {
 namespace {
