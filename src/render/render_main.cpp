@@ -23,8 +23,8 @@
 #include <CLI/CLI.hpp>
 
 #include "engine/engine.h"
-#include "midi/midi_rules.h"
 #include "midi/midi_file.h"
+#include "midi/midi_rules.h"
 #include "render/render_job.h"
 #include "render/wav_output.h"
 
