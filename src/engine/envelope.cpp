@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "engine/engine.h"
@@ -124,6 +125,13 @@ void noteStep(EngineState& s, int32_t n) {
     s.releaseStartX = s.padPositionX;
 }
 
+// Whether each coming frame's step depends on the frame's index alone: a
+// release no All Sound Off is about to cut, or a note past its fade-out.
+bool stepDependsOnIndexAlone(const EngineState& s) {
+    if (s.soundOffRequested.load(relaxed) == 1) return false;
+    return s.gate.load(relaxed) == 0 || s.noteStarted.load(relaxed) == 1;
+}
+
 }  // namespace
 
 void applyTrajectory(EngineState& s) {
@@ -209,9 +217,16 @@ void setPadPoint(EngineState& s, int k, double x, double y) {
     s.trajectoryY[k].store(y);
 }
 
-void advanceEnvelopeOneFrame(EngineState& s) {
-    advanceEnvelope(s, s.sampleIndex);
-    ++s.sampleIndex;
+void advanceEnvelopeFrames(EngineState& s, int64_t count) {
+    for (; count > 0; --count) {
+        // Then the last frame's step stores what the span's steps would in turn.
+        if (count > 1 && stepDependsOnIndexAlone(s) && s.sampleIndex + count - 1 <= kWrapGuard) {
+            s.sampleIndex += static_cast<int32_t>(count - 1);
+            count = 1;
+        }
+        advanceEnvelope(s, s.sampleIndex);
+        ++s.sampleIndex;
+    }
 }
 
 double framesToReleaseEnd(const EngineState& s) {
@@ -220,6 +235,12 @@ double framesToReleaseEnd(const EngineState& s) {
 
 bool releaseFinished(const EngineState& s) {
     return s.gate.load(std::memory_order_acquire) == 0 && !(framesToReleaseEnd(s) > 0.0);
+}
+
+int64_t framesShortOfReleaseEnd(const EngineState& s) {
+    if (s.gate.load(std::memory_order_acquire) == 1 || releaseFinished(s)) return 0;
+    if (s.soundOffRequested.load(std::memory_order_acquire) == 1) return 1;
+    return std::max<int64_t>(1, static_cast<int64_t>(framesToReleaseEnd(s)) - 1);
 }
 
 }  // namespace tessivox

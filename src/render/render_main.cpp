@@ -74,14 +74,10 @@ class Renderer {
         }
     }
 
-    // With no key held, renders while the release still sounds. Each step stays short of the
-    // release's end, so exactly the frames before it are rendered whatever
-    // the block size.
+    // With no key held, renders while the release still sounds: exactly the
+    // frames before its end, whatever the block size.
     void renderReleaseTail() {
-        while (s_.gate.load() == 0 && !releaseFinished(s_)) {
-            const double remaining = framesToReleaseEnd(s_);
-            renderTo(position_ + std::max<int64_t>(1, static_cast<int64_t>(remaining) - 1));
-        }
+        while (const int64_t count = framesShortOfReleaseEnd(s_)) renderTo(position_ + count);
     }
 
   private:
@@ -102,16 +98,16 @@ int64_t outputLength(const RenderJob& job, const MidiSchedule& schedule) {
     SynthState& s = *state;
     applyRenderJob(job, s);
     int64_t position = 0;
-    auto step = [&s, &position] {
-        advanceEnvelopeOneFrame(s);
-        ++position;
+    auto advanceTo = [&s, &position](int64_t frame) {
+        advanceEnvelopeFrames(s, frame - position);
+        position = std::max(position, frame);
     };
     for (const ScheduledMessage& m : schedule.messages) {
-        while (position < m.frame) step();
+        advanceTo(m.frame);
         handleMidiShortMessage(s, m.message);
     }
-    while (position < end) step();
-    while (s.gate.load() == 0 && !releaseFinished(s)) step();
+    advanceTo(end);
+    while (const int64_t count = framesShortOfReleaseEnd(s)) advanceTo(position + count);
     return position;
 }
 
