@@ -125,13 +125,6 @@ void noteStep(EngineState& s, int32_t n) {
     s.releaseStartX = s.padPositionX;
 }
 
-// Whether each coming frame's step depends on the frame's index alone: a
-// release no All Sound Off is about to cut, or a note past its fade-out.
-bool stepDependsOnIndexAlone(const EngineState& s) {
-    if (s.soundOffRequested.load(relaxed) == 1) return false;
-    return s.gate.load(relaxed) == 0 || s.noteStarted.load(relaxed) == 1;
-}
-
 }  // namespace
 
 void applyTrajectory(EngineState& s) {
@@ -219,11 +212,19 @@ void setPadPoint(EngineState& s, int k, double x, double y) {
 
 void advanceEnvelopeFrames(EngineState& s, int64_t count) {
     for (; count > 0; --count) {
-        // Then the last frame's step stores what the span's steps would in turn.
-        if (count > 1 && stepDependsOnIndexAlone(s) && s.sampleIndex + count - 1 <= kWrapGuard) {
-            s.sampleIndex += static_cast<int32_t>(count - 1);
-            count = 1;
+        // Steps passed over store only what the next one overwrites.
+        int64_t pass = 0;
+        if (s.soundOffRequested.load(relaxed) == 1 || s.sampleIndex + count - 1 > kWrapGuard) {
+        } else if (s.gate.load(relaxed) == 0 || s.noteStarted.load(relaxed) == 1) {
+            pass = count - 1;  // a release or a note past its fade: each frame's values
+                               // depend on its index alone
+        } else if (s.envelopeLatched.load(relaxed) == 1) {
+            // In the fade-out they depend on its count too, which moves with the index.
+            pass = std::clamp<int64_t>(s.fadeOutLast - s.fadeCounter - 1, 0, count - 1);
+            s.fadeCounter += static_cast<int32_t>(pass);
         }
+        s.sampleIndex += static_cast<int32_t>(pass);
+        count -= pass;
         advanceEnvelope(s, s.sampleIndex);
         ++s.sampleIndex;
     }
