@@ -212,12 +212,15 @@ void setPadPoint(EngineState& s, int k, double x, double y) {
 
 void advanceEnvelopeFrames(EngineState& s, int64_t count) {
     for (; count > 0; --count) {
-        // Steps passed over store only what the next one overwrites.
+        // Steps passed over store only what the next one overwrites. An All
+        // Sound Off or the index's wrap acts at the next step.
         int64_t pass = 0;
         if (s.soundOffRequested.load(relaxed) == 1 || s.sampleIndex + count - 1 > kWrapGuard) {
+            pass = 0;
         } else if (s.gate.load(relaxed) == 0 || s.noteStarted.load(relaxed) == 1) {
-            pass = count - 1;  // a release or a note past its fade: each frame's values
-                               // depend on its index alone
+            // A release, or a note past its fade-out: each frame's values depend
+            // on its index alone.
+            pass = count - 1;
         } else if (s.envelopeLatched.load(relaxed) == 1) {
             // In the fade-out they depend on its count too, which moves with the index.
             pass = std::clamp<int64_t>(s.fadeOutLast - s.fadeCounter - 1, 0, count - 1);

@@ -285,8 +285,8 @@ TEST(EnvelopeSpans, InOneStepEndAsFrameByFrame) {
     };
     const auto fields = [](const SynthState& s) {
         return std::make_tuple(s.sampleIndex, s.releaseStartIndex, s.releaseSamples,
-                               s.envelopeLevel, s.lastReleaseLevel, s.padPositionX,
-                               s.padPositionY, s.fadeCounter, s.m.load(), s.A.load());
+                               s.envelopeLevel, s.lastReleaseLevel, s.padPositionX, s.padPositionY,
+                               s.fadeCounter, s.m.load(), s.A.load());
     };
     for (const auto& c : cases) {
         const auto spans = std::make_unique<SynthState>(), frames = std::make_unique<SynthState>();
