@@ -46,7 +46,7 @@ mandoc -Tascii -O width=300 "$DIR/tessivox-render.1" | col -bx |
 diff -u "$DIR/help_options" "$DIR/man_options" || fail "tessivox-render(1) and --help list different options"
 echo "tessivox-render(1): the $(wc -l <"$DIR/help_options") options of --help, word for word"
 
-desktop-file-validate "$SOURCE/src/app/tessivox.desktop" >"$DIR/desktop" 2>&1 ||
+desktop-file-validate "$BUILD/src/app/tessivox.desktop" >"$DIR/desktop" 2>&1 ||
   fail "desktop-file-validate: $(cat "$DIR/desktop")"
 [ ! -s "$DIR/desktop" ] || fail "desktop-file-validate: $(cat "$DIR/desktop")"
 echo "desktop entry: valid"
