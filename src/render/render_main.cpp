@@ -74,12 +74,6 @@ class Renderer {
         }
     }
 
-    // With no key held, renders while the release still sounds: exactly the
-    // frames before its end, whatever the block size.
-    void renderReleaseTail() {
-        while (const int64_t count = framesShortOfReleaseEnd(s_)) renderTo(position_ + count);
-    }
-
   private:
     SynthState& s_;
     WavWriter& wav_;
@@ -89,26 +83,37 @@ class Renderer {
     int64_t position_ = 0;
 };
 
-// The output's length in frames, for a stream's header: the run replayed with
-// the envelope alone, which is all that decides when the release ends.
-int64_t outputLength(const RenderJob& job, const MidiSchedule& schedule) {
-    const int64_t end = job.frames.value_or(schedule.endFrame);
-    if (job.frames) return end;
-    auto state = std::make_unique<SynthState>();
-    SynthState& s = *state;
-    applyRenderJob(job, s);
-    int64_t position = 0;
-    auto advanceTo = [&s, &position](int64_t frame) {
-        advanceEnvelopeFrames(s, frame - position);
-        position = std::max(position, frame);
-    };
+// Plays the schedule on `s`: `advanceTo(frame)` brings the output to that
+// frame, and each message acts where it falls. Without --frames the output
+// goes on, with no key held, to the frame before which the release ends.
+// Returns the output's length.
+template <class AdvanceTo>
+int64_t play(SynthState& s, const RenderJob& job, const MidiSchedule& schedule,
+             AdvanceTo advanceTo) {
+    int64_t position = job.frames.value_or(schedule.endFrame);
     for (const ScheduledMessage& m : schedule.messages) {
+        // An event at the output's last frame boundary acts on nothing more.
+        if (job.frames && m.frame >= position) break;
         advanceTo(m.frame);
         handleMidiShortMessage(s, m.message);
     }
-    advanceTo(end);
-    while (const int64_t count = framesShortOfReleaseEnd(s)) advanceTo(position + count);
+    advanceTo(position);
+    while (const int64_t count = job.frames ? 0 : framesShortOfReleaseEnd(s)) {
+        advanceTo(position += count);
+    }
     return position;
+}
+
+// The output's length in frames, for a stream's header: the run replayed with
+// the envelope alone, which is all that decides when the release ends.
+int64_t outputLength(const RenderJob& job, const MidiSchedule& schedule) {
+    auto state = std::make_unique<SynthState>();
+    applyRenderJob(job, *state);
+    int64_t position = 0;
+    return play(*state, job, schedule, [&state, &position](int64_t frame) {
+        advanceEnvelopeFrames(*state, frame - position);
+        position = frame;
+    });
 }
 
 int run(int argc, char** argv) {
@@ -128,15 +133,7 @@ int run(int argc, char** argv) {
     WavWriter wav(o.output, o.input, static_cast<int>(rate));
     if (wav.needsLength()) wav.setLength(outputLength(o, schedule));
     Renderer renderer(s, wav, o.block, o.clip);
-    const int64_t end = o.frames.value_or(schedule.endFrame);
-    for (const ScheduledMessage& m : schedule.messages) {
-        // An event at the output's last frame boundary acts on nothing more.
-        if (o.frames && m.frame >= end) break;
-        renderer.renderTo(m.frame);
-        handleMidiShortMessage(s, m.message);
-    }
-    renderer.renderTo(end);
-    if (!o.frames) renderer.renderReleaseTail();
+    play(s, o, schedule, [&renderer](int64_t frame) { renderer.renderTo(frame); });
     wav.commit();
     if (renderer.peak() > 1.0f) {
         std::fprintf(
