@@ -77,10 +77,6 @@ void setPadPoint(EngineState& s, int k, double x, double y);
 // take one step.
 void advanceEnvelopeFrames(EngineState& s, int64_t count);
 
-// Frames from the current one to the end of the release; not above 0 once it
-// has ended.
-double framesToReleaseEnd(const EngineState& s);
-
 // With no key held, how many frames may run at once and end before the
 // release does: 0 once it has ended (or while a key is held); 1 near its end
 // or while an All Sound Off waits to cut it at the next frame.

@@ -125,6 +125,12 @@ void noteStep(EngineState& s, int32_t n) {
     s.releaseStartX = s.padPositionX;
 }
 
+// Frames from the current one to the end of the release; not above 0 once it
+// has ended.
+double framesToReleaseEnd(const EngineState& s) {
+    return s.releaseSamples + s.releaseStartIndex - s.sampleIndex;
+}
+
 }  // namespace
 
 void applyTrajectory(EngineState& s) {
@@ -231,10 +237,6 @@ void advanceEnvelopeFrames(EngineState& s, int64_t count) {
         advanceEnvelope(s, s.sampleIndex);
         ++s.sampleIndex;
     }
-}
-
-double framesToReleaseEnd(const EngineState& s) {
-    return s.releaseSamples + s.releaseStartIndex - s.sampleIndex;
 }
 
 bool releaseFinished(const EngineState& s) {
