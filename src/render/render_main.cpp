@@ -1,26 +1,15 @@
 // tessivox-render: plays a Standard MIDI File through the synthesizer's engine
 // and MIDI note rules and writes the result as a 32-bit float WAV file.
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sndfile.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 #include "engine/engine.h"
 #include "midi/midi_file.h"
