@@ -62,6 +62,10 @@ void catchTerminationSignals() {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    // libjack writes to its server's socket with write(), and blocks SIGPIPE
+    // only in the thread that first opened a client: a request from any other
+    // thread just as the server dies would end the program silently.
+    signal(SIGPIPE, SIG_IGN);
 }
 
 bool terminationSignalled() {

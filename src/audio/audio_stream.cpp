@@ -3,10 +3,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <system_error>
 #include <thread>
 
 #include <jack/jack.h>
+#include <pa_jack.h>
 
 #include "engine/engine.h"
 #include "platform/jack_clients.h"
@@ -213,12 +215,24 @@ void startWorker(SynthState& s, bool stopAtOnce) {
     }
 }
 
+// The audio library's JACK host opens a client of its own at start-up that
+// nothing uses (the stream goes to the system's default device) and that is
+// never closed: after a server dies, libjack then frees it, and every client
+// still open beside it, at the next open. The library takes names up to
+// jack_client_name_size() characters, libjack only shorter ones; one of
+// exactly that length keeps the host from opening a client at all.
+void keepJackHostClosed() {
+    static const std::string refusedName(static_cast<size_t>(jack_client_name_size()), 'x');
+    PaJack_SetClientName(refusedName.c_str());
+}
+
 }  // namespace
 
 bool openAudioStream(SynthState& s, const AudioErrorReporter& report) {
     {
         jackClients::Lock held = jackClients::lock();
         QuietLibraries quiet;
+        keepJackHostClosed();
         s.audioError = Pa_Initialize();
         // The audio library's JACK part sets libjack's message functions.
         jackClients::quietMessages();

@@ -2,9 +2,15 @@
 
 #include <jack/jack.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace tessivox::jackClients {
 
@@ -14,6 +20,16 @@ std::atomic<int32_t> gHeld{0};
 std::atomic<uint32_t> gGeneration{0};
 std::atomic<int64_t> gLostAt{0};  // steady clock, nanoseconds
 constexpr int64_t kSettleNs = 200'000'000;
+
+// libjack crashes the process when its server dies while a client is being
+// opened or activated on it (its threads keep a stale picture of the
+// server's shared memory). A server that died soon after a client of ours
+// came onto it may be one that dies again and again; until one has lived,
+// clients are opened only on a server that has already run a while.
+constexpr int64_t kShortLifeNs = 2'000'000'000;
+constexpr int64_t kSteadyNs = 1'500'000'000;
+std::atomic<int64_t> gOpenedAt{0};  // steady clock, nanoseconds
+std::atomic<int32_t> gDistrust{0};
 
 int64_t nowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -36,9 +52,28 @@ void onJackError(const char* text) {
 }
 
 void onJackInfo(const char*) {}
+// The server's age is that of the socket libjack's server listens on; where
+// that cannot be found (another server directory, another libjack) there is
+// no wait.
+bool serverTooYoung() {
+    if (gDistrust.load(std::memory_order_acquire) == 0) return false;
+    const char* name = std::getenv("JACK_DEFAULT_SERVER");
+    char path[256];
+    std::snprintf(path, sizeof path, "/dev/shm/jack_%s_%d_0",
+                  name != nullptr && *name != '\0' ? name : "default", static_cast<int>(getuid()));
+    struct stat socketFile {};
+    timespec now{};
+    if (stat(path, &socketFile) != 0 || clock_gettime(CLOCK_REALTIME, &now) != 0) return false;
+    const int64_t ageNs = (now.tv_sec - socketFile.st_mtim.tv_sec) * 1'000'000'000LL +
+                          (now.tv_nsec - socketFile.st_mtim.tv_nsec);
+    return ageNs < kSteadyNs;
+}
+
 }  // namespace
 
 void markServerLost() {
+    gDistrust.store(nowNs() - gOpenedAt.load(std::memory_order_acquire) < kShortLifeNs ? 1 : 0,
+                    std::memory_order_release);
     gLostAt.store(nowNs(), std::memory_order_release);
     gLost.store(1, std::memory_order_release);
 }
@@ -52,13 +87,15 @@ bool serverLost() {
 }
 
 bool mayOpen() {
-    if (gLost.load(std::memory_order_acquire) == 0) return true;
-    if (gHeld.load(std::memory_order_acquire) != 0) return false;
-    gLost.store(0, std::memory_order_release);
-    return true;
+    if (gLost.load(std::memory_order_acquire) != 0) {
+        if (gHeld.load(std::memory_order_acquire) != 0) return false;
+        gLost.store(0, std::memory_order_release);
+    }
+    return !serverTooYoung();
 }
 
 void held() {
+    gOpenedAt.store(nowNs(), std::memory_order_release);
     gHeld.fetch_add(1, std::memory_order_acq_rel);
 }
 

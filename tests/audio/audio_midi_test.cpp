@@ -1,8 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <ctime>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -106,6 +110,25 @@ TEST(JackClients, NoOpeningAfterALossUntilEveryOwnerLetGo) {
     jackClients::released();
     EXPECT_TRUE(jackClients::mayOpen());
     EXPECT_FALSE(jackClients::serverLost());
+}
+
+// After a server that died right after a client came onto it, clients are
+// opened only on a server that has run a while (by its socket's age).
+TEST(JackClients, AfterAShortLivedServerOnlyASteadyOneIsOpenedOn) {
+    const std::string name = "tessivox-young-" + std::to_string(getpid());
+    const std::string socket = "/dev/shm/jack_" + name + "_" + std::to_string(getuid()) + "_0";
+    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    jackClients::held();
+    jackClients::markServerLost();
+    jackClients::released();
+    EXPECT_TRUE(jackClients::mayOpen());  // no server to wait for
+    std::ofstream{socket}.put('x');
+    EXPECT_FALSE(jackClients::mayOpen());
+    const timespec aged[2] = {{time(nullptr) - 2, 0}, {time(nullptr) - 2, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, socket.c_str(), aged, 0), 0);
+    EXPECT_TRUE(jackClients::mayOpen());
+    std::remove(socket.c_str());
+    setenv("JACK_DEFAULT_SERVER", "tessivox-nobody", 1);
 }
 
 // Run with no JACK server (the test sets a server name nobody uses).
