@@ -55,8 +55,10 @@ int countChange(void* counter) {
 // the port's follower looks at once, without waiting for the graph it reads.
 void onConnect(jack_port_id_t a, jack_port_id_t b, int connect, void* arg) {
     auto& port = *static_cast<MidiInput*>(arg);
-    if (connect != 0 || jack_port_by_id(port.jackOpening, b) != port.jackPort) return;
-    const jack_port_t* source = jack_port_by_id(port.jackOpening, a);
+    jack_client_t* client = port.noticeClient.load(std::memory_order_acquire);
+    if (connect != 0 || client == nullptr) return;
+    if (jack_port_by_id(client, b) != port.noticePort.load(std::memory_order_acquire)) return;
+    const jack_port_t* source = jack_port_by_id(client, a);
     if (source == nullptr || port.entry.name != jack_port_name(source)) return;
     port.cuts.fetch_add(1, relaxed);
     jackWatch().graphChanges.fetch_add(1, relaxed);
@@ -138,9 +140,11 @@ bool openJackClient(MidiInput& port) {
     jack_set_process_callback(client, jackProcess, &port);
     port.jackPort =
         jack_port_register(client, kPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    port.jackOpening = client;
+    port.noticePort.store(port.jackPort, std::memory_order_release);
+    port.noticeClient.store(client, std::memory_order_release);
     jack_set_port_connect_callback(client, onConnect, &port);
     if (port.jackPort == nullptr || jack_activate(client) != 0) {
+        port.noticeClient.store(nullptr, std::memory_order_release);
         jack_client_close(client);
         port.jackPort = nullptr;
         return false;
@@ -157,6 +161,7 @@ void closeJackClient(MidiInput& port) {
     // the close: the gate is what says that thread is done with the port.
     port.context.gate.shut();
     QuietLibraries quiet;
+    port.noticeClient.store(nullptr, std::memory_order_release);
     // Deactivates first: no process call runs once this returns. A client
     // libjack freed is closed already.
     if (port.jackGeneration == jackClients::generation()) jack_client_close(port.jack);

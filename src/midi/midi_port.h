@@ -91,7 +91,9 @@ class MidiInput {
     std::unique_ptr<RtMidiIn> in;     // ALSA
     jack_client_t* jack = nullptr;    // JACK
     jack_port_t* jackPort = nullptr;  // set before the client is activated
-    jack_client_t* jackOpening = nullptr;  // as jackPort, for the notification thread
+    // The same two for the notification thread; null while it has none.
+    std::atomic<jack_client_t*> noticeClient{nullptr};
+    std::atomic<jack_port_t*> noticePort{nullptr};
     uint32_t jackGeneration = 0;      // see jackClients::generation
     // Written by the JACK client's notification thread.
     std::atomic<int32_t> serverGone{0};
