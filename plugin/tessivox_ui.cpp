@@ -33,11 +33,10 @@ namespace {
 // with one more row for the plugin's own controls.
 constexpr int kWidth = 870;
 constexpr int kHeight = 470;
-constexpr int kPadX = 515, kPadY = 10;
+constexpr ControlSpec kPadArea = controlSpec(kPadId);
 // The plugin's own controls: the channel where the program has its port
 // list, the tuning and the latency under the displays.
-constexpr int kRowY = 445;
-constexpr int kChannelX = 710, kChannelWidth = 130;
+constexpr ControlSpec kChannelArea = controlSpec(kMidiPortList);
 constexpr int kTuningX = 10, kTuningY = 318, kTuningWidth = 130;
 constexpr int kLatencyX = 312;
 
@@ -201,7 +200,7 @@ void enableClick(Ui& ui) {
 
 void padMove(Ui& ui, int x, int y) {
     const std::array<PadPoint, 4> before = ui.s.padPoints;
-    if (!movePadPoint(ui.s, x - kPadX, y - kPadY)) return;
+    if (!movePadPoint(ui.s, x - kPadArea.x, y - kPadArea.y)) return;
     for (int k = 0; k < 4; ++k) {
         if (ui.s.padPoints[k] == before[k]) continue;
         send(ui, kPad + 2 * k, static_cast<float>(ui.s.padPoints[k].x));
@@ -213,6 +212,9 @@ void padMove(Ui& ui, int x, int y) {
 
 bool inside(int x, int y, int left, int top, int width, int height) {
     return x >= left && x < left + width && y >= top && y < top + height;
+}
+bool inside(int x, int y, const ControlSpec& c) {
+    return inside(x, y, c.x, c.y, c.width, c.height);
 }
 
 // Sliders take the position under the pointer; the handle is 10 pixels long.
@@ -238,7 +240,7 @@ void press(Ui& ui, int x, int y, unsigned button) {
     if (button == 4 || button == 5) {  // the wheel steps a slider by one
         const int step = button == 4 ? 1 : -1;
         for (const ControlSpec& c : kControls) {
-            if (!inside(x, y, c.x, c.y, c.width, c.height)) continue;
+            if (!inside(x, y, c)) continue;
             if (c.kind == ControlKind::ParamSlider)
                 setParamPosition(ui, c.row, ui.paramPosition[c.row] + step);
             if (c.kind == ControlKind::EnvelopeSlider)
@@ -247,9 +249,9 @@ void press(Ui& ui, int x, int y, unsigned button) {
         return;
     }
     if (button != 1) return;
-    if (inside(x, y, kChannelX, kRowY, kChannelWidth, 20)) {
+    if (inside(x, y, kChannelArea)) {
         const int channel = static_cast<int>(std::lround(ui.ports[kChannel]));
-        const int next = (channel + (x < kChannelX + kChannelWidth / 2 ? 16 : 1)) % 17;
+        const int next = (channel + (x < kChannelArea.x + kChannelArea.width / 2 ? 16 : 1)) % 17;
         send(ui, kChannel, static_cast<float>(next));
         ui.dirty = true;
         return;
@@ -260,7 +262,7 @@ void press(Ui& ui, int x, int y, unsigned button) {
         return;
     }
     for (const ControlSpec& c : kControls) {
-        if (!inside(x, y, c.x, c.y, c.width, c.height)) continue;
+        if (!inside(x, y, c)) continue;
         switch (c.kind) {
             case ControlKind::ParamSlider:
             case ControlKind::EnvelopeSlider:
@@ -286,7 +288,7 @@ void motion(Ui& ui, int x, int y, bool leftDown) {
     if (!leftDown) return;
     // As in the program: a press on the pad keeps the pointer, a drag begun
     // beside it reaches it while over it.
-    if (ui.held == kPadId || inside(x, y, kPadX, kPadY, kDisplaySize, kDisplaySize)) {
+    if (ui.held == kPadId || inside(x, y, kPadArea)) {
         padMove(ui, x, y);
     } else {
         drag(ui, x, y);
@@ -295,8 +297,7 @@ void motion(Ui& ui, int x, int y, bool leftDown) {
 
 void release(Ui& ui, int x, int y, unsigned button) {
     if (button != 1) return;
-    if (ui.held == kPadId || inside(x, y, kPadX, kPadY, kDisplaySize, kDisplaySize))
-        ui.s.padDragState = PadDragState::Unpressed;
+    if (ui.held == kPadId || inside(x, y, kPadArea)) ui.s.padDragState = PadDragState::Unpressed;
     ui.held = -1;
 }
 
@@ -397,10 +398,10 @@ void draw(Ui& ui) {
         }
     }
     const int channel = static_cast<int>(std::lround(ui.ports[kChannel]));
-    box(cr, kChannelX, kRowY, kChannelWidth, 20, kFace);
-    text(cr, kChannelX + 6, kRowY + 2,
+    box(cr, kChannelArea.x, kChannelArea.y, kChannelArea.width, kChannelArea.height, kFace);
+    text(cr, kChannelArea.x + 6, kChannelArea.y + 2,
          "<  MIDI channel " + (channel == 0 ? std::string("all") : std::to_string(channel)));
-    text(cr, kChannelX + kChannelWidth - 14, kRowY + 2, ">");
+    text(cr, kChannelArea.x + kChannelArea.width - 14, kChannelArea.y + 2, ">");
     checkBox(cr, kTuningX, kTuningY, ui.ports[kTuning] >= 0.5f, "Exact pitch");
     text(cr, kLatencyX, kTuningY,
          "Latency " + std::to_string(std::lround(ui.ports[kLatency])) + " frames");

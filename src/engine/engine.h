@@ -71,13 +71,16 @@ void disableTrajectory(EngineState& s);
 // Moves pad point k (0..3) of the trajectory to (x, y) in pad pixels.
 void setPadPoint(EngineState& s, int k, double x, double y);
 
-// The envelope alone for one frame, as renderFrames steps it: what decides
-// when a release ends, without the sound.
-void advanceEnvelopeOneFrame(EngineState& s);
+// The envelope alone for `count` frames, as renderFrames steps it: what
+// decides when a release ends, without the sound. Spans whose every frame
+// depends on its index alone (a release, a note past its fade-out, silence)
+// take one step.
+void advanceEnvelopeFrames(EngineState& s, int64_t count);
 
-// Frames from the current one to the end of the release; not above 0 once it
-// has ended.
-double framesToReleaseEnd(const EngineState& s);
+// With no key held, how many frames may run at once and end before the
+// release does: 0 once it has ended (or while a key is held); 1 near its end
+// or while an All Sound Off waits to cut it at the next frame.
+int64_t framesShortOfReleaseEnd(const EngineState& s);
 
 // The curve's radius at theta for the parameters as they stand now.
 float radiusAt(const EngineState& s, float theta);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "engine/engine.h"
@@ -124,6 +125,12 @@ void noteStep(EngineState& s, int32_t n) {
     s.releaseStartX = s.padPositionX;
 }
 
+// Frames from the current one to the end of the release; not above 0 once it
+// has ended.
+double framesToReleaseEnd(const EngineState& s) {
+    return s.releaseSamples + s.releaseStartIndex - s.sampleIndex;
+}
+
 }  // namespace
 
 void applyTrajectory(EngineState& s) {
@@ -209,17 +216,37 @@ void setPadPoint(EngineState& s, int k, double x, double y) {
     s.trajectoryY[k].store(y);
 }
 
-void advanceEnvelopeOneFrame(EngineState& s) {
-    advanceEnvelope(s, s.sampleIndex);
-    ++s.sampleIndex;
-}
-
-double framesToReleaseEnd(const EngineState& s) {
-    return s.releaseSamples + s.releaseStartIndex - s.sampleIndex;
+void advanceEnvelopeFrames(EngineState& s, int64_t count) {
+    for (; count > 0; --count) {
+        // Steps passed over store only what the next one overwrites. An All
+        // Sound Off or the index's wrap acts at the next step.
+        int64_t pass = 0;
+        if (s.soundOffRequested.load(relaxed) == 1 || s.sampleIndex + count - 1 > kWrapGuard) {
+            pass = 0;
+        } else if (s.gate.load(relaxed) == 0 || s.noteStarted.load(relaxed) == 1) {
+            // A release, or a note past its fade-out: each frame's values depend
+            // on its index alone.
+            pass = count - 1;
+        } else if (s.envelopeLatched.load(relaxed) == 1) {
+            // In the fade-out they depend on its count too, which moves with the index.
+            pass = std::clamp<int64_t>(s.fadeOutLast - s.fadeCounter - 1, 0, count - 1);
+            s.fadeCounter += static_cast<int32_t>(pass);
+        }
+        s.sampleIndex += static_cast<int32_t>(pass);
+        count -= pass;
+        advanceEnvelope(s, s.sampleIndex);
+        ++s.sampleIndex;
+    }
 }
 
 bool releaseFinished(const EngineState& s) {
     return s.gate.load(std::memory_order_acquire) == 0 && !(framesToReleaseEnd(s) > 0.0);
+}
+
+int64_t framesShortOfReleaseEnd(const EngineState& s) {
+    if (s.gate.load(std::memory_order_acquire) == 1 || releaseFinished(s)) return 0;
+    if (s.soundOffRequested.load(std::memory_order_acquire) == 1) return 1;
+    return std::max<int64_t>(1, static_cast<int64_t>(framesToReleaseEnd(s)) - 1);
 }
 
 }  // namespace tessivox

@@ -7,6 +7,19 @@
 
 namespace tessivox {
 
+// How many data bytes follow a status byte; 0 for sysex and real-time bytes.
+constexpr int dataBytesFor(uint8_t status) {
+    switch (status & 0xF0) {
+        case 0xC0:
+        case 0xD0:
+            return 1;
+        case 0xF0:
+            return status == 0xF2 ? 2 : (status == 0xF1 || status == 0xF3) ? 1 : 0;
+        default:
+            return 2;
+    }
+}
+
 // Turns a MIDI byte stream into packed short messages: expands running
 // status, passes real-time bytes through at once (also in the middle of a
 // message) and drops system-exclusive data. Holds a few bytes of state, so
@@ -30,18 +43,6 @@ class MidiByteParser {
     void reset() { *this = MidiByteParser{}; }
 
   private:
-    static int dataBytesFor(uint8_t status) {
-        switch (status & 0xF0) {
-            case 0xC0:
-            case 0xD0:
-                return 1;
-            case 0xF0:
-                return status == 0xF2 ? 2 : (status == 0xF1 || status == 0xF3) ? 1 : 0;
-            default:
-                return 2;
-        }
-    }
-
     template <class Deliver>
     void startMessage(uint8_t status, Deliver& deliver) {
         inSysex_ = status == 0xF0;

@@ -84,4 +84,12 @@ inline constexpr std::array<ControlSpec, kControlCount> kControls = [] {
     return c;
 }();
 
+// The control with this id; naming one the table lacks does not compile.
+consteval ControlSpec controlSpec(int id) {
+    for (const ControlSpec& c : kControls) {
+        if (c.id == id) return c;
+    }
+    throw "no control has this id";
+}
+
 }  // namespace tessivox

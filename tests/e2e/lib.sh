@@ -175,7 +175,7 @@ start_host() {  # SECONDS
 check_against_render() {  # NAME WAV
   "$BUILD/tests/recording_check" note "$2" --write-midi "$ART/$1.mid" | tee "$ART/$1.txt"
   [ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording check"
-  "$BUILD/tools/tessivox-render" "$ART/$1.mid" "$ART/$1_render.wav" || fail "tessivox-render"
+  "$BUILD/src/tessivox-render" "$ART/$1.mid" "$ART/$1_render.wav" || fail "tessivox-render"
   "$BUILD/tests/recording_check" note "$2" --compare "$ART/$1_render.wav" \
     | grep '^renderer match\|^FAIL' | tee -a "$ART/$1.txt"
   [ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording differs from tessivox-render"

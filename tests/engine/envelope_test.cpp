@@ -1,6 +1,8 @@
 #include <atomic>
 #include <cmath>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -263,6 +265,35 @@ TEST_F(Envelope, DisabledTrajectoryLeavesTheParametersAlone) {
     disableTrajectory(s);
     frame();
     EXPECT_EQ(s.m.load(), kStartParams[0]);
+}
+
+// The renderer's length pass takes a span in one step where it can: after
+// every span and the release, the envelope holds what single steps leave.
+TEST(EnvelopeSpans, InOneStepEndAsFrameByFrame) {
+    const uint32_t on = 0x644590, off = 0x4580, cut = 0x78B0;  // note 69 on, off; All Sound Off
+    // Silence, a held note, one released in its fade-out, a release cut, and a cut at the end.
+    const std::pair<int64_t, uint32_t> events[] = {
+        {100000, on},  {400000, off}, {400500, on},  {400600, off}, {401000, on},
+        {500000, cut}, {600000, on},  {700000, off}, {710000, on},  {720000, cut}};
+    const auto fields = [](const SynthState& s) {
+        return std::tuple(s.sampleIndex, s.releaseStartIndex, s.releaseSamples, s.fadeCounter,
+                          s.envelopeLevel, s.lastReleaseLevel);
+    };
+    for (const double rate : {8000.0, 44100.0, 192000.0}) {
+        const auto spans = std::make_unique<SynthState>(), frames = std::make_unique<SynthState>();
+        for (SynthState* s : {spans.get(), frames.get()}) setSampleRate(*s, rate);
+        int64_t at = 0;
+        for (const auto& [frame, message] : events) {
+            advanceEnvelopeFrames(*spans, frame - at);
+            for (; at < frame; ++at) advanceEnvelopeFrames(*frames, 1);
+            ASSERT_EQ(fields(*spans), fields(*frames)) << rate << " at " << frame;
+            for (SynthState* s : {spans.get(), frames.get()}) handleMidiShortMessage(*s, message);
+        }
+        while (const int64_t count = framesShortOfReleaseEnd(*spans))
+            advanceEnvelopeFrames(*spans, count);
+        while (frames->gate == 0 && !releaseFinished(*frames)) advanceEnvelopeFrames(*frames, 1);
+        EXPECT_EQ(fields(*spans), fields(*frames)) << rate << " after the release";
+    }
 }
 
 // The restore after switching off must stand even when the audio thread is in

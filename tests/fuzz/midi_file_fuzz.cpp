@@ -8,7 +8,7 @@
 
 #include "engine/synth_state.h"
 #include "midi/midi_rules.h"
-#include "midi_file.h"
+#include "midi/midi_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tessivox;

@@ -23,7 +23,7 @@ cleanup() {
 trap cleanup EXIT
 is_installed() { dpkg-query -W -f='${Status}' tessivox 2>/dev/null | grep -q 'ok installed'; }
 
-VERSION=$("$BUILD/tools/tessivox-render" --version | awk '{print $2}')
+VERSION=$("$BUILD/src/tessivox-render" --version | awk '{print $2}')
 ARCH=$(dpkg --print-architecture)
 DEB=$BUILD/tessivox_${VERSION}_${ARCH}.deb
 
@@ -68,7 +68,7 @@ echo "== the installed files"
 # The installed, stripped renderer plays the demo exactly as the build's,
 # from where the manual pages' examples take it.
 tessivox-render /usr/share/doc/tessivox/examples/demo.mid "$WORK/installed.wav"
-"$BUILD/tools/tessivox-render" "$SOURCE/data/demo.mid" "$WORK/built.wav"
+"$BUILD/src/tessivox-render" "$SOURCE/data/demo.mid" "$WORK/built.wav"
 cmp -s "$WORK/installed.wav" "$WORK/built.wav" || fail "the installed renderer renders differently"
 echo "demo render: $(stat -c %s "$WORK/installed.wav") bytes, as the build tree's"
 

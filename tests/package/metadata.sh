@@ -6,7 +6,7 @@
 #   metadata.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 BUILD=$1 SOURCE=$2
-RENDER=$BUILD/tools/tessivox-render
+RENDER=$BUILD/src/tessivox-render
 DIR=$(mktemp -d "${TMPDIR:-/tmp}/tessivox-metadata.XXXXXX")
 trap 'rm -rf "$DIR"' EXIT
 fail() {
@@ -46,7 +46,7 @@ mandoc -Tascii -O width=300 "$DIR/tessivox-render.1" | col -bx |
 diff -u "$DIR/help_options" "$DIR/man_options" || fail "tessivox-render(1) and --help list different options"
 echo "tessivox-render(1): the $(wc -l <"$DIR/help_options") options of --help, word for word"
 
-desktop-file-validate "$SOURCE/src/app/tessivox.desktop" >"$DIR/desktop" 2>&1 ||
+desktop-file-validate "$BUILD/src/app/tessivox.desktop" >"$DIR/desktop" 2>&1 ||
   fail "desktop-file-validate: $(cat "$DIR/desktop")"
 [ ! -s "$DIR/desktop" ] || fail "desktop-file-validate: $(cat "$DIR/desktop")"
 echo "desktop entry: valid"

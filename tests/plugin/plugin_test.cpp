@@ -21,7 +21,7 @@
 #include "lv2_host.h"
 #include "midi/midi_rules.h"
 #include "midi_bytes.h"
-#include "midi_file.h"
+#include "midi/midi_file.h"
 #include "ports.h"
 #include "test_support.h"
 #include "realtime_counter.h"

@@ -1,4 +1,4 @@
-#include "midi_file.h"
+#include "midi/midi_file.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "wav_output.h"
+#include "render/wav_output.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "render_job.h"
+#include "render/render_job.h"
 
 namespace tessivox {
 

@@ -1,4 +1,4 @@
-#include "render_job.h"
+#include "render/render_job.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,7 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include "engine/engine.h"
-#include "midi_file.h"
+#include "midi/midi_file.h"
 #include "sound/sound.h"
 
 namespace tessivox {

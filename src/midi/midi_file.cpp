@@ -1,7 +1,9 @@
-#include "midi_file.h"
+#include "midi/midi_file.h"
 
 #include <algorithm>
 #include <cstdio>
+
+#include "midi/midi_byte_parser.h"
 
 namespace tessivox {
 
@@ -177,7 +179,7 @@ class Parser {
 
             if (status < 0xF0) {
                 runningStatus = status;
-                const int dataBytes = (status & 0xE0) == 0xC0 ? 1 : 2;
+                const int dataBytes = dataBytesFor(status);
                 uint8_t data[2] = {0, 0};
                 for (int i = 0; i < dataBytes; ++i) {
                     if (!c.byte(data[i])) return fail(at, "track ends inside a channel message");
@@ -185,8 +187,7 @@ class Parser {
                         return fail(at, "status byte inside a channel message");
                     }
                 }
-                messages_.push_back(
-                    {tick, uint32_t(status) | uint32_t(data[0]) << 8 | uint32_t(data[1]) << 16});
+                messages_.push_back({tick, packShortMessage(status, data[0], data[1])});
             } else if (status == 0xF0 || status == 0xF7) {
                 if (!skipData(c, at, "system exclusive event")) return false;
             } else if (status == 0xFF) {

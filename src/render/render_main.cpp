@@ -1,32 +1,21 @@
 // tessivox-render: plays a Standard MIDI File through the synthesizer's engine
 // and MIDI note rules and writes the result as a 32-bit float WAV file.
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sndfile.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
-
 #include "engine/engine.h"
+#include "midi/midi_file.h"
 #include "midi/midi_rules.h"
-#include "midi_file.h"
-#include "render_job.h"
-#include "wav_output.h"
+#include "render/render_job.h"
+#include "render/wav_output.h"
 
 namespace tessivox {
 namespace {
@@ -74,16 +63,6 @@ class Renderer {
         }
     }
 
-    // With no key held, renders while the release still sounds. Each step stays short of the
-    // release's end, so exactly the frames before it are rendered whatever
-    // the block size.
-    void renderReleaseTail() {
-        while (s_.gate.load() == 0 && !releaseFinished(s_)) {
-            const double remaining = framesToReleaseEnd(s_);
-            renderTo(position_ + std::max<int64_t>(1, static_cast<int64_t>(remaining) - 1));
-        }
-    }
-
   private:
     SynthState& s_;
     WavWriter& wav_;
@@ -93,26 +72,37 @@ class Renderer {
     int64_t position_ = 0;
 };
 
+// Plays the schedule on `s`: `advanceTo(frame)` brings the output to that
+// frame, and each message acts where it falls. Without --frames the output
+// goes on, with no key held, to the frame before which the release ends.
+// Returns the output's length.
+template <class AdvanceTo>
+int64_t play(SynthState& s, const RenderJob& job, const MidiSchedule& schedule,
+             AdvanceTo advanceTo) {
+    int64_t position = job.frames.value_or(schedule.endFrame);
+    for (const ScheduledMessage& m : schedule.messages) {
+        // An event at the output's last frame boundary acts on nothing more.
+        if (job.frames && m.frame >= position) break;
+        advanceTo(m.frame);
+        handleMidiShortMessage(s, m.message);
+    }
+    advanceTo(position);
+    while (const int64_t count = job.frames ? 0 : framesShortOfReleaseEnd(s)) {
+        advanceTo(position += count);
+    }
+    return position;
+}
+
 // The output's length in frames, for a stream's header: the run replayed with
 // the envelope alone, which is all that decides when the release ends.
 int64_t outputLength(const RenderJob& job, const MidiSchedule& schedule) {
-    const int64_t end = job.frames.value_or(schedule.endFrame);
-    if (job.frames) return end;
     auto state = std::make_unique<SynthState>();
-    SynthState& s = *state;
-    applyRenderJob(job, s);
+    applyRenderJob(job, *state);
     int64_t position = 0;
-    auto step = [&s, &position] {
-        advanceEnvelopeOneFrame(s);
-        ++position;
-    };
-    for (const ScheduledMessage& m : schedule.messages) {
-        while (position < m.frame) step();
-        handleMidiShortMessage(s, m.message);
-    }
-    while (position < end) step();
-    while (s.gate.load() == 0 && !releaseFinished(s)) step();
-    return position;
+    return play(*state, job, schedule, [&state, &position](int64_t frame) {
+        advanceEnvelopeFrames(*state, frame - position);
+        position = frame;
+    });
 }
 
 int run(int argc, char** argv) {
@@ -132,15 +122,7 @@ int run(int argc, char** argv) {
     WavWriter wav(o.output, o.input, static_cast<int>(rate));
     if (wav.needsLength()) wav.setLength(outputLength(o, schedule));
     Renderer renderer(s, wav, o.block, o.clip);
-    const int64_t end = o.frames.value_or(schedule.endFrame);
-    for (const ScheduledMessage& m : schedule.messages) {
-        // An event at the output's last frame boundary acts on nothing more.
-        if (o.frames && m.frame >= end) break;
-        renderer.renderTo(m.frame);
-        handleMidiShortMessage(s, m.message);
-    }
-    renderer.renderTo(end);
-    if (!o.frames) renderer.renderReleaseTail();
+    play(s, o, schedule, [&renderer](int64_t frame) { renderer.renderTo(frame); });
     wav.commit();
     if (renderer.peak() > 1.0f) {
         std::fprintf(
