@@ -14,6 +14,7 @@
 #include "platform/jack_clients.h"
 #include "platform/quiet_libraries.h"
 #include "platform/realtime_scope.h"
+#include "platform/shutdown_wait.h"
 
 namespace tessivox {
 
@@ -32,7 +33,6 @@ constexpr auto kWatchStep = milliseconds(10);
 // the device has gone (a dead JACK server leaves the stream "active" forever).
 constexpr auto kSilenceLimit = milliseconds(1000);
 constexpr auto kReopenInterval = milliseconds(500);
-constexpr auto kShutdownLimit = milliseconds(400);
 
 // Bumped by every callback; the worker reads it to know the stream is alive.
 std::atomic<uint64_t> gCallbacks{0};
@@ -262,16 +262,11 @@ bool shutDownAudio(SynthState& s, const std::function<void()>& pumpWindowEvents)
     }
     AudioWorker* w = gWorker;
     w->stopRequested.store(1, std::memory_order_release);
-    const auto deadline = Clock::now() + kShutdownLimit;
-    while (w->finished.load(std::memory_order_acquire) == 0 && Clock::now() < deadline) {
-        if (pumpWindowEvents) {
-            pumpWindowEvents();
-        } else {
-            std::this_thread::sleep_for(milliseconds(1));
-        }
-    }
+    const bool finished = waitWhilePumping(
+        [w] { return w->finished.load(std::memory_order_acquire) != 0; },
+        Clock::now() + kShutdownLimit, pumpWindowEvents);
     gWorker = nullptr;
-    if (w->finished.load(std::memory_order_acquire) == 0) {
+    if (!finished) {
         w->thread.detach();
         return false;
     }

@@ -7,7 +7,7 @@
 
 namespace tessivox {
 
-// Lets the UI thread stop a port's deliveries and be sure that none is still
+// Lets the controlling thread stop a port's deliveries and be sure that none is still
 // acting on the state when it goes on. For one delivering thread (the MIDI
 // library's), which wraps every delivery in enter() and leave().
 class DeliveryGate {
@@ -15,7 +15,7 @@ class DeliveryGate {
     bool enter() { return handshake_.enter(); }
     void leave() { handshake_.leave(); }
 
-    // UI thread.
+    // The controlling thread.
     void open() { open_.store(1, std::memory_order_seq_cst); }
     void shut() { handshake_.shut(); }
 

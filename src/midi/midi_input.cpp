@@ -10,6 +10,7 @@
 #include "midi/midi_port.h"
 #include "platform/jack_clients.h"
 #include "platform/quiet_libraries.h"
+#include "platform/shutdown_wait.h"
 
 namespace tessivox {
 
@@ -22,7 +23,6 @@ namespace {
 // The source is looked for at least this often, and at once when the JACK
 // server reports a change of its ports.
 constexpr auto kLookInterval = std::chrono::milliseconds(500);
-constexpr auto kShutdownLimit = std::chrono::milliseconds(400);
 
 // From here on no delivery of this port reaches the note rules.
 void stopDeliveries(MidiInput& port) {
@@ -69,13 +69,15 @@ MidiInputStats midiInputStats() {
 }
 
 std::string_view openMidiPort(SynthState& s) {
+    noteMidiPortOpened();
+    return openMidiPortEntry(s, listedEntry(midiPortListSerial(), s.midiPortIndex));
+}
+
+std::string_view openMidiPortEntry(SynthState& s, const PortEntry* entry) {
     jackClients::Lock held = jackClients::lock();
     closeMidiPort(s);
-    const std::vector<PortEntry>& table = portTable();
-    if (s.midiPortIndex < 0 || static_cast<size_t>(s.midiPortIndex) >= table.size()) {
-        return kNoMidiInText;
-    }
-    auto port = std::make_unique<MidiInput>(s, table[s.midiPortIndex]);
+    if (entry == nullptr) return kNoMidiInText;
+    auto port = std::make_unique<MidiInput>(s, *entry);
     // A JACK port whose server is away (or going) is kept all the same: the
     // follower opens its client once a server answers.
     if (!createLibraryPort(*port) && port->entry.api != RtMidi::UNIX_JACK) return kNoMidiInText;
@@ -144,35 +146,52 @@ namespace {
 // Set by beginMidiShutdown: the closing thread says here when it is done.
 std::shared_ptr<std::atomic<int32_t>> gShutdownDone;
 Clock::time_point gShutdownDeadline;
-}  // namespace
 
-void beginMidiShutdown(SynthState& s) {
-    MidiInput* port = s.midiInHandle;
+struct Taken {
+    MidiInput* port = nullptr;
+    jack_client_t* watch = nullptr;
+    uint32_t watchGeneration = 0;
+};
+
+// Stops the port's deliveries and takes the port and the watch from their
+// places, to be closed.
+Taken takeEverything(SynthState& s) {
+    Taken t{s.midiInHandle, jackWatch().client, jackWatch().generation};
     s.midiInHandle = nullptr;
-    if (port != nullptr) {
-        stopDeliveries(*port);
+    jackWatch().client = nullptr;
+    if (t.port != nullptr) {
+        stopDeliveries(*t.port);
         handleMidiPortClosed(s);
     }
-    JackWatch& w = jackWatch();
-    jack_client_t* watch = w.client;
-    w.client = nullptr;
-    gShutdownDone = std::make_shared<std::atomic<int32_t>>(0);
+    return t;
+}
+
+void closeTaken(const Taken& t) {
+    jackClients::Lock held = jackClients::lock();
+    QuietLibraries quiet;
+    delete t.port;
+    if (t.watch != nullptr) {
+        if (t.watchGeneration == jackClients::generation()) jack_client_close(t.watch);
+        jackClients::released();
+    }
+}
+}  // namespace
+
+void closeEverything(SynthState& s) {
+    closeTaken(takeEverything(s));
+}
+
+void beginMidiShutdown(SynthState& s) {
     gShutdownDeadline = Clock::now() + kShutdownLimit;
-    auto close = [port, watch, watchGeneration = w.generation, done = gShutdownDone] {
-        {
-            jackClients::Lock held = jackClients::lock();
-            QuietLibraries quiet;
-            delete port;
-            if (watch != nullptr) {
-                if (watchGeneration == jackClients::generation()) {
-                    jack_client_close(watch);
-                }
-                jackClients::released();
-            }
-        }
+    // The MIDI side's own thread closes everything itself.
+    if (askMidiThreadToStop()) return;
+    const Taken taken = takeEverything(s);
+    gShutdownDone = std::make_shared<std::atomic<int32_t>>(0);
+    auto close = [taken, done = gShutdownDone] {
+        closeTaken(taken);
         done->store(1, std::memory_order_release);
     };
-    if (port == nullptr && watch == nullptr) {
+    if (taken.port == nullptr && taken.watch == nullptr) {
         close();
         return;
     }
@@ -184,18 +203,11 @@ void beginMidiShutdown(SynthState& s) {
 }
 
 bool finishMidiShutdown(const std::function<void()>& pumpWindowEvents) {
+    if (!waitForMidiThread(gShutdownDeadline, pumpWindowEvents)) return false;
     if (!gShutdownDone) return true;
-    while (gShutdownDone->load(std::memory_order_acquire) == 0 &&
-           Clock::now() < gShutdownDeadline) {
-        if (pumpWindowEvents) {
-            pumpWindowEvents();
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-    const bool done = gShutdownDone->load(std::memory_order_acquire) != 0;
-    gShutdownDone.reset();
-    return done;
+    const std::shared_ptr<std::atomic<int32_t>> done = std::move(gShutdownDone);
+    return waitWhilePumping([&done] { return done->load(std::memory_order_acquire) != 0; },
+                            gShutdownDeadline, pumpWindowEvents);
 }
 
 void closeMidiPort(SynthState& s) {

@@ -15,7 +15,7 @@ namespace {
 constexpr const char* kWatchClientName = "Tessivox-watch";
 
 // The JACK process thread. It touches the port only between enter() and
-// leave(), so the UI thread can tell when it is done with it, also when the
+// leave(), so the controlling thread can tell when it is done with it, also when the
 // thread ended itself with its server and is never joined.
 int jackProcess(jack_nframes_t frames, void* arg) {
     RealtimeScope scope;
@@ -49,6 +49,19 @@ void onServerGone(jack_status_t, const char*, void* flag) {
 int countChange(void* counter) {
     static_cast<std::atomic<uint32_t>*>(counter)->fetch_add(1, relaxed);
     return 0;
+}
+
+// The connection from the chosen source removed, whichever way: counted, and
+// the port's follower looks at once, without waiting for the graph it reads.
+void onConnect(jack_port_id_t a, jack_port_id_t b, int connect, void* arg) {
+    auto& port = *static_cast<MidiInput*>(arg);
+    jack_client_t* client = port.noticeClient.load(std::memory_order_acquire);
+    if (connect != 0 || client == nullptr) return;
+    if (jack_port_by_id(client, b) != port.noticePort.load(std::memory_order_acquire)) return;
+    const jack_port_t* source = jack_port_by_id(client, a);
+    if (source == nullptr || port.entry.name != jack_port_name(source)) return;
+    port.cuts.fetch_add(1, relaxed);
+    jackWatch().graphChanges.fetch_add(1, relaxed);
 }
 
 }  // namespace
@@ -127,7 +140,11 @@ bool openJackClient(MidiInput& port) {
     jack_set_process_callback(client, jackProcess, &port);
     port.jackPort =
         jack_port_register(client, kPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    port.noticePort.store(port.jackPort, std::memory_order_release);
+    port.noticeClient.store(client, std::memory_order_release);
+    jack_set_port_connect_callback(client, onConnect, &port);
     if (port.jackPort == nullptr || jack_activate(client) != 0) {
+        port.noticeClient.store(nullptr, std::memory_order_release);
         jack_client_close(client);
         port.jackPort = nullptr;
         return false;
@@ -144,6 +161,7 @@ void closeJackClient(MidiInput& port) {
     // the close: the gate is what says that thread is done with the port.
     port.context.gate.shut();
     QuietLibraries quiet;
+    port.noticeClient.store(nullptr, std::memory_order_release);
     // Deactivates first: no process call runs once this returns. A client
     // libjack freed is closed already.
     if (port.jackGeneration == jackClients::generation()) jack_client_close(port.jack);
@@ -160,7 +178,7 @@ bool jackClientDead(const MidiInput& port) {
             port.jackGeneration != jackClients::generation());
 }
 
-// UI thread: whether the chosen source feeds the port now. Connects it when
+// Whether the chosen source feeds the port now. Connects it when
 // it is there again after being away.
 bool linkJackSource(MidiInput& port, Clock::time_point now) {
     if (jackClientDead(port)) {
@@ -172,6 +190,15 @@ bool linkJackSource(MidiInput& port, Clock::time_point now) {
         port.nextServerTry = now + kServerRetryInterval;
         if (watchClient(false) == nullptr || !openJackClient(port)) return false;
         port.sourceAway = true;
+    }
+    const uint32_t cuts = port.cuts.load(relaxed);
+    if (cuts != port.seenCuts) {
+        port.seenCuts = cuts;
+        if (!port.sourceAway) {
+            port.sourceAway = true;
+            jackWatch().graphChanges.fetch_add(1, relaxed);
+            return false;
+        }
     }
     const char* source = port.entry.name.c_str();
     if (jack_port_by_name(port.jack, source) == nullptr) {

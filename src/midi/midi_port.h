@@ -8,8 +8,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/synth_state.h"
@@ -25,7 +27,7 @@ constexpr auto relaxed = std::memory_order_relaxed;
 constexpr const char* kClientName = "Tessivox";
 constexpr const char* kPortName = "in";
 // While no JACK server answers, a new client is tried this often; each try
-// holds the UI thread for a few milliseconds.
+// holds the calling thread for a few milliseconds.
 constexpr auto kServerRetryInterval = std::chrono::seconds(1);
 
 // What one list position stands for. The name is kept so that the port can
@@ -36,8 +38,29 @@ struct PortEntry {
     std::string name;
 };
 
-// UI thread only.
+// The newest list. Its owner is the thread that makes the MIDI side's library
+// calls: the UI thread at start-up, then the MIDI side's own.
 std::vector<PortEntry>& portTable();
+// The entry at `position` of the list numbered `serial`, while that list is
+// kept; else null.
+const PortEntry* listedEntry(uint32_t serial, int position);
+// Lists the ports again, keeping `chosen` (null: none) at `at` while its port
+// is gone. Returns its new position, or -1.
+int relistMidiPorts(SynthState& s, std::vector<std::string>& names, const PortEntry* chosen,
+                    int at);
+
+// Opens `entry` (null: none) as openMidiPort does.
+std::string_view openMidiPortEntry(SynthState& s, const PortEntry* entry);
+// Stops the port's deliveries and closes the port and the watch, here.
+void closeEverything(SynthState& s);
+
+// The MIDI side's own thread (midi_thread.cpp); UI thread.
+void noteMidiPortOpened();
+// False when none runs.
+bool askMidiThreadToStop();
+// True once it has ended, also when none ran; false if it is still in a
+// call at `deadline`: it is then left to it.
+bool waitForMidiThread(Clock::time_point deadline, const std::function<void()>& pumpWindowEvents);
 
 // The chosen port. It lives from the choice until the next one and follows
 // its source: an ALSA sequencer port is read through RtMidi, a JACK port
@@ -52,7 +75,7 @@ class MidiInput {
         SynthState* state = nullptr;
         // Open while the source is linked, shut otherwise.
         DeliveryGate gate;
-        // Set once the UI thread counts the port as closed.
+        // Set once the port counts as closed.
         std::atomic<int32_t> closed{0};
         MidiByteParser parser;  // the delivering thread's own
     };
@@ -68,10 +91,15 @@ class MidiInput {
     std::unique_ptr<RtMidiIn> in;     // ALSA
     jack_client_t* jack = nullptr;    // JACK
     jack_port_t* jackPort = nullptr;  // set before the client is activated
+    // The same two for the notification thread; null while it has none.
+    std::atomic<jack_client_t*> noticeClient{nullptr};
+    std::atomic<jack_port_t*> noticePort{nullptr};
     uint32_t jackGeneration = 0;      // see jackClients::generation
     // Written by the JACK client's notification thread.
     std::atomic<int32_t> serverGone{0};
-    // UI thread.
+    std::atomic<uint32_t> cuts{0};  // connections of the port removed
+    // The thread that makes the library calls.
+    uint32_t seenCuts = 0;
     bool linked = false;     // deliveries reach the note rules: "MIDI IN"
     bool sourceAway = true;  // not connected since the source (re)appeared
     uint32_t seenGraphChanges = 0;
@@ -103,7 +131,7 @@ bool linkAlsaSource(MidiInput& port);
 
 // The program's own watch on the JACK server, whichever port is chosen: it
 // lists the ports and is the first to hear that the server went away or
-// that its ports changed. UI thread, but for the atomics.
+// that its ports changed. Owned as the lists are, but for the atomics.
 struct JackWatch {
     jack_client_t* client = nullptr;
     uint32_t generation = 0;

@@ -1,6 +1,7 @@
 #include <jack/jack.h>
 
 #include <algorithm>
+#include <deque>
 #include <optional>
 
 #include "midi/midi_input.h"
@@ -10,20 +11,48 @@
 
 namespace tessivox {
 
-// UI thread only.
-std::vector<PortEntry>& portTable() {
-    static std::vector<PortEntry> table;
-    return table;
+namespace {
+
+void ignoreLibraryError(RtMidiError::Type, const std::string&, void*) {}
+
+// The newest lists, newest last: the window may still show an older one
+// when a choice from it arrives.
+struct Listing {
+    uint32_t serial = 0;
+    std::vector<PortEntry> table;
+};
+constexpr size_t kListingsKept = 4;
+
+std::deque<Listing>& listings() {
+    static std::deque<Listing> kept(1);
+    return kept;
 }
 
-namespace {
-void ignoreLibraryError(RtMidiError::Type, const std::string&, void*) {}
 }  // namespace
+
+std::vector<PortEntry>& portTable() {
+    return listings().back().table;
+}
+
+const PortEntry* listedEntry(uint32_t serial, int position) {
+    for (const Listing& l : listings()) {
+        if (l.serial == serial && position >= 0 && static_cast<size_t>(position) < l.table.size()) {
+            return &l.table[position];
+        }
+    }
+    return nullptr;
+}
+
+uint32_t midiPortListSerial() {
+    return listings().back().serial;
+}
 
 int listMidiPorts(SynthState& /*s*/, std::vector<std::string>& names) {
     jackClients::Lock held = jackClients::lock();
+    std::deque<Listing>& kept = listings();
+    kept.push_back({kept.back().serial + 1, {}});
+    if (kept.size() > kListingsKept) kept.pop_front();
     std::vector<PortEntry>& table = portTable();
-    table.clear();
     names.clear();
     QuietLibraries quiet;
     // ALSA sequencer ports first, then JACK; without a sequencer RtMidi throws.
@@ -53,20 +82,25 @@ int listMidiPorts(SynthState& /*s*/, std::vector<std::string>& names) {
     return static_cast<int>(names.size());
 }
 
-int relistMidiPorts(SynthState& s, std::vector<std::string>& names, int selected) {
-    std::vector<PortEntry>& table = portTable();
-    std::optional<PortEntry> kept;
-    if (selected >= 0 && static_cast<size_t>(selected) < table.size()) kept = table[selected];
+int relistMidiPorts(SynthState& s, std::vector<std::string>& names, const PortEntry* chosen,
+                    int at) {
+    const std::optional<PortEntry> kept =
+        chosen != nullptr ? std::optional<PortEntry>(*chosen) : std::nullopt;
     listMidiPorts(s, names);
     if (!kept) return -1;
+    std::vector<PortEntry>& table = portTable();
     for (size_t k = 0; k < table.size(); ++k) {
         if (table[k].api == kept->api && table[k].name == kept->name) return static_cast<int>(k);
     }
     // Gone for now: it stays where it was, for its port may come back.
-    const size_t at = std::min(static_cast<size_t>(selected), table.size());
-    table.insert(table.begin() + static_cast<std::ptrdiff_t>(at), *kept);
-    names.insert(names.begin() + static_cast<std::ptrdiff_t>(at), kept->name);
-    return static_cast<int>(at);
+    const size_t where = std::min(static_cast<size_t>(std::max(at, 0)), table.size());
+    table.insert(table.begin() + static_cast<std::ptrdiff_t>(where), *kept);
+    names.insert(names.begin() + static_cast<std::ptrdiff_t>(where), kept->name);
+    return static_cast<int>(where);
+}
+
+int relistMidiPorts(SynthState& s, std::vector<std::string>& names, int selected) {
+    return relistMidiPorts(s, names, listedEntry(midiPortListSerial(), selected), selected);
 }
 
 }  // namespace tessivox

@@ -64,22 +64,9 @@ void MainWindow::pollGateText() {
 void MainWindow::pollMidiPort() {
     // Nothing is reopened while the program is ending.
     if (s_.quitRequested != 0) return;
-    const std::string_view text = followMidiPort(s_);
-    if (!text.empty()) setStatusText(0, text);
-}
-
-void MainWindow::fillMidiPortList(const std::vector<std::string>& names) {
-    portList_->clear();
-    for (const std::string& name : names) portList_->addItem(QString::fromStdString(name));
-}
-
-void MainWindow::refreshMidiPortList() {
-    std::vector<std::string> names;
-    const int selected = tessivox::relistMidiPorts(s_, names, portList_->currentIndex());
-    // Refilling raises no `activated`: the open port stays as it is.
-    fillMidiPortList(names);
-    portList_->setCurrentIndex(selected);
-    s_.midiPortIndex = selected;
+    MidiPortNews news = takeMidiPortNews(s_);
+    if (!news.status.empty()) setStatusText(0, news.status);
+    portList_->takeList(news);
 }
 
 void MainWindow::setMenuActions(std::function<void()> about, std::function<void()> help) {
@@ -184,7 +171,7 @@ void MainWindow::handleEnableBox() {
 }
 
 void MainWindow::handleMidiPortList() {
-    setStatusText(0, changeMidiPort(s_, portList_->currentIndex()));
+    portList_->change(portList_->currentIndex());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -14,6 +14,7 @@
 #include "ui/axis_buttons.h"
 #include "ui/drawing_area.h"
 #include "ui/number_text.h"
+#include "ui/port_list.h"
 #include "ui/window_layout.h"
 
 class QCheckBox;
@@ -101,12 +102,9 @@ class MainWindow : public QMainWindow {
     void buildControls();
     QWidget* makeControl(const ControlSpec& c);
     void drawFirstPicture(DrawingArea& area);
-    void listFirstMidiPorts();
     void handleParamSlider(int row);
     void handleEnableBox();
     void handleMidiPortList();
-    void fillMidiPortList(const std::vector<std::string>& names);
-    void refreshMidiPortList();
     void showHelp();
     void saveSoundAs();
     void loadSoundChosen();
@@ -116,7 +114,7 @@ class MainWindow : public QMainWindow {
     QWidget* client_ = nullptr;
     std::array<QWidget*, 64> controls_{};
     std::array<QSlider*, kParamCount> paramSliders_{};
-    QComboBox* portList_ = nullptr;
+    PortList* portList_ = nullptr;
     QCheckBox* enable_ = nullptr;
     DrawingArea* shape_ = nullptr;
     DrawingArea* waveform_ = nullptr;

@@ -102,7 +102,14 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
     poll->start(kGatePollMs);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // Without the program's shutdown (tests): the MIDI side's thread ends
+    // here, before the state it works on.
+    if (midiThreadRunning()) {
+        beginMidiShutdown(s_);
+        finishMidiShutdown({});
+    }
+}
 
 QWidget* MainWindow::makeControl(const ControlSpec& c) {
     auto staticText = [this](QString text) {
@@ -120,10 +127,8 @@ QWidget* MainWindow::makeControl(const ControlSpec& c) {
     };
     switch (c.kind) {
         case ControlKind::PortList: {
-            auto* list = new PortList(client_);
+            auto* list = new PortList(s_, client_);
             list->setEditable(false);
-            // Listed afresh each time it opens, so a source plugged in since shows up.
-            list->beforePopup = [this] { refreshMidiPortList(); };
             return portList_ = list;
         }
         case ControlKind::ParamSlider:
@@ -166,20 +171,12 @@ void MainWindow::drawFirstPicture(DrawingArea& area) {
     area.endDrawing();
 }
 
-void MainWindow::listFirstMidiPorts() {
-    std::vector<std::string> names;
-    listMidiPorts(s_, names);
-    fillMidiPortList(names);
-    s_.midiPortIndex = names.empty() ? -1 : 0;
-    portList_->setCurrentIndex(s_.midiPortIndex);
-}
-
 void MainWindow::buildControls() {
     for (const ControlSpec& c : kControls) {
         QWidget* w = makeControl(c);
         w->setGeometry(c.x, c.y, c.width, c.height);
         controls_[c.id] = w;
-        if (c.id == kMidiPortList) listFirstMidiPorts();
+        if (c.id == kMidiPortList) portList_->listNow();
     }
     axis_.xFrom = label(kXFromText);
     axis_.xTo = label(kXToText);
@@ -199,8 +196,7 @@ void MainWindow::buildControls() {
         if (index != s_.midiPortIndex) {
             dispatch(kControlEvent, kMidiPortList);
         } else if (s_.quitRequested == 0) {
-            const std::string_view text = lookAtMidiPortNow(s_);
-            if (!text.empty()) setStatusText(0, text);
+            askMidiPortLook(s_);
         }
     });
     for (int row = 0; row < kParamCount; ++row) {

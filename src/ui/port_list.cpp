@@ -5,9 +5,11 @@
 #include <QStylePainter>
 #include <QToolTip>
 
+#include "midi/midi_input.h"
+
 namespace tessivox {
 
-PortList::PortList(QWidget* parent) : QComboBox(parent) {
+PortList::PortList(SynthState& s, QWidget* parent) : QComboBox(parent), s_(s) {
     connect(this, &QComboBox::currentTextChanged, this, &QWidget::setToolTip);
 }
 
@@ -45,8 +47,39 @@ bool PortList::event(QEvent* event) {
     return true;
 }
 
+void PortList::showNames(const std::vector<std::string>& names, int selected) {
+    bool same = count() == static_cast<int>(names.size());
+    for (int k = 0; same && k < count(); ++k) same = itemText(k).toStdString() == names[k];
+    // Refilling raises no `activated`: the open port stays as it is.
+    if (!same) {
+        clear();
+        for (const std::string& name : names) addItem(QString::fromStdString(name));
+    }
+    setCurrentIndex(selected);
+    s_.midiPortIndex = selected;
+}
+
+void PortList::listNow() {
+    std::vector<std::string> names;
+    listMidiPorts(s_, names);
+    serial_ = midiPortListSerial();
+    showNames(names, names.empty() ? -1 : 0);
+}
+
+void PortList::change(int index) {
+    s_.midiPortIndex = index;
+    changeAsked_ = askMidiPortChange(s_, serial_, index);
+}
+
+void PortList::takeList(MidiPortNews& news) {
+    if (!news.listed || news.sequence < changeAsked_) return;
+    serial_ = news.serial;
+    showNames(news.names, news.selected);
+}
+
 void PortList::showPopup() {
-    if (beforePopup) beforePopup();
+    // Listed afresh, so a source plugged in since shows up.
+    askMidiPortList(s_);
     QComboBox::showPopup();
 }
 

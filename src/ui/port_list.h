@@ -1,23 +1,39 @@
 #pragma once
 
-#include <functional>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include <QComboBox>
 
+#include "engine/synth_state.h"
+
 namespace tessivox {
+
+struct MidiPortNews;
 
 // The MIDI port list. Port names can be far wider than the closed box: it
 // shows them cut at the end with "…" instead of mid-word, and the whole name
-// as its tooltip; the open list shows every name in full.
+// as its tooltip; the open list shows every name in full. It is listed
+// afresh each time it opens: at once with the names known last, then with
+// the new ones when the MIDI side's thread has them. Its selected entry is
+// midiPortIndex.
 class PortList : public QComboBox {
   public:
-    explicit PortList(QWidget* parent = nullptr);
+    PortList(SynthState& s, QWidget* parent = nullptr);
+
+    // At start-up, before the window is shown: listed here and now, the
+    // first entry selected.
+    void listNow();
+    // The user chose another entry: the port change is asked for.
+    void change(int index);
+    // Shows a new list from the MIDI side, unless a choice made since would
+    // be undone by its selection.
+    void takeList(MidiPortNews& news);
 
     // The text the closed box shows.
     QString shownText() const;
 
-    // Runs just before the list opens.
-    std::function<void()> beforePopup;
     void showPopup() override;
 
   protected:
@@ -27,6 +43,11 @@ class PortList : public QComboBox {
 
   private:
     QRect textRect(const QStyleOptionComboBox& option) const;
+    void showNames(const std::vector<std::string>& names, int selected);
+
+    SynthState& s_;
+    uint32_t serial_ = 0;      // of the list shown
+    uint64_t changeAsked_ = 0;  // the newest change's request
 };
 
 }  // namespace tessivox

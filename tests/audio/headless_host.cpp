@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
     const int count = tessivox::listMidiPorts(*s, names);
     std::printf("ports: %d\n", count);
     for (size_t k = 0; k < names.size(); ++k) std::printf("port %zu: %s\n", k, names[k].c_str());
+    const uint32_t listSerial = tessivox::midiPortListSerial();
     s->midiPortIndex = count > 0 ? 0 : -1;
     printText("status", tessivox::openMidiPort(*s));
 
@@ -98,7 +99,13 @@ int main(int argc, char** argv) {
     if (switches > 0) {
         for (int k = 0; k < switches && gStop == 0; ++k) {
             std::this_thread::sleep_for(std::chrono::milliseconds(switchIntervalMs));
-            const std::string_view text = tessivox::changeMidiPort(*s, (k + 1) % 2);
+            // As the window asks: on the MIDI side's own thread.
+            tessivox::askMidiPortChange(*s, listSerial, (k + 1) % 2);
+            std::string_view text;
+            for (int wait = 0; wait < 2000 && text.empty(); ++wait) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                text = tessivox::takeMidiPortNews(*s).status;
+            }
             if (text != tessivox::kMidiInText) printText("switch failed", text);
         }
         std::printf("switched: %d\n", switches);

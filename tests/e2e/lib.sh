@@ -128,6 +128,19 @@ wait_window() {
   echo "$wid"
 }
 
+# Opens the MIDI port list of window WID and chooses the first entry that
+# begins with NAME.
+choose_port() {  # WID NAME
+  local menu
+  menu=$(import -window "$1" png:- | convert - -crop 1x80+150+0 +repage txt:- |
+    awk -F'[,: ]+' '/#000000/ {print $2; exit}')
+  [ -n "$menu" ] || fail "shape display not found in a screenshot"
+  xdotool mousemove --window "$1" 775 $((menu - 10 + 455)) click 1
+  sleep 0.5
+  xdotool type "$2"
+  xdotool key Return
+}
+
 # Waits at most LIMIT ms until status field 0 of window WID shows TEXT, pixel
 # for pixel as the reference picture "$E2E_DIR/TEXT.png" that
 # `window_reference status` made; FIELD is the field's place (WxH+X+Y) it

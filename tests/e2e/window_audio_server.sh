@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The sound server goes away under the real program while a note plays:
 # JACK killed, then Escape; JACK stopped cleanly, then Escape; both end the
-# program with exit code 0 within a second. JACK killed and started again:
+# program with exit code 0 within a second; so does Escape while JACK hangs
+# (stopped) and another source has just been chosen. JACK killed and started again:
 # the program plays again (its stream reopened, its MIDI source reconnected)
 # within 5 s, also after six restarts of 0.3-0.8 s up. JACK and the program
 # sent SIGTERM together: exit code 0.
@@ -64,6 +65,19 @@ kill -TERM "$JACKD"
 while kill -0 "$JACKD" 2>/dev/null; do sleep 0.05; done
 sleep 1.5
 escape_ends
+
+echo "JACK hung (SIGSTOP), another source chosen, Escape"
+start_playing
+mkfifo "$E2E_DIR/other.in"
+"$SENDER" other keys <>"$E2E_DIR/other.in" >"$E2E_DIR/other.out" 2>&1 7>&- &
+E2E_PIDS+=($!)
+wait_line "$E2E_DIR/other.out" '^ready'
+kill -STOP "$JACKD"
+choose_port "$WID" other
+escape_ends
+kill -CONT "$JACKD"
+kill -TERM "$JACKD"
+while kill -0 "$JACKD" 2>/dev/null; do sleep 0.05; done
 
 echo "JACK killed and started again, after quick restarts"
 start_playing

@@ -60,13 +60,7 @@ mkfifo "$E2E_DIR/later.in"
 "$SENDER" later keys <>"$E2E_DIR/later.in" >"$E2E_DIR/later.out" 2>&1 7>&- &
 E2E_PIDS+=($!)
 wait_line "$E2E_DIR/later.out" '^ready'
-menu=$(import -window "$WID" png:- | convert - -crop 1x80+150+0 +repage txt:- |
-  awk -F'[,: ]+' '/#000000/ {print $2; exit}')
-[ -n "$menu" ] || fail "shape display not found in a screenshot"
-xdotool mousemove --window "$WID" 775 $((menu - 10 + 455)) click 1
-sleep 0.5
-xdotool type later
-xdotool key Return
+choose_port "$WID" later
 for _ in $(seq 40); do
   jack_lsp -c later:out | grep -q '^ ' && break
   sleep 0.05
