@@ -4,7 +4,9 @@
 // clamps to these ranges and the TTL generator writes them.
 
 #include <array>
+#include <charconv>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "engine/controls.h"
@@ -14,6 +16,15 @@ namespace tessivox::lv2 {
 inline constexpr std::string_view kPluginUri = "urn:tessivox:synth";
 inline constexpr std::string_view kUiUri = "urn:tessivox:synth:ui";
 inline constexpr std::string_view kPresetUriPrefix = "urn:tessivox:preset:";
+
+// A port value as Turtle writes it: an integer, or a decimal with its point.
+inline std::string turtleNumber(float value, bool integer) {
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
+    std::string s(text, end);
+    if (!integer && s.find('.') == std::string::npos) s += ".0";
+    return s;
+}
 
 enum Port : uint32_t {
     kMidiIn,
@@ -62,13 +73,6 @@ inline constexpr std::array<std::string_view, kParamCount + 1> kAxisChoices{"non
                                                                             kParamSliders[3].name,
                                                                             kParamSliders[4].name,
                                                                             kParamSliders[5].name};
-
-constexpr float paramMinimum(int row) {
-    return paramValueAt(row, kParamSliders[row].minimum);
-}
-constexpr float paramMaximum(int row) {
-    return paramValueAt(row, kParamSliders[row].maximum);
-}
 
 constexpr std::array<PortSpec, kPortCount> makePorts() {
     std::array<PortSpec, kPortCount> p{};

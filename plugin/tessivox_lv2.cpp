@@ -70,10 +70,7 @@ struct Plugin {
         const ParamId x = axisParam(applied[kXParam]);
         const ParamId y = axisParam(applied[kYParam]);
         const auto limit = [](ParamId id, float v) {
-            const int row = static_cast<int>(id);
-            return v < paramMinimum(row)   ? paramMinimum(row)
-                   : v > paramMaximum(row) ? paramMaximum(row)
-                                           : v;
+            return clampToParam(static_cast<int>(id), v);
         };
         const bool wanted =
             applied[kTrajectory] == 1.0f && x != ParamId::None && y != ParamId::None && x != y;

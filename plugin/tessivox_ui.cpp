@@ -54,7 +54,6 @@ constexpr Rgb kText{0.0, 0.0, 0.0};
 struct Ui {
     LV2UI_Write_Function write = nullptr;
     LV2UI_Controller controller = nullptr;
-    LV2UI_Resize* hostResize = nullptr;
     Display* display = nullptr;
     ::Window window = 0;
     cairo_surface_t* surface = nullptr;
@@ -489,7 +488,6 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     ui->display = display;
     ui->write = write;
     ui->controller = controller;
-    ui->hostResize = resize;
     for (uint32_t i = 0; i < kPortCount; ++i) ui->ports[i] = kPorts[i].start;
     for (int row = 0; row < kParamCount; ++row) ui->paramPosition[row] = kParamSliders[row].start;
     for (int k = 0; k < kEnvelopeSliderCount; ++k)
