@@ -5,6 +5,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -59,20 +60,10 @@ struct PortSpec {
     float maximum;
     float start;
     unsigned properties;
-    std::string_view unit;  // a units: name, or none
+    std::string_view unit;          // a units: name, or none
     std::string_view comment = {};  // what the number means, for hosts to show
     std::string_view group = {};    // the port group's symbol, or none
 };
-
-// The axis parameter ports: 0 is none, 1 to 6 the parameters in the
-// window's order.
-inline constexpr std::array<std::string_view, kParamCount + 1> kAxisChoices{"none",
-                                                                            kParamSliders[0].name,
-                                                                            kParamSliders[1].name,
-                                                                            kParamSliders[2].name,
-                                                                            kParamSliders[3].name,
-                                                                            kParamSliders[4].name,
-                                                                            kParamSliders[5].name};
 
 constexpr std::array<PortSpec, kPortCount> makePorts() {
     std::array<PortSpec, kPortCount> p{};
@@ -202,6 +193,16 @@ constexpr std::array<PortSpec, kPortCount> makePorts() {
 }
 
 inline constexpr std::array<PortSpec, kPortCount> kPorts = makePorts();
+
+// A value as the plugin takes it: NaN to the minimum, into the range, whole
+// numbers rounded.
+inline float clampToPort(uint32_t port, float value) {
+    const PortSpec& spec = kPorts[port];
+    if (!(value >= spec.minimum)) value = spec.minimum;
+    if (value > spec.maximum) value = spec.maximum;
+    if (spec.properties & (kInteger | kToggled)) value = std::nearbyint(value);
+    return value;
+}
 
 struct PortGroup {
     std::string_view symbol;

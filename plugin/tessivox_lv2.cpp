@@ -22,15 +22,6 @@ namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
 
-// NaN goes to the minimum.
-float clampToPort(uint32_t port, float value) {
-    const PortSpec& spec = kPorts[port];
-    if (!(value >= spec.minimum)) value = spec.minimum;
-    if (value > spec.maximum) value = spec.maximum;
-    if (spec.properties & (kInteger | kToggled)) value = std::nearbyint(value);
-    return value;
-}
-
 ParamId axisParam(float choice) {
     return static_cast<ParamId>(static_cast<int>(choice) - 1);
 }

@@ -178,9 +178,11 @@ std::string pluginTtl() {
             if (p.properties & kEnumeration) t << " ;\n        lv2:portProperty lv2:enumeration";
             if (!p.unit.empty()) t << " ;\n        units:unit units:" << p.unit;
             if (i == kXParam || i == kYParam) {
-                for (size_t k = 0; k < kAxisChoices.size(); ++k) {
+                // 0 is none, 1 to 6 the parameters in the window's order.
+                for (int k = 0; k <= kParamCount; ++k) {
                     t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \""
-                      << kAxisChoices[k] << "\" ; rdf:value " << k << " ]";
+                      << (k == 0 ? "none" : kParamSliders[k - 1].name) << "\" ; rdf:value " << k
+                      << " ]";
                 }
             } else if (i == kTuning) {
                 t << " ;\n        lv2:scalePoint "
