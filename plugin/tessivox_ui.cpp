@@ -88,11 +88,6 @@ void updateDisplays(Ui& ui) {
     drawWaveform(ui.s, ui.waveform);
 }
 
-std::string& limitText(Ui& ui, AxisStep step) {
-    std::string* texts[] = {&ui.xFrom, &ui.xTo, &ui.yFrom, &ui.yTo};
-    return *texts[static_cast<int>(step)];
-}
-
 // The texts of one axis from its ports: a preset or a second UI set them.
 void showAxis(Ui& ui, bool x) {
     const int k = static_cast<int>(std::lround(ui.ports[x ? kXParam : kYParam]));
@@ -173,8 +168,9 @@ void axisClick(Ui& ui, int row) {
         return;
     }
     static constexpr Port kLimitPorts[] = {kXFrom, kXTo, kYFrom, kYTo};
+    std::string* limitTexts[] = {&ui.xFrom, &ui.xTo, &ui.yFrom, &ui.yTo};
     const bool x = r.step == AxisStep::XFrom || r.step == AxisStep::XTo;
-    limitText(ui, r.step) = value;
+    *limitTexts[static_cast<int>(r.step)] = value;
     (x ? ui.xLabel : ui.yLabel) = std::string(paramName(p));
     send(ui, kLimitPorts[static_cast<int>(r.step)], limitNumber(value));
     send(ui, x ? kXParam : kYParam, static_cast<float>(row + 1));
