@@ -4,7 +4,10 @@
 // clamps to these ranges and the TTL generator writes them.
 
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "engine/controls.h"
@@ -14,6 +17,15 @@ namespace tessivox::lv2 {
 inline constexpr std::string_view kPluginUri = "urn:tessivox:synth";
 inline constexpr std::string_view kUiUri = "urn:tessivox:synth:ui";
 inline constexpr std::string_view kPresetUriPrefix = "urn:tessivox:preset:";
+
+// A port value as Turtle writes it: an integer, or a decimal with its point.
+inline std::string turtleNumber(float value, bool integer) {
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
+    std::string s(text, end);
+    if (!integer && s.find('.') == std::string::npos) s += ".0";
+    return s;
+}
 
 enum Port : uint32_t {
     kMidiIn,
@@ -52,23 +64,6 @@ struct PortSpec {
     std::string_view comment = {};  // what the number means, for hosts to show
     std::string_view group = {};    // the port group's symbol, or none
 };
-
-// The axis parameter ports: 0 is none, 1 to 6 the parameters in the
-// window's order.
-inline constexpr std::array<std::string_view, kParamCount + 1> kAxisChoices{"none",
-                                                                            kParamSliders[0].name,
-                                                                            kParamSliders[1].name,
-                                                                            kParamSliders[2].name,
-                                                                            kParamSliders[3].name,
-                                                                            kParamSliders[4].name,
-                                                                            kParamSliders[5].name};
-
-constexpr float paramMinimum(int row) {
-    return paramValueAt(row, kParamSliders[row].minimum);
-}
-constexpr float paramMaximum(int row) {
-    return paramValueAt(row, kParamSliders[row].maximum);
-}
 
 constexpr std::array<PortSpec, kPortCount> makePorts() {
     std::array<PortSpec, kPortCount> p{};
@@ -198,6 +193,16 @@ constexpr std::array<PortSpec, kPortCount> makePorts() {
 }
 
 inline constexpr std::array<PortSpec, kPortCount> kPorts = makePorts();
+
+// A value as the plugin takes it: NaN to the minimum, into the range, whole
+// numbers rounded.
+inline float clampToPort(uint32_t port, float value) {
+    const PortSpec& spec = kPorts[port];
+    if (!(value >= spec.minimum)) value = spec.minimum;
+    if (value > spec.maximum) value = spec.maximum;
+    if (spec.properties & (kInteger | kToggled)) value = std::nearbyint(value);
+    return value;
+}
 
 struct PortGroup {
     std::string_view symbol;

@@ -22,15 +22,6 @@ namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
 
-// NaN goes to the minimum.
-float clampToPort(uint32_t port, float value) {
-    const PortSpec& spec = kPorts[port];
-    if (!(value >= spec.minimum)) value = spec.minimum;
-    if (value > spec.maximum) value = spec.maximum;
-    if (spec.properties & (kInteger | kToggled)) value = std::nearbyint(value);
-    return value;
-}
-
 ParamId axisParam(float choice) {
     return static_cast<ParamId>(static_cast<int>(choice) - 1);
 }
@@ -70,10 +61,7 @@ struct Plugin {
         const ParamId x = axisParam(applied[kXParam]);
         const ParamId y = axisParam(applied[kYParam]);
         const auto limit = [](ParamId id, float v) {
-            const int row = static_cast<int>(id);
-            return v < paramMinimum(row)   ? paramMinimum(row)
-                   : v > paramMaximum(row) ? paramMaximum(row)
-                                           : v;
+            return clampToParam(static_cast<int>(id), v);
         };
         const bool wanted =
             applied[kTrajectory] == 1.0f && x != ParamId::None && y != ParamId::None && x != y;

@@ -54,7 +54,6 @@ constexpr Rgb kText{0.0, 0.0, 0.0};
 struct Ui {
     LV2UI_Write_Function write = nullptr;
     LV2UI_Controller controller = nullptr;
-    LV2UI_Resize* hostResize = nullptr;
     Display* display = nullptr;
     ::Window window = 0;
     cairo_surface_t* surface = nullptr;
@@ -87,11 +86,6 @@ void updateDisplays(Ui& ui) {
     computeShapePoints(ui.s);
     drawShape(ui.s, ui.shape);
     drawWaveform(ui.s, ui.waveform);
-}
-
-std::string& limitText(Ui& ui, AxisStep step) {
-    std::string* texts[] = {&ui.xFrom, &ui.xTo, &ui.yFrom, &ui.yTo};
-    return *texts[static_cast<int>(step)];
 }
 
 // The texts of one axis from its ports: a preset or a second UI set them.
@@ -174,8 +168,9 @@ void axisClick(Ui& ui, int row) {
         return;
     }
     static constexpr Port kLimitPorts[] = {kXFrom, kXTo, kYFrom, kYTo};
+    std::string* limitTexts[] = {&ui.xFrom, &ui.xTo, &ui.yFrom, &ui.yTo};
     const bool x = r.step == AxisStep::XFrom || r.step == AxisStep::XTo;
-    limitText(ui, r.step) = value;
+    *limitTexts[static_cast<int>(r.step)] = value;
     (x ? ui.xLabel : ui.yLabel) = std::string(paramName(p));
     send(ui, kLimitPorts[static_cast<int>(r.step)], limitNumber(value));
     send(ui, x ? kXParam : kYParam, static_cast<float>(row + 1));
@@ -489,7 +484,6 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     ui->display = display;
     ui->write = write;
     ui->controller = controller;
-    ui->hostResize = resize;
     for (uint32_t i = 0; i < kPortCount; ++i) ui->ports[i] = kPorts[i].start;
     for (int row = 0; row < kParamCount; ++row) ui->paramPosition[row] = kParamSliders[row].start;
     for (int k = 0; k < kEnvelopeSliderCount; ++k)

@@ -3,7 +3,6 @@
 //
 //   tessivox-lv2-ttl BUNDLE_DIR BINARY_NAME UI_BINARY_NAME
 
-#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <initializer_list>
@@ -101,14 +100,6 @@ const std::vector<Preset>& presets() {
     return list;
 }
 
-std::string number(float value, bool integer) {
-    char text[64];
-    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
-    std::string s(text, end);
-    if (!integer && s.find('.') == std::string::npos) s += ".0";
-    return s;
-}
-
 bool inRange(Port port, float value) {
     const PortSpec& p = kPorts[port];
     const bool whole = !(p.properties & (kInteger | kToggled)) || value == static_cast<int>(value);
@@ -179,17 +170,19 @@ std::string pluginTtl() {
         if (!p.group.empty()) t << " ;\n        pg:group " << groupUri(p.group);
         if (p.type == PortType::Control || p.type == PortType::ControlOut) {
             const bool integer = p.properties & (kInteger | kToggled);
-            t << " ;\n        lv2:default " << number(p.start, integer)
-              << " ;\n        lv2:minimum " << number(p.minimum, integer)
-              << " ;\n        lv2:maximum " << number(p.maximum, integer);
+            t << " ;\n        lv2:default " << turtleNumber(p.start, integer)
+              << " ;\n        lv2:minimum " << turtleNumber(p.minimum, integer)
+              << " ;\n        lv2:maximum " << turtleNumber(p.maximum, integer);
             if (p.properties & kInteger) t << " ;\n        lv2:portProperty lv2:integer";
             if (p.properties & kToggled) t << " ;\n        lv2:portProperty lv2:toggled";
             if (p.properties & kEnumeration) t << " ;\n        lv2:portProperty lv2:enumeration";
             if (!p.unit.empty()) t << " ;\n        units:unit units:" << p.unit;
             if (i == kXParam || i == kYParam) {
-                for (size_t k = 0; k < kAxisChoices.size(); ++k) {
+                // 0 is none, 1 to 6 the parameters in the window's order.
+                for (int k = 0; k <= kParamCount; ++k) {
                     t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \""
-                      << kAxisChoices[k] << "\" ; rdf:value " << k << " ]";
+                      << (k == 0 ? "none" : kParamSliders[k - 1].name) << "\" ; rdf:value " << k
+                      << " ]";
                 }
             } else if (i == kTuning) {
                 t << " ;\n        lv2:scalePoint "
@@ -255,7 +248,7 @@ bool presetsTtl(std::string& out) {
         for (uint32_t i = kM; i < kPortCount; ++i) {
             if (kPorts[i].type != PortType::Control) continue;
             t << (i == kM ? " [\n" : " , [\n") << "        lv2:symbol \"" << kPorts[i].symbol
-              << "\" ;\n        pset:value " << number(values[i], false) << "\n    ]";
+              << "\" ;\n        pset:value " << turtleNumber(values[i], false) << "\n    ]";
         }
         t << " .\n\n";
     }

@@ -40,6 +40,20 @@ constexpr float startParamValue(int row) {
     return paramValueAt(row, kParamSliders[row].start);
 }
 
+// A parameter's values run between its slider's ends.
+constexpr float paramMinimum(int row) {
+    return paramValueAt(row, kParamSliders[row].minimum);
+}
+constexpr float paramMaximum(int row) {
+    return paramValueAt(row, kParamSliders[row].maximum);
+}
+// NaN stays NaN.
+constexpr float clampToParam(int row, float value) {
+    return value < paramMinimum(row)   ? paramMinimum(row)
+           : value > paramMaximum(row) ? paramMaximum(row)
+                                       : value;
+}
+
 // The envelope sliders' positions are read as they are; the envelope step
 // turns them into times and a level.
 enum EnvelopeSlider : int { kAttack, kDecay, kSustain, kRelease, kEnvelopeSliderCount };

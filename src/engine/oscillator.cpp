@@ -34,13 +34,16 @@ double playingFrequency(const EngineState& s) {
     return f > 0.0 ? f : 0.0;
 }
 
-void advancePhase(EngineState& s, double f) {
-    const double step = s.exactPitch.load(relaxed) == 1
-                            ? static_cast<double>(static_cast<float>(f / s.sampleRate))
-                            : 1.0 / s.periodSamples;
-    s.phase = static_cast<float>(s.phase + step);
+// f / rate in float32 for exact pitch, else one whole-sample period.
+double phaseStep(int32_t exact, double f, double rate, int32_t period) {
+    return exact == 1 ? static_cast<double>(static_cast<float>(f / rate)) : 1.0 / period;
+}
+
+float stepPhase(float phase, double step) {
+    phase = static_cast<float>(phase + step);
     // Above the Nyquist rate an exact step passes 1, so one subtraction may not do.
-    while (s.phase > 1.0f) s.phase = static_cast<float>(s.phase - 1.0);
+    while (phase > 1.0f) phase = static_cast<float>(phase - 1.0);
+    return phase;
 }
 
 // +1 or -1 with the sign of sin(theta) for theta = phase * 2 pi as the oscillator
@@ -66,14 +69,12 @@ float nextOscillatorSample(EngineState& s) {
     s.periodSamples = roundToInt32(s.sampleRate / f);
 
     const float theta = static_cast<float>(static_cast<double>(s.phase) * kTwoPi);
-    const float r =
-        superformulaRadius(theta, s.m.load(relaxed), s.N1.load(relaxed), s.N2.load(relaxed),
-                           s.N3.load(relaxed), s.A.load(relaxed), s.B.load(relaxed));
-    const float y = static_cast<float>(r * std::sin(static_cast<double>(theta)));
+    const float y = static_cast<float>(radiusAt(s, theta) * std::sin(static_cast<double>(theta)));
     // Both powers can underflow to 0 and make r infinite: never pass that on.
     s.oscillatorOutput = std::isfinite(y) ? y : 0.0f;
 
-    advancePhase(s, f);
+    s.phase =
+        stepPhase(s.phase, phaseStep(s.exactPitch.load(relaxed), f, s.sampleRate, s.periodSamples));
     return s.oscillatorOutput;
 }
 
@@ -106,14 +107,7 @@ void updateSilentStep(EngineState& s, double f) {
     s.silentRate = s.sampleRate;
     s.silentExact = exact;
     s.silentPeriod = roundToInt32(s.sampleRate / f);
-    s.silentStep = exact == 1 ? static_cast<double>(static_cast<float>(f / s.sampleRate))
-                              : 1.0 / s.silentPeriod;
-}
-
-float stepSilentPhase(float phase, double step) {
-    phase = static_cast<float>(phase + step);
-    while (phase > 1.0f) phase = static_cast<float>(phase - 1.0);
-    return phase;
+    s.silentStep = phaseStep(exact, f, s.sampleRate, s.silentPeriod);
 }
 
 }  // namespace
@@ -128,7 +122,7 @@ float silentOscillatorSample(EngineState& s) {
     const float theta = static_cast<float>(static_cast<double>(s.phase) * kTwoPi);
     // A sample that is never finite is passed on as +0.
     const float sign = shape == Finiteness::Never ? 1.0f : signOfSine(theta);
-    s.phase = stepSilentPhase(s.phase, s.silentStep);
+    s.phase = stepPhase(s.phase, s.silentStep);
     return sign;
 }
 
@@ -155,7 +149,7 @@ unsigned long renderSilence(EngineState& s, float* out, unsigned long count) {
         const float theta = static_cast<float>(static_cast<double>(phase) * kTwoPi);
         const bool positive = shape == Finiteness::Never || signOfSine(theta) > 0.0f;
         out[k] = positive ? 0.0f : -0.0f;
-        phase = stepSilentPhase(phase, step);
+        phase = stepPhase(phase, step);
     }
     if (k == 0) return 0;
     // What the oscillator leaves after these frames; the envelope's part is settled above.

@@ -29,9 +29,8 @@ namespace {
 bool acceptedAsFrom(ParamId p, float f) {
     if (p == ParamId::None) return false;
     const int row = static_cast<int>(p);
-    const SliderSpec& spec = kParamSliders[row];
-    return paramValueAt(row, spec.minimum) <= f &&
-           (!spec.fromCappedAtMaximum || f <= paramValueAt(row, spec.maximum));
+    return paramMinimum(row) <= f &&
+           (!kParamSliders[row].fromCappedAtMaximum || f <= paramMaximum(row));
 }
 
 // Strictly within 4 pixels in both directions: a 9 x 9 box around the point.

@@ -75,15 +75,6 @@ std::vector<std::string> split(const std::string& text, char separator) {
     }
 }
 
-// A parameter's values run between its slider's ends, divided as the window
-// divides them.
-float lowestValue(int row) {
-    return paramValueAt(row, kParamSliders[row].minimum);
-}
-float highestValue(int row) {
-    return paramValueAt(row, kParamSliders[row].maximum);
-}
-
 // NAME:FROM:TO; the limits must lie in the parameter's slider range, as the
 // window's limits always do.
 AxisChoice parseAxis(const std::string& option, const std::string& text) {
@@ -94,8 +85,8 @@ AxisChoice parseAxis(const std::string& option, const std::string& text) {
         fail(option + ": '" + parts[0] + "' is not one of m N1 N2 N3 A B");
     }
     const int row = static_cast<int>(id);
-    return {id, decimalInRange(option + " FROM", parts[1], lowestValue(row), highestValue(row)),
-            decimalInRange(option + " TO", parts[2], lowestValue(row), highestValue(row))};
+    return {id, decimalInRange(option + " FROM", parts[1], paramMinimum(row), paramMaximum(row)),
+            decimalInRange(option + " TO", parts[2], paramMinimum(row), paramMaximum(row))};
 }
 
 std::array<PadPoint, 4> parsePad(const std::string& text) {
@@ -173,10 +164,8 @@ void mergeSound(RenderJob& job, const sound::Sound& sound) {
     const auto axis = [&v](Port param, Port from, Port to) -> std::optional<AxisChoice> {
         const int row = static_cast<int>(v[param]) - 1;
         if (row < 0) return std::nullopt;
-        const auto limit = [row](float x) {
-            return std::clamp(x, lowestValue(row), highestValue(row));
-        };
-        return AxisChoice{static_cast<ParamId>(row), limit(v[from]), limit(v[to])};
+        return AxisChoice{static_cast<ParamId>(row), clampToParam(row, v[from]),
+                          clampToParam(row, v[to])};
     };
     const std::optional<AxisChoice> x = axis(kXParam, kXFrom, kXTo);
     const std::optional<AxisChoice> y = axis(kYParam, kYFrom, kYTo);
@@ -232,11 +221,11 @@ std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
         const std::string name = optionName(spec.name);
         addOption(
             app, name,
-            std::string(spec.name) + ", " + number(lowestValue(row)) + " to " +
-                number(highestValue(row)) + " (default " + number(startParamValue(row)) + ")",
+            std::string(spec.name) + ", " + number(paramMinimum(row)) + " to " +
+                number(paramMaximum(row)) + " (default " + number(startParamValue(row)) + ")",
             "V",
             [name, row](const std::string& t) {
-                return decimalInRange(name, t, lowestValue(row), highestValue(row));
+                return decimalInRange(name, t, paramMinimum(row), paramMaximum(row));
             },
             [&job, row](float v) { job.params[row] = v; });
     }

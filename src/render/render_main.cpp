@@ -22,13 +22,9 @@ namespace {
 
 constexpr size_t kMaxInputBytes = 64u << 20;
 
-std::string errnoText() {
-    return std::strerror(errno);
-}
-
 std::vector<uint8_t> readInput(const std::string& path) {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!file) fail("cannot read " + path + ": " + errnoText());
+    if (!file) fail("cannot read " + path + ": " + std::strerror(errno));
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
     for (;;) {
@@ -37,7 +33,7 @@ std::vector<uint8_t> readInput(const std::string& path) {
         if (bytes.size() > kMaxInputBytes) fail(path + ": larger than 64 MiB, not a MIDI file");
         if (got < sizeof chunk) break;
     }
-    if (std::ferror(file.get())) fail("cannot read " + path + ": " + errnoText());
+    if (std::ferror(file.get())) fail("cannot read " + path + ": " + std::strerror(errno));
     return bytes;
 }
 

@@ -16,11 +16,12 @@
 
 namespace tessivox {
 
-void failWrite(const std::string& path, const std::string& reason) {
+namespace {
+
+// Fails the run with "cannot write PATH: REASON".
+[[noreturn]] void failWrite(const std::string& path, const std::string& reason) {
     fail("cannot write " + path + ": " + reason);
 }
-
-namespace {
 
 // Past this many bytes a stream's pending bytes are written out.
 constexpr size_t kStreamChunk = 1 << 16;
@@ -34,10 +35,6 @@ void removeTempAndDie(int signal) {
     if (gTempExists) unlink(gTempPath);
     std::signal(signal, SIG_DFL);
     std::raise(signal);
-}
-
-std::string errnoText() {
-    return std::strerror(errno);
 }
 
 bool isStandardOutput(const std::string& path) {
@@ -55,7 +52,7 @@ void writeAll(int fd, const char* data, size_t size, const std::string& path) {
             pollfd p{fd, POLLOUT, 0};
             poll(&p, 1, -1);
         } else if (wrote < 0 && errno != EINTR) {
-            failWrite(path, errnoText());
+            failWrite(path, std::strerror(errno));
         }
     }
 }
@@ -70,7 +67,9 @@ std::string followLinks(const std::string& path) {
         if (hops == 40) failWrite(path, std::strerror(ELOOP));
         std::string target(4096, '\0');
         const ssize_t length = readlink(at.c_str(), target.data(), target.size());
-        if (length < 0 || static_cast<size_t>(length) == target.size()) failWrite(path, errnoText());
+        if (length < 0 || static_cast<size_t>(length) == target.size()) {
+            failWrite(path, std::strerror(errno));
+        }
         target.resize(static_cast<size_t>(length));
         const std::filesystem::path dir = std::filesystem::path(at).parent_path();
         at = target[0] == '/' || dir.empty() ? target : (dir / target).string();
@@ -188,7 +187,7 @@ WavWriter::WavWriter(const std::string& path, const std::string& input, int samp
     if (exists && streamFd_ < 0 && !S_ISREG(st.st_mode)) {
         // Blocks until a FIFO has a reader, as a shell redirection does.
         streamFd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
-        if (streamFd_ < 0) failWrite(path, errnoText());
+        if (streamFd_ < 0) failWrite(path, std::strerror(errno));
     }
     if (streamFd_ >= 0) {
         pending_.reserve(2 * kStreamChunk);
@@ -251,7 +250,7 @@ void WavWriter::commit() {
     if (close(fd_) != 0 && error == 0) error = errno;
     fd_ = -1;
     if (error != 0) failWrite(path_, std::strerror(error));
-    if (std::rename(temp_.c_str(), target_.c_str()) != 0) failWrite(path_, errnoText());
+    if (std::rename(temp_.c_str(), target_.c_str()) != 0) failWrite(path_, std::strerror(errno));
     committed_ = true;
     gTempExists = 0;
 }

@@ -8,9 +8,6 @@
 
 namespace tessivox {
 
-// Fails the run with "cannot write PATH: REASON".
-[[noreturn]] void failWrite(const std::string& path, const std::string& reason);
-
 // The signals that end a run remove its temporary file first; a closed pipe
 // or a file-size limit fail the write instead of killing the process.
 void prepareOutputSignals();

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -30,14 +29,6 @@ bool isFolder(const std::string& path) {
 bool inSound(uint32_t port) {
     return port < kPortCount && kPorts[port].type == lv2::PortType::Control &&
            kPorts[port].symbol != "channel";
-}
-
-float clampToPort(uint32_t port, float value) {
-    const lv2::PortSpec& spec = kPorts[port];
-    if (!(value >= spec.minimum)) value = spec.minimum;
-    if (value > spec.maximum) value = spec.maximum;
-    if (spec.properties & (lv2::kInteger | lv2::kToggled)) value = std::nearbyint(value);
-    return value;
 }
 
 Sound startSound() {

@@ -17,9 +17,6 @@ namespace tessivox::sound {
 // input but the MIDI channel, which is how a host routes a track, not a sound.
 bool inSound(uint32_t port);
 
-// A value as the plugin takes it: NaN to the minimum, into the range,
-// whole numbers rounded.
-float clampToPort(uint32_t port, float value);
 
 struct Sound {
     std::string name;

@@ -20,6 +20,12 @@ namespace tessivox::sound {
 
 namespace {
 
+// No sound, and why.
+std::nullopt_t refuse(std::string& error, std::string why) {
+    error = std::move(why);
+    return std::nullopt;
+}
+
 // The URIDs lilv needs to hand over port values; nothing else is mapped.
 struct UridMap {
     std::vector<std::string> uris;
@@ -80,7 +86,8 @@ bool readState(const LilvState* state, UridMap& urids, Sound& sound, const std::
                 if (r.bad.empty()) r.bad = symbol;
                 return;
             }
-            r.sound.values[port] = clampToPort(static_cast<uint32_t>(port), static_cast<float>(v));
+            r.sound.values[port] =
+                lv2::clampToPort(static_cast<uint32_t>(port), static_cast<float>(v));
         },
         &reading);
     if (!reading.bad.empty()) {
@@ -165,15 +172,10 @@ bool scanFile(const std::string& path, std::FILE* file, Scan& scan) {
 std::optional<Sound> loadFile(const std::string& path, std::string& error) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          std::fclose);
-    if (!file) {
-        error = "cannot read " + path + ": " + errnoText(errno);
-        return std::nullopt;
-    }
+    if (!file) return refuse(error, "cannot read " + path + ": " + errnoText(errno));
     Scan scan;
-    if (!scanFile(path, file.get(), scan)) {
-        error = path + ": not valid Turtle (" + scan.error + ")";
-        return std::nullopt;
-    }
+    if (!scanFile(path, file.get(), scan))
+        return refuse(error, path + ": not valid Turtle (" + scan.error + ")");
     file.reset();
     std::vector<std::string> ours;
     std::string other;
@@ -186,19 +188,15 @@ std::optional<Sound> loadFile(const std::string& path, std::string& error) {
         }
     }
     if (ours.empty()) {
-        error = path + (other.empty() ? ": holds no LV2 preset"
-                                      : ": a preset of " + other + ", not of Tessivox");
-        return std::nullopt;
+        return refuse(error,
+                      path + (other.empty() ? ": holds no LV2 preset"
+                                            : ": a preset of " + other + ", not of Tessivox"));
     }
     if (ours.size() > 1) {
-        error = path + ": holds " + std::to_string(ours.size()) +
-                " Tessivox presets; give one of them by name";
-        return std::nullopt;
+        return refuse(error, path + ": holds " + std::to_string(ours.size()) +
+                                 " Tessivox presets; give one of them by name");
     }
-    if (ours[0].rfind("_:", 0) == 0) {
-        error = path + ": the preset has no URI";
-        return std::nullopt;
-    }
+    if (ours[0].rfind("_:", 0) == 0) return refuse(error, path + ": the preset has no URI");
     WorldPtr world{lilv_world_new(), lilv_world_free};
     UridMap urids;
     NodePtr subject = uriNode(world.get(), ours[0].c_str());
@@ -206,10 +204,7 @@ std::optional<Sound> loadFile(const std::string& path, std::string& error) {
         lilv_state_new_from_file(world.get(), &urids.feature, subject.get(), path.c_str()),
         lilv_state_free};
     Sound sound = startSound();
-    if (!state) {
-        error = path + ": cannot be read as a preset";
-        return std::nullopt;
-    }
+    if (!state) return refuse(error, path + ": cannot be read as a preset");
     if (!readState(state.get(), urids, sound, path, error)) return std::nullopt;
     if (sound.name.empty()) {
         sound.name = path.substr(path.rfind('/') + 1);
@@ -222,10 +217,7 @@ std::optional<Sound> loadFromWorld(LilvWorld* world, const Entry& entry, std::st
     NodePtr node = uriNode(world, entry.uri.c_str());
     lilv_world_load_resource(world, node.get());
     StatePtr state{lilv_state_new_from_world(world, &urids.feature, node.get()), lilv_state_free};
-    if (!state) {
-        error = "the sound '" + entry.name + "' cannot be read";
-        return std::nullopt;
-    }
+    if (!state) return refuse(error, "the sound '" + entry.name + "' cannot be read");
     Sound sound = startSound();
     if (!readState(state.get(), urids, sound, "'" + entry.name + "'", error)) return std::nullopt;
     sound.name = entry.name;
@@ -242,10 +234,8 @@ std::optional<Sound> loadSoundEntry(const Entry& entry, std::string& error) {
 std::optional<Sound> loadSound(const std::string& nameOrFile, std::string& error) {
     struct stat st;
     if (stat(nameOrFile.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) {
-            error = "cannot read " + nameOrFile + ": " + errnoText(EISDIR);
-            return std::nullopt;
-        }
+        if (S_ISDIR(st.st_mode))
+            return refuse(error, "cannot read " + nameOrFile + ": " + errnoText(EISDIR));
         return loadFile(nameOrFile, error);
     }
     const int statError = errno;
@@ -260,9 +250,8 @@ std::optional<Sound> loadSound(const std::string& nameOrFile, std::string& error
     const bool looksLikeFile =
         nameOrFile.find('/') != std::string::npos ||
         (nameOrFile.size() > 4 && nameOrFile.compare(nameOrFile.size() - 4, 4, ".ttl") == 0);
-    error = looksLikeFile ? "cannot read " + nameOrFile + ": " + errnoText(statError)
-                          : "no sound named '" + nameOrFile + "' and no such file";
-    return std::nullopt;
+    return refuse(error, looksLikeFile ? "cannot read " + nameOrFile + ": " + errnoText(statError)
+                                       : "no sound named '" + nameOrFile + "' and no such file");
 }
 
 }  // namespace tessivox::sound

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 
@@ -52,14 +51,6 @@ std::string nameProblem(const std::string& name) {
     if (characters > kMaxNameLength)
         return "a sound's name has at most " + std::to_string(kMaxNameLength) + " characters";
     return {};
-}
-
-std::string decimal(float value) {
-    char text[64];
-    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
-    std::string s(text, end);
-    if (s.find('.') == std::string::npos) s += ".0";
-    return s;
 }
 
 SerdNode uri(const char* text) {
@@ -112,7 +103,7 @@ bool writeTurtle(std::FILE* file, const std::string& fileName, const Sound* soun
             statement(SERD_ANON_CONT, blank, LV2_CORE__symbol,
                       literal(std::string(kPorts[port].symbol)));
             statement(SERD_ANON_CONT, blank, LV2_PRESETS__value,
-                      literal(decimal(sound->values[port])), &decimalType);
+                      literal(lv2::turtleNumber(sound->values[port], false)), &decimalType);
             ok = ok && serd_writer_end_anon(w, &blank) == SERD_SUCCESS;
         }
     }

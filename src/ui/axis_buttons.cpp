@@ -9,9 +9,7 @@
 
 namespace tessivox {
 
-namespace {
-
-void resetAssignment(SynthState& s, const AxisControls& c) {
+void clearAxisAssignment(SynthState& s, const AxisControls& c) {
     for (QLabel* text : {c.xFrom, c.xTo, c.yFrom, c.yTo, c.xLabel, c.yLabel}) text->clear();
     {
         // Unticking by program is not a click: no handler may run for it.
@@ -20,8 +18,6 @@ void resetAssignment(SynthState& s, const AxisControls& c) {
     }
     disableTrajectory(s);
 }
-
-}  // namespace
 
 AxisDecision decideAxisButton(const AxisControls& c, ParamId p) {
     const std::string_view name = paramName(p);
@@ -62,13 +58,9 @@ void handleAxisButton(SynthState& s, const AxisControls& c, ParamId p) {
             c.yLabel->setText(d.name);
             return;
         case AxisStep::Reset:
-            resetAssignment(s, c);
+            clearAxisAssignment(s, c);
             return;
     }
-}
-
-void clearAxisAssignment(SynthState& s, const AxisControls& c) {
-    resetAssignment(s, c);
 }
 
 }  // namespace tessivox

@@ -37,14 +37,6 @@ void DrawingArea::fillRect(int x, int y, int width, int height, QRgb colour) {
     if (drawing_) canvas_.fillRect(x, y, width, height, colour);
 }
 
-void DrawingArea::line(int64_t x0, int64_t y0, int64_t x1, int64_t y1, QRgb colour) {
-    if (drawing_) canvas_.line(x0, y0, x1, y1, colour);
-}
-
-void DrawingArea::disc(int centreX, int centreY, int radius, QRgb colour) {
-    if (drawing_) canvas_.disc(centreX, centreY, radius, colour);
-}
-
 void DrawingArea::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawImage(0, 0, image_);

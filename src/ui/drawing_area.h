@@ -36,10 +36,6 @@ class DrawingArea : public QWidget {
     bool beginDrawing();
     void endDrawing();
     void fillRect(int x, int y, int width, int height, QRgb colour);
-    // One-pixel line, clipped to the area; end points may lie anywhere in
-    // the int32 range (the clipping is done in wide arithmetic).
-    void line(int64_t x0, int64_t y0, int64_t x1, int64_t y1, QRgb colour);
-    void disc(int centreX, int centreY, int radius, QRgb colour);
 
     // Tests: make beginDrawing() fail, as it can when the toolkit refuses.
     void setDrawingFails(bool fails) { drawingFails_ = fails; }

@@ -60,7 +60,7 @@ sound::Sound MainWindow::currentSound() const {
         v[kPad + 2 * k] = static_cast<float>(s_.padPoints[k].x);
         v[kPad + 2 * k + 1] = static_cast<float>(s_.padPoints[k].y);
     }
-    for (uint32_t port = 0; port < kPortCount; ++port) v[port] = sound::clampToPort(port, v[port]);
+    for (uint32_t port = 0; port < kPortCount; ++port) v[port] = clampToPort(port, v[port]);
     sound.name = soundName_;
     return sound;
 }

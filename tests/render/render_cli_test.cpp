@@ -33,8 +33,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace test;
 
-using Outcome = ProgramRun;
-
 using Wav = SoundFile<float>;
 
 Wav readWav(const fs::path& path) {
@@ -68,7 +66,7 @@ class Render : public ::testing::Test {
         return pid;
     }
 
-    Outcome finish(pid_t pid) {
+    ProgramRun finish(pid_t pid) {
         int status = 0;
         if (pid > 0) waitpid(pid, &status, 0);
         return outcome(pid, status);
@@ -76,7 +74,7 @@ class Render : public ::testing::Test {
 
     // Reads fd to the end while the run lasts. A FIFO has no writer until the
     // renderer opens it, so an end of file seen before the run ends is no end.
-    Outcome finishReading(pid_t pid, int fd, std::string& got) {
+    ProgramRun finishReading(pid_t pid, int fd, std::string& got) {
         fcntl(fd, F_SETFL, O_NONBLOCK);
         int status = 0;
         bool exited = pid < 0;
@@ -97,11 +95,11 @@ class Render : public ::testing::Test {
         return exited ? outcome(pid, status) : finish(pid);
     }
 
-    Outcome outcome(pid_t pid, int status) {
+    ProgramRun outcome(pid_t pid, int status) {
         return test::outcome(pid, status, logs / "out", logs / "err");
     }
 
-    Outcome run(std::vector<std::string> args) { return finish(start(std::move(args))); }
+    ProgramRun run(std::vector<std::string> args) { return finish(start(std::move(args))); }
 
     std::string input(const Bytes& midi, const std::string& name = "in.mid") {
         spit(work / name, midi);
@@ -120,7 +118,7 @@ class Render : public ::testing::Test {
 
     // Exit 2, one line naming the problem, and nothing left in the work
     // directory but the input.
-    void expectRefused(const Outcome& r, const std::string& problem,
+    void expectRefused(const ProgramRun& r, const std::string& problem,
                        const std::vector<std::string>& keep = {"in.mid"}) {
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.err.rfind("tessivox-render: ", 0), 0u) << r.err;
@@ -149,7 +147,7 @@ TEST_F(Render, BlockSizeNeverChangesTheOutput) {
     for (const char* block : {"1", "64", "512", "4096"}) {
         std::vector<std::string> args = {kDemo, output(), "--block", block};
         args.insert(args.end(), shape.begin(), shape.end());
-        const Outcome r = run(args);
+        const ProgramRun r = run(args);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
         const std::string bytes = slurp(output());
@@ -252,7 +250,7 @@ TEST_F(Render, APeakPastOneIsToldOnceAndKeptUnlessClipped) {
         std::vector<std::string> args = {in,  output(), "--m", "4",   "--n1", "0.1", "--n2",
                                          "2", "--n3",   "2",   "--a", "5",    "--b", "5"};
         if (clip) args.push_back("--clip");
-        const Outcome r = run(args);
+        const ProgramRun r = run(args);
         ASSERT_EQ(r.status, 0) << r.err;
         float peak = 0;
         for (float v : readWav(output()).samples) peak = std::max(peak, std::fabs(v));
@@ -305,11 +303,11 @@ TEST_F(Render, OptionsReachTheEngine) {
 }
 
 TEST_F(Render, HelpAndVersion) {
-    const Outcome help = run({"--help"});
+    const ProgramRun help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--frames"), std::string::npos);
     EXPECT_NE(help.out.find("release has ended"), std::string::npos);
-    const Outcome version = run({"--version"});
+    const ProgramRun version = run({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "tessivox-render " TESSIVOX_VERSION "\n");
 }
@@ -409,7 +407,7 @@ TEST_F(Render, RangeLimitsAreInclusiveAsFloat32) {
           {"--rate", "192000"}}) {
         std::vector<std::string> args = {in, output()};
         args.insert(args.end(), options.begin(), options.end());
-        const Outcome r = run(args);
+        const ProgramRun r = run(args);
         EXPECT_EQ(r.status, 0) << r.err;
     }
 }
@@ -541,7 +539,7 @@ TEST_F(Render, OutputFileIsReplacedKeepingItsMode) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.out);
         fs::remove(work / "sub" / "new.wav");
-        const Outcome r = run({in, output(c.out)});
+        const ProgramRun r = run({in, output(c.out)});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(fs::is_symlink(work / c.out), c.out != c.written);
         EXPECT_TRUE(slurp(work / c.written) == plain);
@@ -560,7 +558,7 @@ TEST_F(Render, StreamOutputsGetTheWholeWav) {
     const std::string plain = slurp(output("plain.wav"));
     ASSERT_GT(plain.size(), 65536u);  // more than a pipe holds
 
-    Outcome r;
+    ProgramRun r;
     std::string got;
     for (const char* name : {"-", "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
         for (const bool release : {false, true}) {

@@ -83,7 +83,7 @@ TEST(DrawingAreaTest, DiscOfRadiusFiveIsElevenPixelsAcross) {
     DrawingArea area(13, 40, 40);
     ASSERT_TRUE(area.beginDrawing());
     area.fillRect(0, 0, 40, 40, kBlack);
-    area.disc(20, 20, 5, kWhite);
+    area.drawingCanvas()->disc(20, 20, 5, kWhite);
     area.endDrawing();
     for (int d = -5; d <= 5; ++d) {
         EXPECT_EQ(pixel(area, 20 + d, 20), kWhite) << d;
@@ -110,14 +110,14 @@ TEST(DrawingAreaTest, LinesMatchTheReferenceRasterAndAreSymmetric) {
         const int x0 = coord(rng), y0 = coord(rng), x1 = coord(rng), y1 = coord(rng);
         ASSERT_TRUE(area.beginDrawing());
         area.fillRect(0, 0, 300, 200, kBlack);
-        area.line(x0, y0, x1, y1, kWhite);
+        area.drawingCanvas()->line(x0, y0, x1, y1, kWhite);
         area.endDrawing();
         const auto forward = whitePixels(area);
         ASSERT_EQ(forward, referenceLine(x0, y0, x1, y1, 300, 200))
             << x0 << "," << y0 << " " << x1 << "," << y1;
         ASSERT_TRUE(area.beginDrawing());
         area.fillRect(0, 0, 300, 200, kBlack);
-        area.line(x1, y1, x0, y0, kWhite);
+        area.drawingCanvas()->line(x1, y1, x0, y0, kWhite);
         area.endDrawing();
         ASSERT_EQ(whitePixels(area), forward);
     }
@@ -128,7 +128,7 @@ TEST(DrawingAreaTest, ClipsLinesWithEndPointsAtTheInt32Limits) {
     auto draw = [&](int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
         EXPECT_TRUE(area.beginDrawing());
         area.fillRect(0, 0, 300, 300, kBlack);
-        area.line(x0, y0, x1, y1, kWhite);
+        area.drawingCanvas()->line(x0, y0, x1, y1, kWhite);
         area.endDrawing();
         return whitePixels(area);
     };
@@ -230,7 +230,7 @@ TEST(ShapePointsTest, StartValuesGiveThePublishedPoints) {
     DrawingArea closing(11, 300, 300);
     ASSERT_TRUE(closing.beginDrawing());
     closing.fillRect(0, 0, 300, 300, kBlack);
-    closing.line(s.shapeX[0], s.shapeY[0], s.shapeX[201], s.shapeY[201], kWhite);
+    closing.drawingCanvas()->line(s.shapeX[0], s.shapeY[0], s.shapeX[201], s.shapeY[201], kWhite);
     closing.endDrawing();
     for (auto p : whitePixels(closing)) EXPECT_EQ(pixel(shape, p.first, p.second), kWhite);
 }

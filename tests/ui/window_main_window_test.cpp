@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "picture_colours.h"
+#include "test_support.h"
 
 #include "engine/engine.h"
 #include "ui/displays.h"
@@ -24,7 +25,6 @@
 
 namespace tessivox {
 namespace {
-
 
 class MainWindowTest : public ::testing::Test {
   protected:
@@ -222,12 +222,7 @@ TEST_F(MainWindowTest, ParameterSlidersSetValueTextAndDisplaysAtTheirEnds) {
     EXPECT_EQ(text(21), "6.010");
     // The shape on screen is the one of the new parameters.
     SynthState fresh;
-    fresh.m = s.m.load();
-    fresh.N1 = s.N1.load();
-    fresh.N2 = s.N2.load();
-    fresh.N3 = s.N3.load();
-    fresh.A = s.A.load();
-    fresh.B = s.B.load();
+    test::setShape(fresh, s.m, s.N1, s.N2, s.N3, s.A, s.B);
     DrawingArea shape(11, 300, 300), wave(12, 201, 300);
     updateDisplays(fresh, shape, wave);
     EXPECT_EQ(window->shapeDisplay().image(), shape.image());

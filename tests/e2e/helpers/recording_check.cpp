@@ -33,6 +33,7 @@
 
 #include "engine/engine.h"
 #include "midi/midi_rules.h"
+#include "midi_bytes.h"
 #include "test_support.h"
 
 namespace {
@@ -179,35 +180,14 @@ double rms(const std::vector<double>& x) {
 
 // --- note ---------------------------------------------------------------
 
-void putVarLen(std::vector<unsigned char>& out, uint32_t value) {
-    unsigned char bytes[5];
-    int n = 0;
-    do {
-        bytes[n++] = value & 0x7F;
-        value >>= 7;
-    } while (value != 0);
-    while (n > 1) out.push_back(bytes[--n] | 0x80);
-    out.push_back(bytes[0]);
-}
-
 // 441 ticks a quarter at 10,000 us a quarter: one tick is 1/44,100 s.
 bool writeMidi(const char* path, long noteOffFrame, long endFrame) {
-    std::vector<unsigned char> track = {0x00, 0xFF, 0x51, 0x03, 0x00, 0x27, 0x10};
-    putVarLen(track, kLead);
-    track.insert(track.end(), {0x90, 69, 100});
-    putVarLen(track, static_cast<uint32_t>(noteOffFrame - kLead));
-    track.insert(track.end(), {0x80, 69, 0});
-    putVarLen(track, static_cast<uint32_t>(endFrame - noteOffFrame));
-    track.insert(track.end(), {0xFF, 0x2F, 0x00});
-    std::vector<unsigned char> file = {'M', 'T', 'h', 'd',  0,    0,   0,   6,   0,
-                                       0,   0,   1,   0x01, 0xB9, 'M', 'T', 'r', 'k'};
-    const auto size = static_cast<uint32_t>(track.size());
-    for (int shift = 24; shift >= 0; shift -= 8) file.push_back((size >> shift) & 0xFF);
-    file.insert(file.end(), track.begin(), track.end());
-    FILE* f = std::fopen(path, "wb");
-    if (f == nullptr) return false;
-    const bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
-    return std::fclose(f) == 0 && ok;
+    using namespace tessivox::test;
+    const auto delta = [](long frames) { return static_cast<uint32_t>(frames); };
+    return spit(path, cat({header(0, 1, 441), track({{0, tempo(10000)},
+                                                     {delta(kLead), noteOn(69)},
+                                                     {delta(noteOffFrame - kLead), noteOff(69)}},
+                                                    delta(endFrame - noteOffFrame))}));
 }
 
 int checkNote(const char* path, const char* midiOut, const char* renderIn) {
