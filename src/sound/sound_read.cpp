@@ -248,9 +248,8 @@ std::optional<Sound> loadSound(const std::string& nameOrFile, std::string& error
         if (e.name == nameOrFile && (found == nullptr || found->factory)) found = &e;
     }
     if (found != nullptr) return loadFromWorld(world.get(), *found, error);
-    const bool looksLikeFile =
-        nameOrFile.find('/') != std::string::npos ||
-        (nameOrFile.size() > 4 && nameOrFile.compare(nameOrFile.size() - 4, 4, ".ttl") == 0);
+    const bool looksLikeFile = nameOrFile.find('/') != std::string::npos ||
+                               (nameOrFile.size() > 4 && nameOrFile.ends_with(".ttl"));
     return refuse(error, looksLikeFile
                              ? "cannot read " + nameOrFile + ": " + std::strerror(statError)
                              : "no sound named '" + nameOrFile + "' and no such file");
