@@ -49,12 +49,6 @@ struct Plugin {
         trajectoryRunning = false;
     }
 
-    void restoreParams() {
-        for (int row = 0; row < kParamCount; ++row) {
-            param(state, static_cast<ParamId>(row)).store(applied[kM + row], relaxed);
-        }
-    }
-
     // The window's rule: a parameter on each axis, two different ones, and
     // 'from' below 'to' on both; the limits lie in the parameter's range.
     void updateTrajectory() {
@@ -73,7 +67,9 @@ struct Plugin {
         // This thread runs the trajectory's steps itself, so this never waits.
         if (trajectoryRunning) {
             disableTrajectory(state);
-            restoreParams();
+            for (int row = 0; row < kParamCount; ++row) {
+                param(state, static_cast<ParamId>(row)).store(applied[kM + row], relaxed);
+            }
         }
         trajectoryRunning = wanted && xFrom < xTo && yFrom < yTo;
         if (trajectoryRunning) enableTrajectory(state, x, y, xFrom, xTo, yFrom, yTo);

@@ -51,6 +51,9 @@ constexpr Rgb kFrame{0.35, 0.35, 0.35};
 constexpr Rgb kFace{0.98, 0.98, 0.98};
 constexpr Rgb kText{0.0, 0.0, 0.0};
 
+// The ports of the axis limits, in the order of AxisStep and Ui::limits().
+constexpr Port kLimitPorts[] = {kXFrom, kXTo, kYFrom, kYTo};
+
 struct Ui {
     LV2UI_Write_Function write = nullptr;
     LV2UI_Controller controller = nullptr;
@@ -65,6 +68,7 @@ struct Ui {
     std::array<int32_t, kParamCount> paramPosition{};
     std::array<int32_t, kEnvelopeSliderCount> envelopePosition{};
     std::string xFrom, xTo, yFrom, yTo, xLabel, yLabel;
+    std::array<std::string*, 4> limits() { return {&xFrom, &xTo, &yFrom, &yTo}; }
     bool enable = false;
     Canvas shape{kDisplaySize, kDisplaySize}, waveform{kWaveformWidth, kDisplaySize},
         pad{kDisplaySize, kDisplaySize};
@@ -167,10 +171,8 @@ void axisClick(Ui& ui, int row) {
         send(ui, kYParam, 0);
         return;
     }
-    static constexpr Port kLimitPorts[] = {kXFrom, kXTo, kYFrom, kYTo};
-    std::string* limitTexts[] = {&ui.xFrom, &ui.xTo, &ui.yFrom, &ui.yTo};
     const bool x = r.step == AxisStep::XFrom || r.step == AxisStep::XTo;
-    *limitTexts[static_cast<int>(r.step)] = value;
+    *ui.limits()[static_cast<int>(r.step)] = value;
     (x ? ui.xLabel : ui.yLabel) = std::string(paramName(p));
     send(ui, kLimitPorts[static_cast<int>(r.step)], limitNumber(value));
     send(ui, x ? kXParam : kYParam, static_cast<float>(row + 1));
@@ -185,10 +187,7 @@ void enableClick(Ui& ui) {
     if (ui.enable) {
         send(ui, kXParam, static_cast<float>(static_cast<int>(paramIdFromName(ui.xLabel)) + 1));
         send(ui, kYParam, static_cast<float>(static_cast<int>(paramIdFromName(ui.yLabel)) + 1));
-        send(ui, kXFrom, limitNumber(ui.xFrom));
-        send(ui, kXTo, limitNumber(ui.xTo));
-        send(ui, kYFrom, limitNumber(ui.yFrom));
-        send(ui, kYTo, limitNumber(ui.yTo));
+        for (int k = 0; k < 4; ++k) send(ui, kLimitPorts[k], limitNumber(*ui.limits()[k]));
     }
     send(ui, kTrajectory, ui.enable ? 1.0f : 0.0f);
 }

@@ -33,6 +33,7 @@ constexpr const char* kPrefixes =
 struct Preset {
     const char* slug;
     const char* label;
+    std::vector<float> shape;                    // m, n1, n2, n3, a, b; empty keeps the defaults
     std::vector<std::pair<Port, float>> values;  // the rest keep their defaults
 };
 
@@ -41,29 +42,15 @@ const std::vector<Preset>& presets() {
     static const std::vector<Preset> list = {
         {"pure-sine",
          "Pure sine",
-         {{kM, 4},
-          {Port(kM + 1), 2},
-          {Port(kM + 2), 2},
-          {Port(kM + 3), 2},
-          {Port(kM + 4), 1},
-          {Port(kM + 5), 1},
-          {kAttack, 900},
-          {kDecay, 600},
-          {kSustain, 80},
-          {kRelease, 800}}},
+         {4, 2, 2, 2, 1, 1},
+         {{kAttack, 900}, {kDecay, 600}, {kSustain, 80}, {kRelease, 800}}},
         {"reed-pluck",
          "Reed pluck",
-         {{kM, 5},
-          {Port(kM + 1), 1.7f},
-          {Port(kM + 2), 1.7f},
-          {Port(kM + 3), 1.7f},
-          {Port(kM + 4), 1},
-          {Port(kM + 5), 1},
-          {kDecay, 350},
-          {kSustain, 0},
-          {kRelease, 150}}},
+         {5, 1.7f, 1.7f, 1.7f, 1, 1},
+         {{kDecay, 350}, {kSustain, 0}, {kRelease, 150}}},
         {"pad-sweep",
          "Pad sweep",
+         {},
          {{kAttack, 1500},
           {kDecay, 2000},
           {kSustain, 70},
@@ -77,13 +64,8 @@ const std::vector<Preset>& presets() {
           {kYTo, 8}}},
         {"growl",
          "Growl",
-         {{kM, 3},
-          {Port(kM + 1), 1},
-          {Port(kM + 2), 1},
-          {Port(kM + 3), 1},
-          {Port(kM + 4), 1},
-          {Port(kM + 5), 1},
-          {kAttack, 600},
+         {3, 1, 1, 1, 1, 1},
+         {{kAttack, 600},
           {kDecay, 1200},
           {kSustain, 60},
           {kRelease, 600},
@@ -231,7 +213,12 @@ bool presetsTtl(std::string& out) {
     for (const Preset& preset : presets()) {
         float values[kPortCount];
         for (uint32_t i = 0; i < kPortCount; ++i) values[i] = kPorts[i].start;
-        for (const auto& [port, value] : preset.values) {
+        std::vector<std::pair<Port, float>> all;
+        for (size_t k = 0; k < preset.shape.size(); ++k) {
+            all.emplace_back(Port(kM + k), preset.shape[k]);
+        }
+        all.insert(all.end(), preset.values.begin(), preset.values.end());
+        for (const auto& [port, value] : all) {
             if (!inRange(port, value)) {
                 std::fprintf(stderr, "preset %s: %s = %g is out of range\n", preset.slug,
                              std::string(kPorts[port].symbol).c_str(), value);

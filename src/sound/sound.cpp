@@ -5,15 +5,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 
 #include "sound/sound_files.h"
 
 namespace tessivox::sound {
-
-std::string errnoText(int error) {
-    return std::strerror(error);
-}
 
 bool sameFile(const std::string& a, const std::string& b) {
     struct stat sa, sb;

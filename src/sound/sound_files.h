@@ -19,7 +19,6 @@ using lv2::kPorts;
 inline constexpr const char* kRdfType = "http://www.w3.org/1999/02/22-rdf-syntax-ns#type";
 inline constexpr const char* kRdfsNs = "http://www.w3.org/2000/01/rdf-schema#";
 
-std::string errnoText(int error);
 bool sameFile(const std::string& a, const std::string& b);
 bool isFolder(const std::string& path);
 

@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -172,7 +173,7 @@ bool scanFile(const std::string& path, std::FILE* file, Scan& scan) {
 std::optional<Sound> loadFile(const std::string& path, std::string& error) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          std::fclose);
-    if (!file) return refuse(error, "cannot read " + path + ": " + errnoText(errno));
+    if (!file) return refuse(error, "cannot read " + path + ": " + std::strerror(errno));
     Scan scan;
     if (!scanFile(path, file.get(), scan))
         return refuse(error, path + ": not valid Turtle (" + scan.error + ")");
@@ -235,7 +236,7 @@ std::optional<Sound> loadSound(const std::string& nameOrFile, std::string& error
     struct stat st;
     if (stat(nameOrFile.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
-            return refuse(error, "cannot read " + nameOrFile + ": " + errnoText(EISDIR));
+            return refuse(error, "cannot read " + nameOrFile + ": " + std::strerror(EISDIR));
         return loadFile(nameOrFile, error);
     }
     const int statError = errno;
@@ -247,11 +248,11 @@ std::optional<Sound> loadSound(const std::string& nameOrFile, std::string& error
         if (e.name == nameOrFile && (found == nullptr || found->factory)) found = &e;
     }
     if (found != nullptr) return loadFromWorld(world.get(), *found, error);
-    const bool looksLikeFile =
-        nameOrFile.find('/') != std::string::npos ||
-        (nameOrFile.size() > 4 && nameOrFile.compare(nameOrFile.size() - 4, 4, ".ttl") == 0);
-    return refuse(error, looksLikeFile ? "cannot read " + nameOrFile + ": " + errnoText(statError)
-                                       : "no sound named '" + nameOrFile + "' and no such file");
+    const bool looksLikeFile = nameOrFile.find('/') != std::string::npos ||
+                               (nameOrFile.size() > 4 && nameOrFile.ends_with(".ttl"));
+    return refuse(error, looksLikeFile
+                             ? "cannot read " + nameOrFile + ": " + std::strerror(statError)
+                             : "no sound named '" + nameOrFile + "' and no such file");
 }
 
 }  // namespace tessivox::sound

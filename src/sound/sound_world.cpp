@@ -53,7 +53,7 @@ WorldPtr hostWorld() {
         if (DIR* dir = opendir(user.c_str())) {
             while (const dirent* e = readdir(dir)) {
                 const std::string name = e->d_name;
-                if (name.size() > 4 && name.compare(name.size() - 4, 4, ".lv2") == 0)
+                if (name.size() > 4 && name.ends_with(".lv2"))
                     loadBundle(world.get(), user + "/" + name);
             }
             closedir(dir);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "sound/sound_files.h"
 
@@ -190,7 +191,7 @@ SaveResult saveSound(const Sound& sound, bool replace, std::string& error, std::
         if (mkdir(folder.c_str(), 0777) == 0) {
             madeFolder = true;
         } else if (errno != EEXIST) {
-            return failed(errnoText(errno));
+            return failed(std::strerror(errno));
         }
         const std::string symbol = symbolOf(sound.name);
         fileName = symbol + ".ttl";
@@ -201,7 +202,7 @@ SaveResult saveSound(const Sound& sound, bool replace, std::string& error, std::
             if (errno != EEXIST || n == 1000) {
                 const int e = errno;
                 if (madeFolder) rmdir(folder.c_str());
-                return failed(errnoText(e));
+                return failed(std::strerror(e));
             }
         }
         madeBundle = true;
@@ -225,7 +226,7 @@ SaveResult saveSound(const Sound& sound, bool replace, std::string& error, std::
     if (e != 0) {
         if (madeBundle) rmdir(bundle.c_str());
         if (madeFolder) rmdir(folder.c_str());
-        return failed(errnoText(e));
+        return failed(std::strerror(e));
     }
     if (path) *path = bundle + "/" + fileName;
     return SaveResult::Saved;

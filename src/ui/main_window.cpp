@@ -88,7 +88,7 @@ void MainWindow::dispatch(int eventCode, int id, const PadEvent& padEvent) {
             break;
         case kControlEvent:
             if (id == kMidiPortList) {
-                handleMidiPortList();
+                portList_->change(portList_->currentIndex());
             } else if (id >= kFirstParamSlider && id < kFirstParamSlider + kParamCount) {
                 handleParamSlider(id - kFirstParamSlider);
             } else if (id >= kFirstAxisButton && id < kFirstAxisButton + kParamCount) {
@@ -168,10 +168,6 @@ void MainWindow::handleEnableBox() {
                 .store(paramValueAt(row, paramSliders_[row]->value()), relaxed);
         }
     }
-}
-
-void MainWindow::handleMidiPortList() {
-    portList_->change(portList_->currentIndex());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

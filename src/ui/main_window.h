@@ -104,7 +104,6 @@ class MainWindow : public QMainWindow {
     void drawFirstPicture(DrawingArea& area);
     void handleParamSlider(int row);
     void handleEnableBox();
-    void handleMidiPortList();
     void showHelp();
     void saveSoundAs();
     void loadSoundChosen();

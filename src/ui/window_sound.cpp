@@ -28,10 +28,6 @@ int positionOf(int row, float value) {
     return static_cast<int>(std::clamp<long>(p, spec.minimum, spec.maximum));
 }
 
-int axisRow(const QLabel* label) {
-    return static_cast<int>(paramIdFromName(label->text().toStdString()));
-}
-
 }  // namespace
 
 sound::Sound MainWindow::currentSound() const {
@@ -48,7 +44,7 @@ sound::Sound MainWindow::currentSound() const {
     // trajectory runs on it, and loading gives the same half-made choice.
     const auto axis = [&](const QLabel* label, const QLabel* from, const QLabel* to, Port param,
                           Port fromPort, Port toPort) {
-        const int row = axisRow(label);
+        const int row = static_cast<int>(paramIdFromName(label->text().toStdString()));
         if (row < 0 || from->text().isEmpty()) return;
         v[param] = static_cast<float>(row + 1);
         v[fromPort] = limitValue(from->text());
