@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include "render/render_job.h"
 
@@ -38,8 +39,7 @@ void removeTempAndDie(int signal) {
 }
 
 bool isStandardOutput(const std::string& path) {
-    return path == "-" || path == "/dev/stdout" || path == "/dev/fd/1" ||
-           path == "/proc/self/fd/1";
+    return path == "-" || path == "/dev/stdout" || path == "/dev/fd/1" || path == "/proc/self/fd/1";
 }
 
 void writeAll(int fd, const char* data, size_t size, const std::string& path) {
@@ -76,39 +76,12 @@ std::string followLinks(const std::string& path) {
     }
 }
 
-// The audio file library writes a stream's header only at its end, after
-// seeking back. So the header it writes for no frames at all is taken from
-// memory and its three sizes are set for the real length.
-struct HeaderMemory {
-    std::vector<char> bytes;
-    sf_count_t position = 0;
-};
-
-HeaderMemory& memoryOf(void* user) {
-    return *static_cast<HeaderMemory*>(user);
+// Packs a chunk ID as the header's bytes stand, little-endian.
+constexpr uint32_t fourCC(const char* id) {
+    return static_cast<uint8_t>(id[0]) | static_cast<uint8_t>(id[1]) << 8 |
+           static_cast<uint8_t>(id[2]) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(id[3])) << 24;
 }
-
-SF_VIRTUAL_IO headerIo = {
-    [](void* user) -> sf_count_t { return memoryOf(user).bytes.size(); },
-    [](sf_count_t offset, int whence, void* user) -> sf_count_t {
-        HeaderMemory& m = memoryOf(user);
-        const sf_count_t base = whence == SEEK_CUR   ? m.position
-                                : whence == SEEK_END ? static_cast<sf_count_t>(m.bytes.size())
-                                                     : 0;
-        if (base + offset < 0) return -1;
-        return m.position = base + offset;
-    },
-    [](void*, sf_count_t, void*) -> sf_count_t { return 0; },
-    [](const void* data, sf_count_t count, void* user) -> sf_count_t {
-        HeaderMemory& m = memoryOf(user);
-        if (m.position + count > static_cast<sf_count_t>(m.bytes.size())) {
-            m.bytes.resize(m.position + count);
-        }
-        std::memcpy(m.bytes.data() + m.position, data, count);
-        m.position += count;
-        return count;
-    },
-    [](void* user) -> sf_count_t { return memoryOf(user).position; }};
 
 SF_INFO monoFloat(int sampleRate) {
     SF_INFO info{};
@@ -118,41 +91,29 @@ SF_INFO monoFloat(int sampleRate) {
     return info;
 }
 
-void putLittle32(std::vector<char>& bytes, size_t at, uint32_t value) {
-    for (int k = 0; k < 4; ++k) bytes[at + k] = static_cast<char>(value >> (8 * k));
-}
-
-// Where the 32-bit value of chunk ID's size field is (after the RIFF header).
-size_t chunkSizeAt(const std::vector<char>& bytes, const char* id) {
-    for (size_t at = 12; at + 8 <= bytes.size();) {
-        uint32_t size = 0;
-        for (int k = 3; k >= 0; --k) size = size << 8 | static_cast<unsigned char>(bytes[at + 4 + k]);
-        if (std::memcmp(bytes.data() + at, id, 4) == 0) return at + 4;
-        at += 8 + size + (size & 1);
-    }
-    return 0;
-}
-
+// A stream's header is laid out as the audio file library lays out a file's
+// (its PAD chunk included), so a stream is byte for byte the file a path gets.
 std::vector<char> streamHeader(int sampleRate, int64_t frames, const std::string& path) {
-    HeaderMemory memory;
-    SF_INFO info = monoFloat(sampleRate);
-    SNDFILE* file = sf_open_virtual(&headerIo, SFM_WRITE, &info, &memory);
-    if (!file) failWrite(path, sf_strerror(nullptr));
-    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
-    sf_close(file);
-    std::vector<char>& h = memory.bytes;
-    const size_t data = chunkSizeAt(h, "data");
+    constexpr uint32_t kHeaderBytes = 80;
     const uint64_t dataBytes = static_cast<uint64_t>(frames) * sizeof(float);
-    if (data == 0 || data + 4 != h.size() || dataBytes + h.size() - 8 > UINT32_MAX) {
-        failWrite(path, "too long for a WAV stream");
+    if (dataBytes + kHeaderBytes - 8 > UINT32_MAX) failWrite(path, "too long for a WAV stream");
+    const auto rate = static_cast<uint32_t>(sampleRate);
+    const auto data = static_cast<uint32_t>(dataBytes);
+    // Each field's value and its width in bytes: the format is 3 (float),
+    // one channel of 32 bits; the PAD chunk holds 16 zero bytes.
+    // clang-format off
+    const std::pair<uint32_t, int> fields[] = {
+        {fourCC("RIFF"), 4}, {kHeaderBytes - 8 + data, 4}, {fourCC("WAVE"), 4},
+        {fourCC("fmt "), 4}, {16, 4}, {3, 2}, {1, 2}, {rate, 4}, {rate * 4, 4}, {4, 2}, {32, 2},
+        {fourCC("fact"), 4}, {4, 4}, {static_cast<uint32_t>(frames), 4},
+        {fourCC("PAD "), 4}, {16, 4}, {0, 4}, {0, 4}, {0, 4}, {0, 4},
+        {fourCC("data"), 4}, {data, 4}};
+    // clang-format on
+    std::vector<char> header;
+    for (const auto& [value, bytes] : fields) {
+        for (int k = 0; k < bytes; ++k) header.push_back(static_cast<char>(value >> (8 * k)));
     }
-    putLittle32(h, 4, static_cast<uint32_t>(h.size() - 8 + dataBytes));
-    putLittle32(h, data, static_cast<uint32_t>(dataBytes));
-    // The frame count a float WAV carries in its "fact" chunk.
-    if (const size_t fact = chunkSizeAt(h, "fact")) {
-        putLittle32(h, fact + 4, static_cast<uint32_t>(frames));
-    }
-    return h;
+    return header;
 }
 
 }  // namespace
