@@ -144,6 +144,27 @@ int main(int argCount, char** args) {
         return *code;
     if (!displayNamed()) needDisplay();
     catchTerminationSignals();
+    // A signal during start-up skips the remaining steps and goes straight
+    // to the shutdown, as a window that cannot be made does; one that comes
+    // after the last check ends the event loop as soon as it runs.
+    if (terminationSignalled()) return 0;
+
+    // Construction gives every field its start value.
+    auto state = std::make_unique<SynthState>();
+    SynthState& s = *state;
+    s.midiPortIndex = 0;
+    s.midiInHandle = nullptr;
+    // The audio output opens on a thread of its own from the start, while the
+    // toolkit starts and the window is built; the window is shown only once
+    // the output is open, so that when it cannot be the "PortAudio" box comes
+    // alone.
+    std::string audioErrorText;
+    bool audioOpen = false;
+    std::thread audioOpener([&s, &audioErrorText, &audioOpen] {
+        audioOpen =
+            openAudioStream(s, [&audioErrorText](const char* text) { audioErrorText = text; });
+    });
+
     // Nothing else is read from the command line: the toolkit gets only the name.
     int argc = 1;
     char name[] = "tessivox";
@@ -165,26 +186,6 @@ int main(int argCount, char** args) {
     std::unique_ptr<MainWindow> window;
     const auto signalNotifier = watchTerminationSignals(window);
 
-    // Construction gives every field its start value.
-    auto state = std::make_unique<SynthState>();
-    SynthState& s = *state;
-
-    // A signal during start-up skips the remaining steps and goes straight
-    // to the shutdown, as a window that cannot be made does; one that comes
-    // after the last check ends the event loop as soon as it runs.
-    if (terminationSignalled()) return 0;
-    // The audio output opens on a thread of its own while the window is
-    // built, for a quicker start; the window is shown only once the output
-    // is open, so that when it cannot be the "PortAudio" box comes alone.
-    std::string audioErrorText;
-    bool audioOpen = false;
-    std::thread audioOpener([&s, &audioErrorText, &audioOpen] {
-        audioOpen =
-            openAudioStream(s, [&audioErrorText](const char* text) { audioErrorText = text; });
-    });
-
-    s.midiPortIndex = 0;
-    s.midiInHandle = nullptr;
     if (!terminationSignalled()) window = std::make_unique<MainWindow>(s);
     audioOpener.join();
     if (!audioOpen) {
@@ -195,7 +196,10 @@ int main(int argCount, char** args) {
         if (!finishMidiShutdown(pumpWindowEvents)) std::_Exit(0);
         return 0;
     }
-    if (window && !terminationSignalled()) showMainWindow(*window);
+    if (window && !terminationSignalled()) {
+        showMainWindow(*window);
+        window->listMidiPorts();
+    }
     if (const auto sound = soundArgument(argCount, args); window && sound) {
         window->startWithSound(*sound);
     }

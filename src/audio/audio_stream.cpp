@@ -90,12 +90,14 @@ void closeSentinel() {
 
 // Holding the client lock. The sentinel comes first, on the server the stream
 // will be on; if that server went and another came meanwhile, the stream's
-// open freed the sentinel and both are given up, to be tried again.
-PaError openStream(SynthState& s, PaStream** stream) {
+// open freed the sentinel and both are given up, to be tried again. At
+// start-up the worker opens it later, for a quicker start: a server that went
+// meanwhile is then noticed as one that came up between the two opens.
+PaError openStream(SynthState& s, PaStream** stream, bool withSentinel = true) {
     *stream = nullptr;
     if (!jackClients::mayOpen()) return paInternalError;
     gClients.serverGone.store(0, std::memory_order_relaxed);
-    openSentinel();
+    if (withSentinel) openSentinel();
     const uint32_t generation = jackClients::generation();
     const OutputParameters& o = s.outputParameters;
     const PaStreamParameters parameters{o.device, o.channelCount, o.sampleFormat,
@@ -113,7 +115,7 @@ PaError openStream(SynthState& s, PaStream** stream) {
     }
     // A server that came up between the two opens has the stream but not yet
     // the sentinel.
-    if (gClients.sentinel == nullptr) openSentinel();
+    if (withSentinel && gClients.sentinel == nullptr) openSentinel();
     gClients.streamGeneration = generation;
     jackClients::held();
     return paNoError;
@@ -156,6 +158,7 @@ void keepStreamPlaying(AudioWorker& w) {
     auto stopping = [&w] { return w.stopRequested.load(std::memory_order_acquire) != 0; };
     if (s.stream != nullptr && !stopping()) {
         jackClients::Lock held = jackClients::lock();
+        if (gClients.sentinel == nullptr) openSentinel();
         if (!streamClientFreed()) Pa_StartStream(s.stream);
     }
 
@@ -242,7 +245,7 @@ bool openAudioStream(SynthState& s, const AudioErrorReporter& report) {
             s.outputParameters.sampleFormat = paFloat32;
             s.outputParameters.suggestedLatency = kSuggestedLatency;
             s.outputParameters.hostApiSpecificStreamInfo = nullptr;
-            s.audioError = openStream(s, &s.stream);
+            s.audioError = openStream(s, &s.stream, false);
         }
     }
     if (s.audioError == paNoError) return true;

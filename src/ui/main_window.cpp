@@ -220,6 +220,7 @@ bool MainWindow::event(QEvent* event) {
 
 std::unique_ptr<MainWindow> createMainWindow(SynthState& s) {
     auto window = std::make_unique<MainWindow>(s);
+    window->listMidiPorts();
     showMainWindow(*window);
     return window;
 }

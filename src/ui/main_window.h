@@ -58,6 +58,10 @@ class MainWindow : public QMainWindow {
     // controls still move on screen.
     void setDroppingEvents(bool dropping) { droppingEvents_ = dropping; }
 
+    // Fills the MIDI port list (its JACK client may wait a server cycle) and
+    // sets midiPortIndex; left out of the constructor for a quicker start.
+    void listMidiPorts() { portList_->listNow(); }
+
     // The control with this identifier, or nullptr.
     QWidget* control(int id) const;
     QSlider* slider(int id) const;

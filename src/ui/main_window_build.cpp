@@ -176,7 +176,6 @@ void MainWindow::buildControls() {
         QWidget* w = makeControl(c);
         w->setGeometry(c.x, c.y, c.width, c.height);
         controls_[c.id] = w;
-        if (c.id == kMidiPortList) portList_->listNow();
     }
     axis_.xFrom = label(kXFromText);
     axis_.xTo = label(kXToText);
