@@ -190,10 +190,8 @@ int main(int argCount, char** args) {
     audioOpener.join();
     if (!audioOpen) {
         window.reset();
+        // No MIDI client is open yet: the ports are listed only once shown.
         showAudioError(audioErrorText.c_str());
-        // Listing the ports may have opened a JACK client: let it go in order.
-        beginMidiShutdown(s);
-        if (!finishMidiShutdown(pumpWindowEvents)) std::_Exit(0);
         return 0;
     }
     if (window && !terminationSignalled()) {
