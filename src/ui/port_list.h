@@ -22,7 +22,7 @@ class PortList : public QComboBox {
   public:
     PortList(SynthState& s, QWidget* parent = nullptr);
 
-    // At start-up, before the window is shown: listed here and now, the
+    // At start-up, before the MIDI port is opened: listed here and now, the
     // first entry selected.
     void listNow();
     // The user chose another entry: the port change is asked for.
