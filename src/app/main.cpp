@@ -186,7 +186,11 @@ int main(int argCount, char** args) {
     std::unique_ptr<MainWindow> window;
     const auto signalNotifier = watchTerminationSignals(window);
 
-    if (!terminationSignalled()) window = std::make_unique<MainWindow>(s);
+    if (!terminationSignalled()) {
+        window = std::make_unique<MainWindow>(s);
+        // Its native window too, while the output opens: showing it then only maps it.
+        window->winId();
+    }
     audioOpener.join();
     if (!audioOpen) {
         window.reset();
