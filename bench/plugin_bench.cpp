@@ -41,8 +41,9 @@ const LV2_Descriptor* descriptor() {
     return d;
 }
 
-// At 48 kHz: a held note, and the silence once its release has ended.
-enum class Mode { Held44100, Held48000, Released48000 };
+// At 48 kHz: a held note, the silence once its release has ended, and an
+// instance that has never played.
+enum class Mode { Held44100, Held48000, Released48000, Idle48000 };
 
 void BM_PluginRun(benchmark::State& bench, bool trajectory, Mode mode = Mode::Held44100) {
     const double rate = mode == Mode::Held44100 ? 44100 : 48000;
@@ -81,6 +82,7 @@ void BM_PluginRun(benchmark::State& bench, bool trajectory, Mode mode = Mode::He
     std::memcpy(ev + 1, noteOn, 3);
     d->connect_port(h, lv2::kMidiIn, seq);
     d->connect_port(h, lv2::kOut, out.data());
+    if (mode == Mode::Idle48000) seq->atom.size = sizeof(LV2_Atom_Sequence_Body);
     d->activate(h);
     d->run(h, kBlock);
     seq->atom.size = sizeof(LV2_Atom_Sequence_Body);
@@ -132,6 +134,7 @@ BENCHMARK_CAPTURE(BM_PluginRun, trajectory, true);
 BENCHMARK_CAPTURE(BM_PluginRun, held_48k, false, Mode::Held48000);
 BENCHMARK_CAPTURE(BM_PluginRun, released_48k, false, Mode::Released48000);
 BENCHMARK_CAPTURE(BM_PluginRun, released_48k_trajectory, true, Mode::Released48000);
+BENCHMARK_CAPTURE(BM_PluginRun, never_played_48k, false, Mode::Idle48000);
 
 // Keeps each run's CPU time per frame, to print the ratios at the end.
 class RatioReporter : public benchmark::ConsoleReporter {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -126,35 +127,130 @@ float silentOscillatorSample(EngineState& s) {
     return sign;
 }
 
+namespace {
+
+constexpr uint32_t kMantissaBits = 0x7FFFFFu;
+constexpr int32_t kHiddenBit = 0x800000;
+
+// The largest phase whose theta, as the oscillator forms it, is at most `limit`:
+// theta grows with the phase, so a search over the bits finds it.
+constexpr float largestPhaseWithThetaAtMost(float limit) {
+    uint32_t low = 0, high = std::bit_cast<uint32_t>(1.0f);
+    while (low < high) {
+        const uint32_t mid = low + (high - low + 1) / 2;
+        const float theta = static_cast<float>(static_cast<double>(std::bit_cast<float>(mid)) * kTwoPi);
+        if (theta <= limit) low = mid; else high = mid - 1;
+    }
+    return std::bit_cast<float>(low);
+}
+
+// signOfSine's bounds as phases: + up to the first, - up to the second, + above.
+constexpr float kPositiveUpTo = largestPhaseWithThetaAtMost(3.14159250f);
+constexpr float kNegativeUpTo = largestPhaseWithThetaAtMost(6.28318501f);
+static_assert(largestPhaseWithThetaAtMost(6.28318548f) == 1.0f, "no phase reaches sin's last case");
+
+// A bound in units of the grid of the binade with biased exponent `exponent`:
+// below every phase there when it lies in a lower binade, above all in a higher.
+int32_t boundOnGrid(float bound, uint32_t exponent) {
+    const uint32_t bits = std::bit_cast<uint32_t>(bound);
+    if (bits >> 23 < exponent) return kHiddenBit - 1;
+    if (bits >> 23 > exponent) return 2 * kHiddenBit;
+    return static_cast<int32_t>((bits & kMantissaBits) | kHiddenBit);
+}
+
+// The silent frames silentOscillatorSample gives one by one, in stretches.
+// Inside one binade, once the phase has been rounded onto its grid, every
+// step adds the same number of grid units (the sum's roundings, ties
+// included, no longer depend on the phase), so a stretch of phases is an
+// arithmetic sequence of integers and its signs are runs found by division.
+class SilentStretch {
+  public:
+    SilentStretch(float phase, double step, bool alwaysPositive)
+        : phase_(phase), step_(step), alwaysPositive_(alwaysPositive) {}
+
+    float phase() const { return phase_; }
+
+    // Fills up to `count` frames (at least one) of `out`; returns how many.
+    unsigned long fill(float* out, unsigned long count) {
+        const uint32_t bits = std::bit_cast<uint32_t>(phase_);
+        const uint32_t exponent = bits >> 23;
+        const float next = stepPhase(phase_, step_);
+        const uint32_t nextBits = std::bit_cast<uint32_t>(next);
+        // Off the grid, or leaving the binade (a wrap included): one frame. A
+        // step of a whole period or more is taken a frame at a time.
+        if (!onGrid_ || exponent == 0 || nextBits >> 23 != exponent || next < phase_ ||
+            !(step_ < 1.0)) {
+            out[0] = signAt(phase_);
+            onGrid_ = exponent != 0 && nextBits >> 23 == exponent;
+            phase_ = next;
+            return 1;
+        }
+        const int32_t p = static_cast<int32_t>((bits & kMantissaBits) | kHiddenBit);
+        const int32_t q = static_cast<int32_t>(nextBits - bits);
+        // Frames whose following phase stays inside the binade.
+        const unsigned long n =
+            q == 0 ? count
+                   : std::min<unsigned long>(count, static_cast<unsigned long>((2 * kHiddenBit - 1 - p) / q));
+        const int64_t last = p + static_cast<int64_t>(q) * static_cast<int64_t>(n - 1);
+        const auto framesUpTo = [&](float bound) -> unsigned long {
+            const int32_t t = boundOnGrid(bound, exponent);
+            if (t < p) return 0;
+            if (t >= last) return n;
+            return static_cast<unsigned long>((t - p) / q) + 1;
+        };
+        const unsigned long positive = alwaysPositive_ ? n : framesUpTo(kPositiveUpTo);
+        const unsigned long negative = alwaysPositive_ ? n : framesUpTo(kNegativeUpTo);
+        std::fill(out, out + positive, 0.0f);
+        std::fill(out + positive, out + negative, -0.0f);
+        std::fill(out + negative, out + n, 0.0f);
+        phase_ = std::bit_cast<float>(bits + static_cast<uint32_t>(q) * static_cast<uint32_t>(n));
+        return n;
+    }
+
+  private:
+    float signAt(float phase) const {
+        const float theta = static_cast<float>(static_cast<double>(phase) * kTwoPi);
+        return alwaysPositive_ || signOfSine(theta) > 0.0f ? 0.0f : -0.0f;
+    }
+
+    float phase_;
+    double step_;
+    bool alwaysPositive_;
+    bool onGrid_ = false;  // the phase came from a step inside its binade
+};
+
+}  // namespace
+
 unsigned long renderSilence(EngineState& s, float* out, unsigned long count) {
     constexpr auto acquire = std::memory_order_acquire;
-    if (s.gate.load(acquire) != 0 || s.soundOffRequested.load(acquire) != 0 ||
-        s.sampleIndex < s.fadeInFrames || !releaseFinished(s)) {
+    const auto woken = [&s] {
+        return s.gate.load(acquire) != 0 || s.soundOffRequested.load(acquire) != 0;
+    };
+    if (woken() || s.sampleIndex < s.fadeInFrames || s.sampleIndex > kWrapGuard ||
+        !releaseFinished(s)) {
         return 0;
     }
-    const double f = playingFrequency(s);
-    if (f == 0.0) return 0;
     // Once for the block: the parameters the trajectory sets at point 4 hold for every frame.
     settleAfterRelease(s);
+    // Whatever the envelope step would do differently (the index's wrap) is left to it.
+    count = std::min<unsigned long>(count, static_cast<unsigned long>(kWrapGuard - s.sampleIndex) + 1);
+    const double f = playingFrequency(s);
+    if (f == 0.0) {
+        // Before the first note the oscillator holds its last sample: its sign is all there is.
+        std::fill(out, out + count, std::signbit(s.oscillatorOutput) ? -0.0f : 0.0f);
+        s.sampleIndex += static_cast<int32_t>(count);
+        return count;
+    }
     const Finiteness shape = classifyShape(s);
     if (shape == Finiteness::Mixed) return 0;
     updateSilentStep(s, f);
-    const double step = s.silentStep;
-    float phase = s.phase;
-    int32_t n = s.sampleIndex;
+    SilentStretch stretch(s.phase, s.silentStep, shape == Finiteness::Never);
     unsigned long k = 0;
-    // Whatever the envelope step would do differently is left to it.
-    for (; k < count && n <= kWrapGuard; ++k, ++n) {
-        if (s.gate.load(acquire) != 0 || s.soundOffRequested.load(acquire) != 0) break;
-        const float theta = static_cast<float>(static_cast<double>(phase) * kTwoPi);
-        const bool positive = shape == Finiteness::Never || signOfSine(theta) > 0.0f;
-        out[k] = positive ? 0.0f : -0.0f;
-        phase = stepPhase(phase, step);
-    }
+    while (k < count && !woken()) k += stretch.fill(out + k, count - k);
     if (k == 0) return 0;
     // What the oscillator leaves after these frames; the envelope's part is settled above.
-    s.phase = phase;
-    s.sampleIndex = n;
+    s.phase = stretch.phase();
+    s.sampleIndex += static_cast<int32_t>(k);
     s.periodSamples = s.silentPeriod;
     return k;
 }
