@@ -35,7 +35,6 @@ struct Plugin {
     float fallback[kPortCount] = {};  // read while a control port is not connected
     float applied[kPortCount] = {};   // clamped values in force; NaN before the first run
     LV2_URID midiEvent = 0;
-    LV2_URID frameTime = 0;
     double rate = 0.0;
     MidiByteParser parser;
     bool trajectoryRunning = false;
@@ -130,8 +129,8 @@ struct Plugin {
         if (out == nullptr) return;
         uint32_t done = 0;
         if (midiIn != nullptr) {
-            // Times in beats are not placed: such events act at once.
-            const bool inFrames = midiIn->body.unit == 0 || midiIn->body.unit == frameTime;
+            // Times are frames: this plugin does not ask for beats, and hosts
+            // leave the sequence's unit field unset, so it is never read.
             const auto* body = reinterpret_cast<const uint8_t*>(&midiIn->body);
             const uint64_t size = midiIn->atom.size;
             // An event that does not fit ends the block's events: nothing after
@@ -143,7 +142,7 @@ struct Plugin {
                 at += (sizeof(LV2_Atom_Event) + uint64_t{ev->body.size} + 7) & ~uint64_t{7};
                 if (ev->body.type != midiEvent) continue;
                 // Frames out of order or past the block act as soon as they can.
-                const int64_t t = inFrames ? ev->time.frames : 0;
+                const int64_t t = ev->time.frames;
                 const uint32_t when = t <= done     ? done
                                       : t >= frames ? frames
                                                     : static_cast<uint32_t>(t);
@@ -183,7 +182,6 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
     auto* p = new (std::nothrow) Plugin;
     if (p == nullptr) return nullptr;
     p->midiEvent = map->map(map->handle, LV2_MIDI__MidiEvent);
-    p->frameTime = map->map(map->handle, LV2_ATOM__frameTime);
     p->rate = rate;
     for (uint32_t port = 0; port < kPortCount; ++port) {
         p->fallback[port] = kPorts[port].start;

@@ -91,7 +91,7 @@ Lv2Instance::~Lv2Instance() {
 void Lv2Instance::run(std::span<const MidiAt> events, std::span<float> out) {
     auto* seq = reinterpret_cast<LV2_Atom_Sequence*>(sequence_.data());
     seq->atom.type = sequenceType_;
-    seq->body.unit = 0;
+    seq->body.unit = 0xA5A5A5A5;  // as hosts leave it: unset
     seq->body.pad = 0;
     uint32_t size = sizeof(LV2_Atom_Sequence_Body);
     for (const MidiAt& e : events) {
