@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -23,22 +24,24 @@
 // Last: Xlib's macros (None, Status, Bool) would clash with the names above.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <cairo-xlib.h>
+#include <X11/keysym.h>
 #include <cairo.h>
 
 namespace tessivox::lv2 {
 namespace {
 
 // The client area without the program's menu, port list and status bar,
-// with one more row for the plugin's own controls.
+// with one more row for the plugin's own controls and a margin below.
 constexpr int kWidth = 870;
-constexpr int kHeight = 470;
+constexpr int kHeight = 480;
 constexpr ControlSpec kPadArea = controlSpec(kPadId);
 // The plugin's own controls: the channel where the program has its port
 // list, the tuning and the latency under the displays.
 constexpr ControlSpec kChannelArea = controlSpec(kMidiPortList);
 constexpr int kTuningX = 10, kTuningY = 318, kTuningWidth = 130;
 constexpr int kLatencyX = 312;
+// The row of the envelope's letters A, D, S and R.
+constexpr int kEnvelopeLetterY = controlSpec(7).y;
 
 // Colours of the controls, as cairo takes them.
 struct Rgb {
@@ -50,6 +53,12 @@ constexpr Rgb kHandle{0.55, 0.55, 0.6};
 constexpr Rgb kFrame{0.35, 0.35, 0.35};
 constexpr Rgb kFace{0.98, 0.98, 0.98};
 constexpr Rgb kText{0.0, 0.0, 0.0};
+constexpr Rgb kTipFace{1.0, 1.0, 0.863};
+
+// As the program's window: a pause before a tooltip shows, and the steps of
+// its sliders' keys.
+constexpr auto kTipDelay = std::chrono::milliseconds(700);
+constexpr int32_t kPageStep = 10;
 
 // The ports of the axis limits, in the order of AxisStep and Ui::limits().
 constexpr Port kLimitPorts[] = {kXFrom, kXTo, kYFrom, kYTo};
@@ -59,8 +68,9 @@ struct Ui {
     LV2UI_Controller controller = nullptr;
     Display* display = nullptr;
     ::Window window = 0;
-    cairo_surface_t* surface = nullptr;
-    int width = kWidth, height = kHeight;
+    // Drawn here and put into the window: cairo keeps nothing of the X connection.
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
+    XImage* image = nullptr;
 
     // The UI's own record of what it shows; the plugin has its own.
     SynthState s;
@@ -73,6 +83,12 @@ struct Ui {
     Canvas shape{kDisplaySize, kDisplaySize}, waveform{kWaveformWidth, kDisplaySize},
         pad{kDisplaySize, kDisplaySize};
     int held = -1;  // the control a press on it holds until the release
+    int focus = -1;  // the slider the keys move
+    // The control under the resting pointer, and since when; its tooltip
+    // shows after kTipDelay.
+    int hover = -1, pointerX = 0, pointerY = 0;
+    std::chrono::steady_clock::time_point hoverSince;
+    bool tipShown = false;
     bool dirty = true;
 };
 
@@ -230,16 +246,89 @@ void drag(Ui& ui, int x, int y) {
     }
 }
 
+const ControlSpec* controlAt(int x, int y) {
+    for (const ControlSpec& c : kControls)
+        if (inside(x, y, c)) return &c;
+    return nullptr;
+}
+
+bool isSlider(const ControlSpec& c) {
+    return c.kind == ControlKind::ParamSlider || c.kind == ControlKind::EnvelopeSlider;
+}
+
+// Moves the slider `id` to a position; `to` gives it from the current one
+// and the slider's range.
+template <class To>
+void moveSlider(Ui& ui, const ControlSpec& c, To to) {
+    if (c.kind == ControlKind::ParamSlider) {
+        const SliderSpec& spec = kParamSliders[c.row];
+        setParamPosition(ui, c.row, to(ui.paramPosition[c.row], spec));
+    } else if (c.kind == ControlKind::EnvelopeSlider) {
+        const SliderSpec& spec = kEnvelopeSliders[c.row];
+        setEnvelopePosition(ui, c.row, to(ui.envelopePosition[c.row], spec));
+    }
+}
+
+// The keys of the program's sliders: arrows by one, Page Up and Down by ten,
+// Home and End to the ends; Tab moves among the ten sliders.
+void key(Ui& ui, KeySym sym) {
+    std::vector<const ControlSpec*> sliders;
+    for (const ControlSpec& c : kControls)
+        if (isSlider(c)) sliders.push_back(&c);
+    auto focused = std::find_if(sliders.begin(), sliders.end(),
+                                [&](const ControlSpec* c) { return c->id == ui.focus; });
+    if (sym == XK_Tab || sym == XK_ISO_Left_Tab) {
+        const long n = static_cast<long>(sliders.size());
+        const long at = focused == sliders.end() ? (sym == XK_Tab ? -1 : 0) : focused - sliders.begin();
+        ui.focus = sliders[static_cast<size_t>((at + (sym == XK_Tab ? 1 : n - 1)) % n)]->id;
+        ui.dirty = true;
+        return;
+    }
+    if (focused == sliders.end()) return;
+    int32_t step = 0;
+    if (sym == XK_Right || sym == XK_Up) step = 1;
+    if (sym == XK_Left || sym == XK_Down) step = -1;
+    if (sym == XK_Page_Up || sym == XK_Page_Down) step = sym == XK_Page_Up ? kPageStep : -kPageStep;
+    if (sym == XK_Home || sym == XK_End) {
+        moveSlider(ui, **focused, [sym](int32_t, const SliderSpec& spec) {
+            return sym == XK_Home ? spec.minimum : spec.maximum;
+        });
+    } else if (step != 0) {
+        moveSlider(ui, **focused, [step](int32_t at, const SliderSpec&) { return at + step; });
+    }
+}
+
+// The text of the tooltip for control c, or none.
+std::string tipFor(Ui& ui, const ControlSpec& c) {
+    if (c.kind == ControlKind::EnvelopeSlider) return envelopeTip(c.row, ui.envelopePosition[c.row]);
+    if (c.kind != ControlKind::AxisButton) return {};
+    const std::string value = valueString(paramValueAt(c.row, ui.paramPosition[c.row]));
+    return axisButtonTip({value, ui.xFrom, ui.xTo, ui.yFrom, ui.yTo, ui.xLabel},
+                         static_cast<ParamId>(c.row));
+}
+
+void pointerRests(Ui& ui, int x, int y) {
+    const ControlSpec* c = controlAt(x, y);
+    const int hover = c != nullptr && !tipFor(ui, *c).empty() ? c->id : -1;
+    ui.pointerX = x, ui.pointerY = y;
+    if (hover == ui.hover) return;
+    ui.dirty |= ui.tipShown;
+    ui.tipShown = false;
+    ui.hover = hover;
+    ui.hoverSince = std::chrono::steady_clock::now();
+}
+
+void hideTip(Ui& ui) {
+    ui.dirty |= ui.tipShown;
+    ui.tipShown = false;
+    ui.hover = -1;
+}
+
 void press(Ui& ui, int x, int y, unsigned button) {
     if (button == 4 || button == 5) {  // the wheel steps a slider by one
         const int step = button == 4 ? 1 : -1;
-        for (const ControlSpec& c : kControls) {
-            if (!inside(x, y, c)) continue;
-            if (c.kind == ControlKind::ParamSlider)
-                setParamPosition(ui, c.row, ui.paramPosition[c.row] + step);
-            if (c.kind == ControlKind::EnvelopeSlider)
-                setEnvelopePosition(ui, c.row, ui.envelopePosition[c.row] + step);
-        }
+        for (const ControlSpec& c : kControls)
+            if (inside(x, y, c)) moveSlider(ui, c, [step](int32_t at, const SliderSpec&) { return at + step; });
         return;
     }
     if (button != 1) return;
@@ -261,6 +350,8 @@ void press(Ui& ui, int x, int y, unsigned button) {
             case ControlKind::ParamSlider:
             case ControlKind::EnvelopeSlider:
                 ui.held = c.id;
+                ui.dirty |= ui.focus != c.id;
+                ui.focus = c.id;
                 drag(ui, x, y);
                 return;
             case ControlKind::AxisButton:
@@ -279,7 +370,7 @@ void press(Ui& ui, int x, int y, unsigned button) {
 }
 
 void motion(Ui& ui, int x, int y, bool leftDown) {
-    if (!leftDown) return;
+    if (!leftDown) return pointerRests(ui, x, y);
     // As in the program: a press on the pad keeps the pointer, a drag begun
     // beside it reaches it while over it.
     if (ui.held == kPadId || inside(x, y, kPadArea)) {
@@ -348,6 +439,17 @@ void checkBox(cairo_t* cr, int x, int y, bool ticked, std::string_view label) {
     text(cr, x + 16, y, label);
 }
 
+// Below and right of the pointer, kept inside the window.
+void tip(cairo_t* cr, int x, int y, const std::string& s) {
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, s.c_str(), &extents);
+    const double w = std::ceil(extents.x_advance) + 8, h = 18;
+    const double left = std::clamp(x + 12.0, 0.0, kWidth - w);
+    const double top = y + 20 + h <= kHeight ? y + 20.0 : y - 4 - h;
+    box(cr, left, top, w, h, kTipFace);
+    text(cr, left + 4, top, s);
+}
+
 void draw(Ui& ui) {
     cairo_t* cr = cairo_create(ui.surface);
     cairo_push_group(cr);
@@ -355,6 +457,13 @@ void draw(Ui& ui) {
     cairo_paint(cr);
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, 10);
+    // What cairo gives an X window with no font settings of its own.
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_FULL);
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
+    cairo_set_font_options(cr, options);
+    cairo_font_options_destroy(options);
     const std::string* limits[] = {&ui.xFrom, &ui.xTo, &ui.yFrom, &ui.yTo, &ui.xLabel, &ui.yLabel};
     for (const ControlSpec& c : kControls) {
         switch (c.kind) {
@@ -374,7 +483,8 @@ void draw(Ui& ui) {
                 if (c.id >= kXFromText && c.id <= kYLabel) {
                     text(cr, c.x, c.y + 3, *limits[c.id - kXFromText]);
                 } else {
-                    text(cr, c.x, c.y + 3, c.text);
+                    // The envelope's letters stand above their sliders' tops.
+                    text(cr, c.x, c.y + (c.y == kEnvelopeLetterY ? -4 : 3), c.text);
                 }
                 break;
             case ControlKind::DrawingArea:
@@ -399,42 +509,49 @@ void draw(Ui& ui) {
     checkBox(cr, kTuningX, kTuningY, ui.ports[kTuning] >= 0.5f, "Exact pitch");
     text(cr, kLatencyX, kTuningY,
          "Latency " + std::to_string(std::lround(ui.ports[kLatency])) + " frames");
+    for (const ControlSpec& c : kControls) {
+        if (c.id != ui.focus) continue;
+        colour(cr, kFrame);
+        const double dash = 1;
+        cairo_set_dash(cr, &dash, 1, 0);
+        cairo_rectangle(cr, c.x + 0.5, c.y + 0.5, c.width - 1, c.height - 1);
+        cairo_stroke(cr);
+        cairo_set_dash(cr, nullptr, 0, 0);
+    }
+    if (ui.tipShown) {
+        for (const ControlSpec& c : kControls)
+            if (c.id == ui.hover) tip(cr, ui.pointerX, ui.pointerY, tipFor(ui, c));
+    }
     cairo_pop_group_to_source(cr);
     cairo_paint(cr);
     cairo_destroy(cr);
     cairo_surface_flush(ui.surface);
+    // Past the controls the window's own background shows, the same colour.
+    XPutImage(ui.display, ui.window, DefaultGC(ui.display, DefaultScreen(ui.display)), ui.image, 0,
+              0, 0, 0, kWidth, kHeight);
     ui.dirty = false;
 }
 
 // ---- LV2 ----------------------------------------------------------------------
 
-// One connection for every window, kept to the end: cairo keeps state for
-// each connection that closing it leaves behind, so a connection per window
-// would grow the host at every opening.
-Display* connection() {
-    static Display* const display = XOpenDisplay(nullptr);
-    return display;
-}
-
-constexpr long kEvents =
-    ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask;
-
-// The open windows, to give each event of the shared connection to its own.
-std::vector<Ui*> openWindows;
+constexpr long kEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                        StructureNotifyMask | KeyPressMask | LeaveWindowMask;
 
 void handle(Ui& ui, XEvent& e) {
     switch (e.type) {
         case Expose:
             ui.dirty = true;
             break;
-        case ConfigureNotify:
-            ui.width = e.xconfigure.width;
-            ui.height = e.xconfigure.height;
-            cairo_xlib_surface_set_size(ui.surface, ui.width, ui.height);
-            ui.dirty = true;
-            break;
         case ButtonPress:
+            hideTip(ui);
             press(ui, e.xbutton.x, e.xbutton.y, e.xbutton.button);
+            break;
+        case KeyPress:
+            hideTip(ui);
+            key(ui, XLookupKeysym(&e.xkey, 0));
+            break;
+        case LeaveNotify:
+            hideTip(ui);
             break;
         case ButtonRelease:
             release(ui, e.xbutton.x, e.xbutton.y, e.xbutton.button);
@@ -447,23 +564,24 @@ void handle(Ui& ui, XEvent& e) {
     }
 }
 
-// Every queued event goes, so none outlives its window in the queue.
-void pump(Display* display) {
-    while (XPending(display) > 0) {
+void pump(Ui& ui) {
+    while (XPending(ui.display) > 0) {
         XEvent e;
-        XNextEvent(display, &e);
-        for (Ui* ui : openWindows)
-            if (ui->window == e.xany.window) handle(*ui, e);
+        XNextEvent(ui.display, &e);
+        if (e.xany.window == ui.window) handle(ui, e);
     }
 }
 
+// Each window has a connection of its own, closed with everything on it.
 void cleanup(LV2UI_Handle handle) {
     std::unique_ptr<Ui> ui(static_cast<Ui*>(handle));
-    std::erase(openWindows, ui.get());
+    if (ui->image != nullptr) {
+        ui->image->data = nullptr;  // the surface's
+        XDestroyImage(ui->image);
+    }
     cairo_surface_destroy(ui->surface);
-    XDestroyWindow(ui->display, ui->window);
-    XSync(ui->display, False);
-    pump(ui->display);
+    if (ui->window != 0) XDestroyWindow(ui->display, ui->window);
+    XCloseDisplay(ui->display);
 }
 
 LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*,
@@ -477,7 +595,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
         if (!std::strcmp(features[i]->URI, LV2_UI__resize))
             resize = static_cast<LV2UI_Resize*>(features[i]->data);
     }
-    Display* display = connection();
+    Display* display = XOpenDisplay(nullptr);
     if (!display) return nullptr;
     auto ui = std::make_unique<Ui>();
     ui->display = display;
@@ -490,26 +608,38 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     updateDisplays(*ui);
     drawPad(ui->s, ui->pad);
 
+    // A true-colour visual takes cairo's pixels as they are.
+    const int screen = DefaultScreen(display);
+    XVisualInfo visual{};
+    if (cairo_surface_status(ui->surface) != CAIRO_STATUS_SUCCESS ||
+        !XMatchVisualInfo(display, screen, 24, TrueColor, &visual) ||
+        visual.red_mask != 0xff0000 || visual.green_mask != 0xff00 || visual.blue_mask != 0xff) {
+        cleanup(ui.release());
+        return nullptr;
+    }
+    ui->image = XCreateImage(display, visual.visual, 24, ZPixmap, 0,
+                             reinterpret_cast<char*>(cairo_image_surface_get_data(ui->surface)),
+                             kWidth, kHeight, 32, cairo_image_surface_get_stride(ui->surface));
     const ::Window parentWindow = parent
                                       ? static_cast<::Window>(reinterpret_cast<uintptr_t>(parent))
-                                      : DefaultRootWindow(display);
-    ui->window = XCreateSimpleWindow(display, parentWindow, 0, 0, kWidth, kHeight, 0, 0, 0xefefef);
-    XSelectInput(display, ui->window, kEvents);
+                                      : RootWindow(display, screen);
+    XSetWindowAttributes attributes{};
+    attributes.colormap = XCreateColormap(display, parentWindow, visual.visual, AllocNone);
+    attributes.background_pixel = 0xefefef;
+    attributes.event_mask = kEvents;
+    ui->window = XCreateWindow(display, parentWindow, 0, 0, kWidth, kHeight, 0, 24, InputOutput,
+                               visual.visual, CWColormap | CWBackPixel | CWBorderPixel | CWEventMask,
+                               &attributes);
     XSizeHints hints{};
     hints.flags = PMinSize | PBaseSize;
     hints.min_width = hints.base_width = kWidth;
     hints.min_height = hints.base_height = kHeight;
     XSetWMNormalHints(display, ui->window, &hints);
     XStoreName(display, ui->window, "Tessivox UI");
-    XWindowAttributes attributes{};
-    XGetWindowAttributes(display, ui->window, &attributes);
-    ui->surface =
-        cairo_xlib_surface_create(display, ui->window, attributes.visual, kWidth, kHeight);
     XMapWindow(display, ui->window);
     XFlush(display);
     if (resize) resize->ui_resize(resize->handle, kWidth, kHeight);
     *widget = reinterpret_cast<LV2UI_Widget>(static_cast<uintptr_t>(ui->window));
-    openWindows.push_back(ui.get());
     return ui.release();
 }
 
@@ -523,7 +653,11 @@ void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t forma
 
 int idle(LV2UI_Handle handle) {
     Ui& ui = *static_cast<Ui*>(handle);
-    pump(ui.display);
+    pump(ui);
+    if (ui.hover >= 0 && !ui.tipShown &&
+        std::chrono::steady_clock::now() - ui.hoverSince >= kTipDelay) {
+        ui.tipShown = ui.dirty = true;
+    }
     if (ui.dirty) draw(ui);
     XFlush(ui.display);
     return 0;

@@ -1,6 +1,7 @@
 #include "picture/editor_rules.h"
 
 #include <charconv>
+#include <cmath>
 
 #include "engine/engine.h"
 
@@ -11,6 +12,32 @@ std::string valueString(float value) {
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
                                       std::chars_format::fixed, 3);
     return std::string(buffer, result.ec == std::errc{} ? result.ptr - buffer : 0);
+}
+
+std::string axisButtonTip(const AxisTexts& t, ParamId p) {
+    static constexpr const char* kLimits[] = {"X from", "X to", "Y from", "Y to"};
+    const AxisRuling r = decideAxisStep(t, p);
+    if (r.step == AxisStep::Reset) return "Click: clear the axes and untick Enable (" + r.why + ")";
+    return "Click: take " + std::string(t.value) + " (" + std::string(paramName(p)) + ") as " +
+           kLimits[static_cast<int>(r.step)];
+}
+
+std::string envelopeTip(int k, int32_t value) {
+    switch (k) {
+        case kAttack: {
+            char ms[64];
+            const auto end = std::to_chars(ms, ms + sizeof ms,
+                                           std::pow(1.00517037535, value) * 0.0994856,
+                                           std::chars_format::fixed, 1);
+            return "Attack: " + std::string(ms, end.ptr) + " ms";
+        }
+        case kDecay:
+            return "Decay: " + std::to_string(value) + " ms";
+        case kSustain:
+            return "Sustain: " + std::to_string(value) + " % of the peak level";
+        default:
+            return "Release: " + std::to_string(value) + " ms";
+    }
 }
 
 float limitNumber(std::string_view text) {

@@ -29,6 +29,12 @@ struct AxisRuling {
     std::string why;
 };
 AxisRuling decideAxisStep(const AxisTexts& t, ParamId p);
+// The axis button's tooltip: what a click would do now.
+std::string axisButtonTip(const AxisTexts& t, ParamId p);
+
+// An envelope slider's tooltip: what its position stands for, as a note
+// start reads it (k: kAttack..kRelease).
+std::string envelopeTip(int k, int32_t value);
 
 // A pointer move on the pad with the left button held, at pad pixel (x, y):
 // picks a point if none is held, moves the held one. Returns whether the

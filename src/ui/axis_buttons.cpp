@@ -19,27 +19,30 @@ void clearAxisAssignment(SynthState& s, const AxisControls& c) {
     disableTrajectory(s);
 }
 
+namespace {
+
+// The texts the rules read, held while they read them.
+struct ShownTexts {
+    std::string value, xFrom, xTo, yFrom, yTo, xLabel;
+    ShownTexts(const AxisControls& c, ParamId p)
+        : value(text(c.valueTexts[static_cast<int>(p)])), xFrom(text(c.xFrom)), xTo(text(c.xTo)),
+          yFrom(text(c.yFrom)), yTo(text(c.yTo)), xLabel(text(c.xLabel)) {}
+    AxisTexts view() const { return {value, xFrom, xTo, yFrom, yTo, xLabel}; }
+    static std::string text(const QLabel* label) { return label->text().toStdString(); }
+};
+
+}  // namespace
+
 AxisDecision decideAxisButton(const AxisControls& c, ParamId p) {
     const std::string_view name = paramName(p);
-    const auto text = [](const QLabel* label) { return label->text().toStdString(); };
-    const std::string value = text(c.valueTexts[static_cast<int>(p)]), xFrom = text(c.xFrom),
-                      xTo = text(c.xTo), yFrom = text(c.yFrom), yTo = text(c.yTo),
-                      xLabel = text(c.xLabel);
-    const AxisRuling r = decideAxisStep({value, xFrom, xTo, yFrom, yTo, xLabel}, p);
+    const AxisRuling r = decideAxisStep(ShownTexts(c, p).view(), p);
     return {r.step, QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())),
             QString::fromStdString(r.why)};
 }
 
 QString axisButtonTip(const AxisControls& c, ParamId p) {
     if (p == ParamId::None) return {};
-    static constexpr const char* kLimits[] = {"X from", "X to", "Y from", "Y to"};
-    const AxisDecision d = decideAxisButton(c, p);
-    const QString value = c.valueTexts[static_cast<int>(p)]->text();
-    if (d.step != AxisStep::Reset) {
-        return QStringLiteral("Click: take %1 (%2) as %3")
-            .arg(value, d.name, QLatin1String(kLimits[static_cast<int>(d.step)]));
-    }
-    return QStringLiteral("Click: clear the axes and untick Enable (%1)").arg(d.why);
+    return QString::fromStdString(axisButtonTip(ShownTexts(c, p).view(), p));
 }
 
 void handleAxisButton(SynthState& s, const AxisControls& c, ParamId p) {

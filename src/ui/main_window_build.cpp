@@ -34,21 +34,6 @@ constexpr auto relaxed = std::memory_order_relaxed;
 constexpr std::array<int, 3> kStatusWidths{100, 100, 30};
 constexpr int kGatePollMs = 10;
 
-// What an envelope slider's position stands for, as a note start reads it.
-QString envelopeTip(int k, int value) {
-    switch (k) {
-        case 0:
-            return QStringLiteral("Attack: %1 ms")
-                .arg(std::pow(1.00517037535, value) * 0.0994856, 0, 'f', 1);
-        case 1:
-            return QStringLiteral("Decay: %1 ms").arg(value);
-        case 2:
-            return QStringLiteral("Sustain: %1 % of the peak level").arg(value);
-        default:
-            return QStringLiteral("Release: %1 ms").arg(value);
-    }
-}
-
 }  // namespace
 
 MainWindow::MainWindow(SynthState& s) : s_(s) {
@@ -220,9 +205,9 @@ void MainWindow::buildControls() {
         mirror.store(envelope->value(), relaxed);
         connect(envelope, &QSlider::valueChanged, this,
                 [&mirror](int value) { mirror.store(value, relaxed); });
-        envelope->setToolTip(envelopeTip(k, envelope->value()));
+        envelope->setToolTip(QString::fromStdString(envelopeTip(k, envelope->value())));
         connect(envelope, &QSlider::valueChanged, this, [envelope, k](int value) {
-            envelope->setToolTip(envelopeTip(k, value));
+            envelope->setToolTip(QString::fromStdString(envelopeTip(k, value)));
             // Followed while dragging, beside the pointer.
             if (envelope->isSliderDown() || QToolTip::isVisible())
                 QToolTip::showText(QCursor::pos(), envelope->toolTip(), envelope);

@@ -1,10 +1,13 @@
 // Opens and closes the plugin's window CYCLES times as a host would, under
 // the X server in DISPLAY: a parent window, every port sent (out-of-range and
 // non-finite values among them), some idle calls or none, a resize from each
-// side. Prints the host's resident memory after the first tenth and at the
-// end; fails if it grew by more than 2 MB meanwhile.
+// side. The library is loaded for each window and unloaded after it, as
+// suil does. Prints the host's resident memory and open files after the
+// first tenth and at the end; fails if memory grew by more than 2 MB
+// meanwhile or a file (an X connection) was left open.
 //
 //   ui_cycles UI_BINARY CYCLES
+#include <dirent.h>
 #include <dlfcn.h>
 
 #include <cmath>
@@ -29,6 +32,14 @@ long residentKb() {
     return -1;
 }
 
+int openFiles() {
+    DIR* dir = opendir("/proc/self/fd");
+    int count = 0;
+    while (dir != nullptr && readdir(dir) != nullptr) ++count;
+    if (dir != nullptr) closedir(dir);
+    return count;
+}
+
 std::pair<int, int> asked{0, 0};
 int hostResize(LV2UI_Feature_Handle, int w, int h) {
     asked = {w, h};
@@ -42,17 +53,22 @@ void write(LV2UI_Controller, uint32_t, uint32_t, uint32_t, const void*) {}
 int main(int argc, char** argv) {
     using namespace tessivox::lv2;
     if (argc != 3) return 2;
-    void* so = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-    auto get =
-        so ? reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(so, "lv2ui_descriptor")) : nullptr;
-    const LV2UI_Descriptor* d = get ? get(0) : nullptr;
+    // Loaded for good, as in GTK hosts.
+    dlopen("libcairo.so.2", RTLD_NOW | RTLD_GLOBAL);
     Display* display = XOpenDisplay(nullptr);
-    if (!d || !display) return std::fprintf(stderr, "no UI or no display\n"), 1;
-    auto idle = static_cast<const LV2UI_Idle_Interface*>(d->extension_data(LV2_UI__idleInterface));
-    auto resize = static_cast<const LV2UI_Resize*>(d->extension_data(LV2_UI__resize));
+    if (!display) return std::fprintf(stderr, "no display\n"), 1;
     const int cycles = std::atoi(argv[2]);
     long early = 0;
+    int earlyFiles = 0;
     for (int i = 0; i < cycles; ++i) {
+        void* so = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+        auto get = so ? reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(so, "lv2ui_descriptor"))
+                      : nullptr;
+        const LV2UI_Descriptor* d = get ? get(0) : nullptr;
+        if (!d) return std::fprintf(stderr, "no UI\n"), 1;
+        auto idle =
+            static_cast<const LV2UI_Idle_Interface*>(d->extension_data(LV2_UI__idleInterface));
+        auto resize = static_cast<const LV2UI_Resize*>(d->extension_data(LV2_UI__resize));
         const Window parent =
             XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 900, 500, 0, 0, 0);
         XMapWindow(display, parent);
@@ -64,7 +80,7 @@ int main(int argc, char** argv) {
         LV2UI_Widget widget = nullptr;
         LV2UI_Handle ui =
             d->instantiate(d, kPluginUri.data(), "", write, nullptr, &widget, features);
-        if (!ui || !widget || asked != std::pair{870, 470})
+        if (!ui || !widget || asked != std::pair{870, 480})
             return std::fprintf(stderr, "cycle %d: no window\n", i), 1;
         const float odd[] = {NAN, INFINITY, -1e30f, 1e30f, 0.5f};
         for (uint32_t p = 0; p < kPortCount; ++p) {
@@ -77,11 +93,13 @@ int main(int argc, char** argv) {
         d->cleanup(ui);
         XDestroyWindow(display, parent);
         XSync(display, False);
-        if (i == cycles / 10) early = residentKb();
+        dlclose(so);
+        if (i == cycles / 10) early = residentKb(), earlyFiles = openFiles();
     }
     const long late = residentKb();
-    std::printf("%d cycles: resident %ld kB after %d, %ld kB at the end\n", cycles, early,
-                cycles / 10, late);
+    const int lateFiles = openFiles();
+    std::printf("%d cycles: resident %ld kB and %d files after %d, %ld kB and %d files at the end\n",
+                cycles, early, earlyFiles, cycles / 10, late, lateFiles);
     XCloseDisplay(display);
-    return late - early > 2048 ? 1 : 0;
+    return late - early > 2048 || lateFiles != earlyFiles ? 1 : 0;
 }
