@@ -91,22 +91,26 @@ SF_INFO monoFloat(int sampleRate) {
     return info;
 }
 
-// A stream's header is laid out as the audio file library lays out a file's
-// (its PAD chunk included), so a stream is byte for byte the file a path gets.
-std::vector<char> streamHeader(int sampleRate, int64_t frames, const std::string& path) {
-    constexpr uint32_t kHeaderBytes = 80;
+constexpr uint32_t kHeaderBytes = 80;
+
+// The header of a stream, and of a file once the audio file library has
+// written it: the library's 80 bytes (RIFF, fmt, fact, a PAD chunk, data), but
+// a fmt chunk with the extension size that readers expect of a float format,
+// taken from the PAD chunk. So a stream is byte for byte the file a path gets.
+std::vector<char> wavHeader(int sampleRate, int64_t frames, const std::string& path) {
     const uint64_t dataBytes = static_cast<uint64_t>(frames) * sizeof(float);
     if (dataBytes + kHeaderBytes - 8 > UINT32_MAX) failWrite(path, "too long for a WAV stream");
     const auto rate = static_cast<uint32_t>(sampleRate);
     const auto data = static_cast<uint32_t>(dataBytes);
     // Each field's value and its width in bytes: the format is 3 (float),
-    // one channel of 32 bits; the PAD chunk holds 16 zero bytes.
+    // one channel of 32 bits, no extension; the PAD chunk holds 14 zero bytes.
     // clang-format off
     const std::pair<uint32_t, int> fields[] = {
         {fourCC("RIFF"), 4}, {kHeaderBytes - 8 + data, 4}, {fourCC("WAVE"), 4},
-        {fourCC("fmt "), 4}, {16, 4}, {3, 2}, {1, 2}, {rate, 4}, {rate * 4, 4}, {4, 2}, {32, 2},
+        {fourCC("fmt "), 4}, {18, 4}, {3, 2}, {1, 2}, {rate, 4}, {rate * 4, 4}, {4, 2}, {32, 2},
+        {0, 2},
         {fourCC("fact"), 4}, {4, 4}, {static_cast<uint32_t>(frames), 4},
-        {fourCC("PAD "), 4}, {16, 4}, {0, 4}, {0, 4}, {0, 4}, {0, 4},
+        {fourCC("PAD "), 4}, {14, 4}, {0, 4}, {0, 4}, {0, 4}, {0, 2},
         {fourCC("data"), 4}, {data, 4}};
     // clang-format on
     std::vector<char> header;
@@ -172,7 +176,7 @@ WavWriter::~WavWriter() {
 void WavWriter::setLength(int64_t frames) {
     if (streamFd_ < 0) return;
     promised_ = frames;
-    pending_ = streamHeader(sampleRate_, frames, path_);
+    pending_ = wavHeader(sampleRate_, frames, path_);
     flush();
 }
 
@@ -184,6 +188,7 @@ void WavWriter::flush() {
 void WavWriter::write(const float* frames, int64_t count) {
     if (streamFd_ < 0) {
         if (sf_writef_float(file_, frames, count) != count) failWrite(path_, sf_strerror(file_));
+        written_ += count;
         return;
     }
     // The WAV's floats are little-endian, as this machine's are.
@@ -207,6 +212,17 @@ void WavWriter::commit() {
     const int closed = sf_close(file_);
     file_ = nullptr;
     if (closed != 0) failWrite(path_, sf_error_number(closed));
+    // The library's data chunk starts where the header puts it; the
+    // header then takes its place.
+    char data[8];
+    const std::vector<char> header = wavHeader(sampleRate_, written_, path_);
+    if (pread(fd_, data, sizeof data, kHeaderBytes - 8) != sizeof data ||
+        std::memcmp(data, header.data() + kHeaderBytes - 8, sizeof data) != 0) {
+        failWrite(path_, "the audio file library laid out its header otherwise");
+    }
+    if (pwrite(fd_, header.data(), header.size(), 0) != static_cast<ssize_t>(header.size())) {
+        failWrite(path_, std::strerror(errno));
+    }
     int error = fsync(fd_) == 0 ? 0 : errno;
     if (close(fd_) != 0 && error == 0) error = errno;
     fd_ = -1;
