@@ -6,6 +6,8 @@
 typedef void PaStream;
 typedef int PaError;
 
+#include <atomic>
+
 namespace tessivox {
 
 // The stream's output parameters, field for field as the library's
@@ -18,11 +20,15 @@ struct OutputParameters {
     void* hostApiSpecificStreamInfo = nullptr;
 };
 
-// The audio device's part of the shared record: UI thread only.
+// The audio device's part of the shared record: the UI thread's until the
+// stream is handed to its worker.
 struct AudioDeviceState {
     PaStream* stream = nullptr;
     PaError audioError = 0;  // paNoError
     OutputParameters outputParameters{};
+    // The rate the stream plays at, for the UI to show: the device's own
+    // where it refuses 44100. Written by whoever opens the stream.
+    std::atomic<double> streamRate{44100.0};
 };
 
 }  // namespace tessivox

@@ -1,5 +1,6 @@
 #include "audio/audio_stream.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -93,7 +94,7 @@ void closeSentinel() {
 // open freed the sentinel and both are given up, to be tried again. At
 // start-up the worker opens it later, for a quicker start: a server that went
 // meanwhile is then noticed as one that came up between the two opens.
-PaError openStream(SynthState& s, PaStream** stream, bool withSentinel = true) {
+PaError openStreamAt(SynthState& s, PaStream** stream, double rate, bool withSentinel) {
     *stream = nullptr;
     if (!jackClients::mayOpen()) return paInternalError;
     gClients.serverGone.store(0, std::memory_order_relaxed);
@@ -102,7 +103,7 @@ PaError openStream(SynthState& s, PaStream** stream, bool withSentinel = true) {
     const OutputParameters& o = s.outputParameters;
     const PaStreamParameters parameters{o.device, o.channelCount, o.sampleFormat,
                                         o.suggestedLatency, o.hostApiSpecificStreamInfo};
-    PaError error = Pa_OpenStream(stream, nullptr, &parameters, kSampleRate,
+    PaError error = Pa_OpenStream(stream, nullptr, &parameters, rate,
                                   paFramesPerBufferUnspecified, paNoFlag, streamCallback, &s);
     if (error == paNoError && jackClients::generation() != generation) {
         Pa_CloseStream(*stream);
@@ -119,6 +120,34 @@ PaError openStream(SynthState& s, PaStream** stream, bool withSentinel = true) {
     gClients.streamGeneration = generation;
     jackClients::held();
     return paNoError;
+}
+
+// Rates tried after the device's own when it refuses the engine's: a sound
+// server that restarted at another rate is not seen by the library's device
+// list, made once at start.
+constexpr double kCommonRates[] = {48000, 44100, 96000, 88200, 32000, 22050, 192000, 176400,
+                                   24000, 16000, 11025, 8000};
+
+// At the engine's rate if the device takes it, else at one it does, where the
+// engine then runs: no stream runs meanwhile, so no callback sees the change.
+PaError openStream(SynthState& s, PaStream** stream, bool withSentinel = true) {
+    PaError error = openStreamAt(s, stream, s.sampleRate, withSentinel);
+    const PaDeviceInfo* device = Pa_GetDeviceInfo(s.outputParameters.device);
+    double tried[std::size(kCommonRates) + 2] = {s.sampleRate};
+    size_t count = 1;
+    const auto tryRate = [&](double rate) {
+        if (error != paInvalidSampleRate || !(rate >= kMinSampleRate && rate <= kMaxSampleRate) ||
+            std::find(tried, tried + count, rate) != tried + count) {
+            return;
+        }
+        tried[count++] = rate;
+        error = openStreamAt(s, stream, rate, withSentinel);
+        if (error == paNoError) setSampleRate(s, rate);
+    };
+    if (device != nullptr) tryRate(device->defaultSampleRate);
+    for (double rate : kCommonRates) tryRate(rate);
+    s.streamRate.store(s.sampleRate, std::memory_order_relaxed);
+    return error;
 }
 
 bool streamClientFreed() {

@@ -40,9 +40,13 @@ class CloseWatcher : public QObject {
 
 }  // namespace
 
-QString aboutText() {
-    return QStringLiteral("Tessivox v" TESSIVOX_VERSION) + QChar(kCr) +
-           QStringLiteral("Sound Synthesizer using 'SuperFormula'");
+QString aboutText(double sampleRate) {
+    QString text = QStringLiteral("Tessivox v" TESSIVOX_VERSION) + QChar(kCr) +
+                   QStringLiteral("Sound Synthesizer using 'SuperFormula'");
+    if (sampleRate != 44100.0) {
+        text += QChar(kCr) + QStringLiteral("Playing at %1 Hz").arg(sampleRate, 0, 'f', 0);
+    }
+    return text;
 }
 
 QString helpText() {
@@ -64,11 +68,11 @@ Unticking the 'Enable' checkbox results in only the parameter values set by the 
     return text.replace(QChar(u'\n'), QChar(kCr));
 }
 
-void showAboutBox(QWidget* owner) {
+void showAboutBox(QWidget* owner, double sampleRate) {
     QMessageBox box(owner);
     box.setWindowTitle(QStringLiteral("About"));
     box.setTextFormat(Qt::PlainText);
-    box.setText(forDisplay(aboutText()));
+    box.setText(forDisplay(aboutText(sampleRate)));
     box.setIcon(QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);

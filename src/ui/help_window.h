@@ -6,11 +6,12 @@ class QWidget;
 
 namespace tessivox {
 
-QString aboutText();
+// At another rate than 44100 Hz a third line names it.
+QString aboutText(double sampleRate = 44100.0);
 QString helpText();
 
 // Modal "About" box; returns when it is closed.
-void showAboutBox(QWidget* owner);
+void showAboutBox(QWidget* owner, double sampleRate = 44100.0);
 
 // Opens the help window and returns once it has been closed. Meanwhile no
 // other window of the program takes input.

@@ -44,7 +44,7 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(kClientWidth, kClientHeight);
 
-    about_ = [this] { showAboutBox(this); };
+    about_ = [this] { showAboutBox(this, s_.streamRate.load(relaxed)); };
     help_ = [] { showHelpWindow(); };
 
     QMenu* menu = menuBar()->addMenu(QStringLiteral("?"));

@@ -21,3 +21,8 @@ foreach(name note no_devices port_change sysex)
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/audio_midi_${name}.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(e2e_audio_midi_${name} PROPERTIES LABELS e2e TIMEOUT 150)
 endforeach()
+# A server at another rate: the output opens there and plays as the renderer does at it.
+add_test(NAME e2e_audio_midi_note_48000
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/audio_midi_note.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(e2e_audio_midi_note_48000 PROPERTIES LABELS e2e TIMEOUT 150
+  ENVIRONMENT JACK_RATE=48000)

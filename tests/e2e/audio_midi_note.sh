@@ -2,7 +2,8 @@
 # One note through a real JACK server: a JACK MIDI sender made before the
 # host starts is listed and opened; note-on 69 then note-off; the speaker's
 # signal, recorded with the sender's marker, is checked against the engine
-# and against tessivox-render given the same notes.
+# and against tessivox-render given the same notes, at the server's rate
+# (JACK_RATE, 44100 unless set).
 # Usage: audio_midi_note.sh BUILD_DIR [HOST]
 source "$(dirname "$0")/lib.sh"
 e2e_init
@@ -15,7 +16,8 @@ start_jack
 SENDER=$BUILD/tests/jack_midi_sender
 start_sender notes keys
 
-record_marked audio_midi_note
+NAME=audio_midi_note${JACK_RATE:+_$JACK_RATE}
+record_marked "$NAME"
 
 start_host 60
 grep -qx 'port 0: notes:out' "$E2E_DIR/host.out" || { cat "$E2E_DIR/host.out"; fail "sender not first in the port list"; }
@@ -34,5 +36,5 @@ grep -qx 'stopped' "$E2E_DIR/host.out" || fail "host did not shut down in order"
 grep -qx 'midi accepted: 2' "$E2E_DIR/host.out" || fail "the host did not take exactly the two notes"
 check_realtime_counts
 
-check_against_render audio_midi_note "$WAV"
+check_against_render "$NAME" "$WAV"
 echo "PASS"

@@ -39,8 +39,9 @@ fail() {
   exit 1
 }
 
+# JACK_RATE: the server's rate (44100 unless set).
 start_jack() {
-  timeout 3600 jackd --no-realtime -d dummy -r 44100 -p 1024 -m >"$E2E_DIR/jackd.log" 2>&1 &
+  timeout 3600 jackd --no-realtime -d dummy -r "${JACK_RATE:-44100}" -p 1024 -m >"$E2E_DIR/jackd.log" 2>&1 &
   E2E_PIDS+=($!)
   local tries=0
   until timeout 2 jack_lsp system:playback_1 >/dev/null 2>&1; do
@@ -175,7 +176,8 @@ start_host() {  # SECONDS
 check_against_render() {  # NAME WAV
   "$BUILD/tests/recording_check" note "$2" --write-midi "$ART/$1.mid" | tee "$ART/$1.txt"
   [ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording check"
-  "$BUILD/src/tessivox-render" "$ART/$1.mid" "$ART/$1_render.wav" || fail "tessivox-render"
+  "$BUILD/src/tessivox-render" "$ART/$1.mid" "$ART/$1_render.wav" --rate "${JACK_RATE:-44100}" ||
+    fail "tessivox-render"
   "$BUILD/tests/recording_check" note "$2" --compare "$ART/$1_render.wav" \
     | grep '^renderer match\|^FAIL' | tee -a "$ART/$1.txt"
   [ "${PIPESTATUS[0]}" -eq 0 ] || fail "recording differs from tessivox-render"

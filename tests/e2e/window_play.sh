@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program under Xvfb with a JACK dummy server. With no MIDI port its
 # status field 0 says "No MIDI IN". With one it says "MIDI IN", the window
-# appears at its size, a JACK MIDI note-on 69 is heard at 441 Hz, dragging
+# appears at its size, a JACK MIDI note-on 69 is heard at 441 Hz (at the
+# server's rate, JACK_RATE, 44100 unless set: in whole-sample periods), dragging
 # the m slider while the note is held changes the sound, and Escape ends the
 # program at once with exit code 0.
 #   window_play.sh TESSIVOX JACK_MIDI_SENDER RECORDING_CHECK WINDOW_REFERENCE ARTIFACT_DIR
@@ -76,7 +77,8 @@ jack_lsp -c e2ekeys:out | grep -q '^ ' || fail "the MIDI port was not opened"
 send_note on 69
 sleep 0.4
 record before
-"$CHECK" tone "$E2E_DIR/before.wav" 441 0.5 || fail "no 441 Hz tone"
+hz=$(awk -v r="${JACK_RATE:-44100}" 'BEGIN { printf "%.3f", r / int(r / 440 + 0.5) }')
+"$CHECK" tone "$E2E_DIR/before.wav" "$hz" 0.5 || fail "no $hz Hz tone"
 field_shows "$WID" "MIDI IN" "No MIDI IN" "$ARTIFACTS/window_main.png"
 grep VmRSS /proc/$PID/status | sed 's/^/running program /'
 grep RssAnon /proc/$PID/status | sed 's/^/running program /'

@@ -22,6 +22,7 @@ namespace {
 TEST(HelpTexts, AboutIsTwoLinesSplitByOneCarriageReturn) {
     EXPECT_EQ(aboutText(),
               QString("Tessivox v" TESSIVOX_VERSION "\rSound Synthesizer using 'SuperFormula'"));
+    EXPECT_EQ(aboutText(48000), aboutText() + "\rPlaying at 48000 Hz");
 }
 
 TEST(HelpTexts, HelpIsFifteenLinesBrokenByCarriageReturnsOnly) {

@@ -42,8 +42,19 @@ using namespace tessivox;
 
 constexpr long kNotFound = -1;
 constexpr long kLead = 4096;  // idle frames before every note-on
-constexpr long kFadeOut = kFadeOutLast + 1;
-const long kMargin = std::lround(0.05 * kSampleRate);
+
+// The recording's rate, which the engine is run at too: the first file read sets it.
+double gRate = 0.0;
+
+// Frames from a note-on to the note's first frame, and 50 ms, at that rate.
+long fadeOut() {
+    EngineState e;
+    setSampleRate(e, gRate);
+    return onsetDelayFrames(e);
+}
+long margin() {
+    return std::lround(0.05 * gRate);
+}
 
 int failures = 0;
 void check(bool ok, const char* what) {
@@ -62,10 +73,11 @@ struct Wav {
 Wav readWav(const char* path, int channels = 0) {
     const auto file = test::readSoundFile<double>(path);
     const SF_INFO& info = file.info;
+    if (gRate == 0.0 && file.opened) gRate = info.samplerate;
     if (!file.opened || (channels != 0 && info.channels != channels) ||
-        info.samplerate != kSampleRate) {
-        std::printf("FAIL: cannot read %s (%d channels wanted, 0 = any) at 44,100 frames/s\n", path,
-                    channels);
+        info.samplerate != gRate || !(gRate >= kMinSampleRate && gRate <= kMaxSampleRate)) {
+        std::printf("FAIL: cannot read %s (%d channels wanted, 0 = any) at %.0f frames/s\n", path,
+                    channels, gRate);
         std::exit(1);
     }
     const std::vector<double>& frames = file.samples;
@@ -94,8 +106,10 @@ long firstWhere(const Samples& x, Pred pred) {
 std::vector<float> renderNote(long frames, long hold = -1, int note = 69,
                               const std::function<void(SynthState&)>& setUp = {}) {
     auto s = std::make_unique<SynthState>();
+    setSampleRate(*s, gRate);
     if (setUp) setUp(*s);
-    std::vector<float> out(static_cast<size_t>(kLead + kFadeOut + frames), 0.0f);
+    const long fade = fadeOut();
+    std::vector<float> out(static_cast<size_t>(kLead + fade + frames), 0.0f);
     long done = 0;
     auto render = [&](long upTo) {
         renderFrames(*s, out.data() + done, static_cast<unsigned long>(upTo - done));
@@ -104,11 +118,11 @@ std::vector<float> renderNote(long frames, long hold = -1, int note = 69,
     render(kLead);
     handleMidiShortMessage(*s, packShortMessage(0x90, static_cast<uint8_t>(note), 100));
     if (hold >= 0) {
-        render(kLead + kFadeOut + hold);
+        render(kLead + fade + hold);
         handleMidiShortMessage(*s, packShortMessage(0x80, static_cast<uint8_t>(note), 0));
     }
     render(static_cast<long>(out.size()));
-    return std::vector<float>(out.begin() + kLead + kFadeOut, out.end());
+    return std::vector<float>(out.begin() + kLead + fade, out.end());
 }
 
 struct Match {
@@ -162,14 +176,14 @@ Tone measureTone(const std::vector<double>& x, long from, long to) {
         }
     }
     if (rises < 2) return {};
-    return {(rises - 1) * kSampleRate / static_cast<double>(lastRise - firstRise), rises - 1};
+    return {(rises - 1) * gRate / static_cast<double>(lastRise - firstRise), rises - 1};
 }
 
 // Channel 1 without its first and last 50 ms.
 std::vector<double> middle(const char* path) {
     const std::vector<double> x = readWav(path).channels[0];
-    if (static_cast<long>(x.size()) <= 2 * kMargin) return {};
-    return {x.begin() + kMargin, x.end() - kMargin};
+    if (static_cast<long>(x.size()) <= 2 * margin()) return {};
+    return {x.begin() + margin(), x.end() - margin()};
 }
 
 double rms(const std::vector<double>& x) {
@@ -180,11 +194,15 @@ double rms(const std::vector<double>& x) {
 
 // --- note ---------------------------------------------------------------
 
-// 441 ticks a quarter at 10,000 us a quarter: one tick is 1/44,100 s.
+// One tick is one frame: the rate's hundredth of ticks a quarter at 10,000 us
+// a quarter (441 at 44,100 frames/s), or the whole rate at a second a quarter.
 bool writeMidi(const char* path, long noteOffFrame, long endFrame) {
     using namespace tessivox::test;
     const auto delta = [](long frames) { return static_cast<uint32_t>(frames); };
-    return spit(path, cat({header(0, 1, 441), track({{0, tempo(10000)},
+    const auto rate = static_cast<long>(gRate);
+    const bool hundredths = rate % 100 == 0;
+    return spit(path, cat({header(0, 1, static_cast<uint16_t>(hundredths ? rate / 100 : rate)),
+                           track({{0, tempo(hundredths ? 10000 : 1000000)},
                                                      {delta(kLead), noteOn(69)},
                                                      {delta(noteOffFrame - kLead), noteOff(69)}},
                                                     delta(endFrame - noteOffFrame))}));
@@ -216,12 +234,13 @@ int checkNote(const char* path, const char* midiOut, const char* renderIn) {
     check(firstSound > onMarker, "sound before the note-on was sent");
     const long latency = firstSound - onMarker;
     std::printf("latency: %ld frames = %.2f ms (note-on sent to first non-zero sample)\n", latency,
-                1000.0 * latency / kSampleRate);
+                1000.0 * latency / gRate);
 
     // The note's first samples are quieter than the recording's smallest step,
     // so the note's first frame is where the engine's note lines up with the
     // first 2,000 frames heard.
-    const std::vector<float> start = renderNote(4096 - kFadeOut);
+    const long fade = fadeOut();
+    const std::vector<float> start = renderNote(2000);
     long noteStart = kNotFound;
     for (long candidate = firstSound; candidate >= std::max(0L, firstSound - 64); --candidate) {
         const Match m = against(candidate, start, 2000);
@@ -280,17 +299,17 @@ int checkNote(const char* path, const char* midiOut, const char* renderIn) {
 
     // The notes as the offline renderer takes them, and its answer.
     if (midiOut != nullptr &&
-        !writeMidi(midiOut, kLead + kFadeOut + release, kLead + kFadeOut + liveLength)) {
+        !writeMidi(midiOut, kLead + fade + release, kLead + fade + liveLength)) {
         std::printf("FAIL: cannot write %s\n", midiOut);
         return 1;
     }
     if (renderIn != nullptr) {
         const std::vector<double> out = readWav(renderIn, 1).channels[0];
-        if (static_cast<long>(out.size()) < kLead + kFadeOut + liveLength) {
+        if (static_cast<long>(out.size()) < kLead + fade + liveLength) {
             std::printf("FAIL: the renderer's output is short\n");
             return 1;
         }
-        const std::vector<float> rendered(out.begin() + kLead + kFadeOut, out.end());
+        const std::vector<float> rendered(out.begin() + kLead + fade, out.end());
         const Match m = against(noteStart, rendered, liveLength);
         std::printf("renderer match: %ld of %ld frames differ, largest difference %.3g\n", m.bad,
                     liveLength, m.maxError);
@@ -298,23 +317,26 @@ int checkNote(const char* path, const char* midiOut, const char* renderIn) {
     }
 
     // The sustained part, 50 ms in from each end.
-    const long from = noteStart + kMargin;
-    const long to = noteStart + release - kMargin;
-    check(to - from > static_cast<long>(0.2 * kSampleRate), "held part shorter than 300 ms");
+    const long from = noteStart + margin();
+    const long to = noteStart + release - margin();
+    check(to - from > static_cast<long>(0.2 * gRate), "held part shorter than 300 ms");
     const Tone tone = measureTone(live, from, to);
-    std::printf("fundamental: %.3f Hz over %ld periods\n", tone.hz, tone.periods);
-    check(std::fabs(tone.hz - 441.0) <= 1.0, "fundamental not 441 Hz +- 1");
+    // Note 69 in whole-sample periods: 441 Hz at 44,100 frames/s.
+    const double pitch = gRate / roundToInt32(gRate / 440.0);
+    std::printf("fundamental: %.3f Hz over %ld periods (%.3f Hz wanted)\n", tone.hz, tone.periods,
+                pitch);
+    check(std::fabs(tone.hz - pitch) <= 1.0, "fundamental not the note's +- 1 Hz");
 
     // Release to silence: the release time is 1.5 s; afterwards only zeros.
-    const long silentFrom = noteStart + release + static_cast<long>(1.5 * kSampleRate) + 2;
-    check(silentFrom + static_cast<long>(0.1 * kSampleRate) < static_cast<long>(live.size()),
+    const long silentFrom = noteStart + release + static_cast<long>(1.5 * gRate) + 2;
+    check(silentFrom + static_cast<long>(0.1 * gRate) < static_cast<long>(live.size()),
           "recording ends before the release has run out");
     long loud = 0;
     for (long k = silentFrom; k < static_cast<long>(live.size()); ++k) loud += live[k] != 0.0;
     check(loud == 0, "sound after the release ran out");
     check(live[noteStart + release + 100] != 0.0, "silent right after the note-off");
     std::printf("silent from %.3f s after the note-off was sent\n",
-                (silentFrom - offMarker) / kSampleRate);
+                (silentFrom - offMarker) / gRate);
     return failures == 0 ? 0 : 1;
 }
 
@@ -345,7 +367,7 @@ std::vector<double> harmonics(const std::vector<double>& x, double f0) {
         double re = 0, im = 0;
         for (size_t n = 0; n < x.size(); ++n) {
             const double w = 0.5 - 0.5 * std::cos(2 * M_PI * n / (x.size() - 1));
-            const double a = 2 * M_PI * k * f0 * n / kSampleRate;
+            const double a = 2 * M_PI * k * f0 * n / gRate;
             re += w * x[n] * std::cos(a);
             im -= w * x[n] * std::sin(a);
         }
@@ -399,10 +421,10 @@ int checkPath(char** arg) {
             if (trajectory) enableTrajectory(s, ParamId::M, ParamId::A, mFrom, mTo, aFrom, aTo);
         };
     };
-    const long preEnd = std::lround(num(10) * kSampleRate);
-    const long postStart = std::lround(num(11) * kSampleRate);
-    const long postEnd = std::lround(num(12) * kSampleRate);
-    const long length = postEnd + std::lround(kSampleRate);
+    const long preEnd = std::lround(num(10) * gRate);
+    const long postStart = std::lround(num(11) * gRate);
+    const long postEnd = std::lround(num(12) * gRate);
+    const long length = postEnd + std::lround(gRate);
     const std::vector<float> refBefore = renderNote(length, -1, note, setUp(num(6), num(7), true));
     const std::vector<float> refAfter = renderNote(length, -1, note, setUp(num(8), num(9), true));
     const std::vector<float> refPlain = renderNote(length, -1, note, setUp(num(6), num(7), false));
@@ -428,7 +450,7 @@ int checkPath(char** arg) {
         }
     }
     const long r0 = recOnset + best;  // the recording's frame of refOnset
-    std::printf("note starts at recording frame %ld (%.3f s)\n", r0, r0 / kSampleRate);
+    std::printf("note starts at recording frame %ld (%.3f s)\n", r0, r0 / gRate);
 
     const Match pre = against(r0, refBefore, refOnset, preEnd);
     const Match prePlain = against(r0, refPlain, refOnset, preEnd);
