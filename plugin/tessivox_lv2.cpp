@@ -38,6 +38,11 @@ struct Plugin {
     double rate = 0.0;
     MidiByteParser parser;
     bool trajectoryRunning = false;
+    // A shape parameter the host moved between blocks goes from its old
+    // value to its new one across the block, rather than jumping at its start.
+    float rampFrom[kParamCount] = {};
+    bool ramping[kParamCount] = {};
+    bool anyRamp = false;
 
     void reset() {
         state.~SynthState();
@@ -46,6 +51,7 @@ struct Plugin {
         for (float& v : applied) v = NAN;
         parser.reset();
         trajectoryRunning = false;
+        stopRamps();
     }
 
     // The window's rule: a parameter on each axis, two different ones, and
@@ -70,6 +76,7 @@ struct Plugin {
                 param(state, static_cast<ParamId>(row)).store(applied[kM + row], relaxed);
             }
         }
+        stopRamps();
         trajectoryRunning = wanted && xFrom < xTo && yFrom < yTo;
         if (trajectoryRunning) enableTrajectory(state, x, y, xFrom, xTo, yFrom, yTo);
     }
@@ -81,9 +88,16 @@ struct Plugin {
             const float value = clampToPort(port, *controls[port]);
             if (value == applied[port]) continue;
             const bool first = std::isnan(applied[port]);
+            const float previous = applied[port];
             applied[port] = value;
             if (port < kM + kParamCount) {
-                param(state, static_cast<ParamId>(port - kM)).store(value, relaxed);
+                const int row = static_cast<int>(port - kM);
+                if (first) {
+                    param(state, static_cast<ParamId>(row)).store(value, relaxed);
+                } else {
+                    rampFrom[row] = previous;
+                    ramping[row] = anyRamp = true;
+                }
             } else if (port < kTrajectory) {
                 envelopeSlider(state, static_cast<int>(port - kAttack))
                     .store(static_cast<int32_t>(value), relaxed);
@@ -123,10 +137,36 @@ struct Plugin {
         parser.feed(bytes, size, [this](uint32_t message) { deliver(message); });
     }
 
+    // Every parameter at its value, as when the block's last frame is done.
+    void stopRamps() {
+        for (int row = 0; row < kParamCount; ++row) {
+            if (ramping[row]) param(state, static_cast<ParamId>(row)).store(applied[kM + row], relaxed);
+            ramping[row] = false;
+        }
+        anyRamp = false;
+    }
+
+    // Frames [from, to) of the block of `frames`; while a ramp runs, frame k
+    // plays old + (new - old) (k + 1) / frames, the last one the new value.
+    void render(uint32_t from, uint32_t to, uint32_t frames) {
+        if (!anyRamp) return renderFrames(state, out + from, to - from);
+        for (uint32_t k = from; k < to; ++k) {
+            for (int row = 0; row < kParamCount; ++row) {
+                if (!ramping[row]) continue;
+                const float target = applied[kM + row];
+                const double t = static_cast<double>(k + 1) / frames;
+                const float v = k + 1 == frames ? target
+                                                : static_cast<float>(rampFrom[row] + (target - rampFrom[row]) * t);
+                param(state, static_cast<ParamId>(row)).store(v, relaxed);
+            }
+            renderFrames(state, out + k, 1);
+        }
+    }
+
     void run(uint32_t frames) {
         applyControls();
         if (latency != nullptr) *latency = static_cast<float>(onsetDelayFrames(state));
-        if (out == nullptr) return;
+        if (out == nullptr) return stopRamps();
         uint32_t done = 0;
         if (midiIn != nullptr) {
             // Times are frames: this plugin does not ask for beats, and hosts
@@ -146,12 +186,13 @@ struct Plugin {
                 const uint32_t when = t <= done     ? done
                                       : t >= frames ? frames
                                                     : static_cast<uint32_t>(t);
-                renderFrames(state, out + done, when - done);
+                render(done, when, frames);
                 done = when;
                 handleMidiEvent(reinterpret_cast<const uint8_t*>(ev + 1), ev->body.size);
             }
         }
-        renderFrames(state, out + done, frames - done);
+        render(done, frames, frames);
+        if (anyRamp) stopRamps();
         limitToDeviceRange(out, frames);
     }
 };

@@ -446,6 +446,28 @@ TEST(Plugin, AControlChangedBetweenRunsActsFromTheNextRun) {
     }
 }
 
+// A shape parameter the host moves between runs glides across the next run
+// (frame k of n plays old + (new - old) (k + 1) / n), as the same values
+// given a frame at a time play; a run of one frame takes the value at once.
+TEST(Plugin, AShapeParameterMovedBetweenRunsGlidesAcrossTheRun) {
+    constexpr uint32_t kBlock = 512;
+    constexpr int64_t kChangeAt = 100 * kBlock, kFrames = 102 * kBlock;
+    const float from = kPorts[kM].start, to = 9.0f;
+    const auto moved = [&](uint32_t block, bool glide) {
+        return renderPlugin(44100, {}, {on(0)}, kFrames, block, [&](Lv2Instance& p, int64_t at) {
+            const int64_t k = at - kChangeAt;
+            if (k < 0 || k >= kBlock || (block == kBlock && k > 0)) return;
+            const double t = static_cast<double>(k + 1) / kBlock;
+            p.control(kM) = block == kBlock || !glide || k + 1 == kBlock
+                                ? to
+                                : static_cast<float>(from + (to - from) * t);
+        });
+    };
+    const std::vector<float> glided = moved(kBlock, true);
+    EXPECT_EQ(firstDifference(glided, moved(1, true)), -1);
+    EXPECT_EQ(firstDifference(glided, moved(1, false)), kChangeAt);
+}
+
 TEST(Plugin, TrajectoryRunsOnlyAsTheWindowAllowsAndStopsBackAtTheControls) {
     constexpr uint32_t kBlock = 256;
     constexpr int64_t kStopAt = 100 * kBlock, kFrames = 400 * kBlock;
