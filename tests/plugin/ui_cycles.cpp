@@ -7,13 +7,13 @@
 // meanwhile or a file (an X connection) was left open.
 //
 //   ui_cycles UI_BINARY CYCLES
-#include <dirent.h>
 #include <dlfcn.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -32,12 +32,9 @@ long residentKb() {
     return -1;
 }
 
-int openFiles() {
-    DIR* dir = opendir("/proc/self/fd");
-    int count = 0;
-    while (dir != nullptr && readdir(dir) != nullptr) ++count;
-    if (dir != nullptr) closedir(dir);
-    return count;
+long openFiles() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return std::distance(begin(fds), end(fds));
 }
 
 std::pair<int, int> asked{0, 0};
@@ -59,7 +56,7 @@ int main(int argc, char** argv) {
     if (!display) return std::fprintf(stderr, "no display\n"), 1;
     const int cycles = std::atoi(argv[2]);
     long early = 0;
-    int earlyFiles = 0;
+    long earlyFiles = 0;
     for (int i = 0; i < cycles; ++i) {
         void* so = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
         auto get = so ? reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(so, "lv2ui_descriptor"))
@@ -97,8 +94,8 @@ int main(int argc, char** argv) {
         if (i == cycles / 10) early = residentKb(), earlyFiles = openFiles();
     }
     const long late = residentKb();
-    const int lateFiles = openFiles();
-    std::printf("%d cycles: resident %ld kB and %d files after %d, %ld kB and %d files at the end\n",
+    const long lateFiles = openFiles();
+    std::printf("%d cycles: resident %ld kB and %ld files after %d, %ld kB and %ld files at the end\n",
                 cycles, early, earlyFiles, cycles / 10, late, lateFiles);
     XCloseDisplay(display);
     return late - early > 2048 || lateFiles != earlyFiles ? 1 : 0;
