@@ -140,7 +140,8 @@ struct Plugin {
     // Every parameter at its value, as when the block's last frame is done.
     void stopRamps() {
         for (int row = 0; row < kParamCount; ++row) {
-            if (ramping[row]) param(state, static_cast<ParamId>(row)).store(applied[kM + row], relaxed);
+            if (ramping[row])
+                param(state, static_cast<ParamId>(row)).store(applied[kM + row], relaxed);
             ramping[row] = false;
         }
         anyRamp = false;
@@ -155,8 +156,10 @@ struct Plugin {
                 if (!ramping[row]) continue;
                 const float target = applied[kM + row];
                 const double t = static_cast<double>(k + 1) / frames;
-                const float v = k + 1 == frames ? target
-                                                : static_cast<float>(rampFrom[row] + (target - rampFrom[row]) * t);
+                const float v =
+                    k + 1 == frames
+                        ? target
+                        : static_cast<float>(rampFrom[row] + (target - rampFrom[row]) * t);
                 param(state, static_cast<ParamId>(row)).store(v, relaxed);
             }
             renderFrames(state, out + k, 1);

@@ -279,7 +279,8 @@ void key(Ui& ui, KeySym sym) {
                                 [&](const ControlSpec* c) { return c->id == ui.focus; });
     if (sym == XK_Tab || sym == XK_ISO_Left_Tab) {
         const long n = static_cast<long>(sliders.size());
-        const long at = focused == sliders.end() ? (sym == XK_Tab ? -1 : 0) : focused - sliders.begin();
+        const long at =
+            focused == sliders.end() ? (sym == XK_Tab ? -1 : 0) : focused - sliders.begin();
         ui.focus = sliders[static_cast<size_t>((at + (sym == XK_Tab ? 1 : n - 1)) % n)]->id;
         ui.dirty = true;
         return;
@@ -300,7 +301,8 @@ void key(Ui& ui, KeySym sym) {
 
 // The text of the tooltip for control c, or none.
 std::string tipFor(Ui& ui, const ControlSpec& c) {
-    if (c.kind == ControlKind::EnvelopeSlider) return envelopeTip(c.row, ui.envelopePosition[c.row]);
+    if (c.kind == ControlKind::EnvelopeSlider)
+        return envelopeTip(c.row, ui.envelopePosition[c.row]);
     if (c.kind != ControlKind::AxisButton) return {};
     const std::string value = valueString(paramValueAt(c.row, ui.paramPosition[c.row]));
     return axisButtonTip({value, ui.xFrom, ui.xTo, ui.yFrom, ui.yTo, ui.xLabel},
@@ -328,7 +330,8 @@ void press(Ui& ui, int x, int y, unsigned button) {
     if (button == 4 || button == 5) {  // the wheel steps a slider by one
         const int step = button == 4 ? 1 : -1;
         for (const ControlSpec& c : kControls)
-            if (inside(x, y, c)) moveSlider(ui, c, [step](int32_t at, const SliderSpec&) { return at + step; });
+            if (inside(x, y, c))
+                moveSlider(ui, c, [step](int32_t at, const SliderSpec&) { return at + step; });
         return;
     }
     if (button != 1) return;
@@ -535,7 +538,7 @@ void draw(Ui& ui) {
 // ---- LV2 ----------------------------------------------------------------------
 
 constexpr long kEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                        StructureNotifyMask | KeyPressMask | LeaveWindowMask;
+                         StructureNotifyMask | KeyPressMask | LeaveWindowMask;
 
 void handle(Ui& ui, XEvent& e) {
     switch (e.type) {
@@ -612,8 +615,8 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     const int screen = DefaultScreen(display);
     XVisualInfo visual{};
     if (cairo_surface_status(ui->surface) != CAIRO_STATUS_SUCCESS ||
-        !XMatchVisualInfo(display, screen, 24, TrueColor, &visual) ||
-        visual.red_mask != 0xff0000 || visual.green_mask != 0xff00 || visual.blue_mask != 0xff) {
+        !XMatchVisualInfo(display, screen, 24, TrueColor, &visual) || visual.red_mask != 0xff0000 ||
+        visual.green_mask != 0xff00 || visual.blue_mask != 0xff) {
         cleanup(ui.release());
         return nullptr;
     }
@@ -628,8 +631,8 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     attributes.background_pixel = 0xefefef;
     attributes.event_mask = kEvents;
     ui->window = XCreateWindow(display, parentWindow, 0, 0, kWidth, kHeight, 0, 24, InputOutput,
-                               visual.visual, CWColormap | CWBackPixel | CWBorderPixel | CWEventMask,
-                               &attributes);
+                               visual.visual,
+                               CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &attributes);
     XSizeHints hints{};
     hints.flags = PMinSize | PBaseSize;
     hints.min_width = hints.base_width = kWidth;

@@ -103,8 +103,8 @@ PaError openStreamAt(SynthState& s, PaStream** stream, double rate, bool withSen
     const OutputParameters& o = s.outputParameters;
     const PaStreamParameters parameters{o.device, o.channelCount, o.sampleFormat,
                                         o.suggestedLatency, o.hostApiSpecificStreamInfo};
-    PaError error = Pa_OpenStream(stream, nullptr, &parameters, rate,
-                                  paFramesPerBufferUnspecified, paNoFlag, streamCallback, &s);
+    PaError error = Pa_OpenStream(stream, nullptr, &parameters, rate, paFramesPerBufferUnspecified,
+                                  paNoFlag, streamCallback, &s);
     if (error == paNoError && jackClients::generation() != generation) {
         Pa_CloseStream(*stream);
         error = paInternalError;
@@ -125,8 +125,8 @@ PaError openStreamAt(SynthState& s, PaStream** stream, double rate, bool withSen
 // Rates tried after the device's own when it refuses the engine's: a sound
 // server that restarted at another rate is not seen by the library's device
 // list, made once at start.
-constexpr double kCommonRates[] = {48000, 44100, 96000, 88200, 32000, 22050, 192000, 176400,
-                                   24000, 16000, 11025, 8000};
+constexpr double kCommonRates[] = {48000,  44100,  96000, 88200, 32000, 22050,
+                                   192000, 176400, 24000, 16000, 11025, 8000};
 
 // At the engine's rate if the device takes it, else at one it does, where the
 // engine then runs: no stream runs meanwhile, so no callback sees the change.

@@ -138,8 +138,12 @@ constexpr float largestPhaseWithThetaAtMost(float limit) {
     uint32_t low = 0, high = std::bit_cast<uint32_t>(1.0f);
     while (low < high) {
         const uint32_t mid = low + (high - low + 1) / 2;
-        const float theta = static_cast<float>(static_cast<double>(std::bit_cast<float>(mid)) * kTwoPi);
-        if (theta <= limit) low = mid; else high = mid - 1;
+        const float theta =
+            static_cast<float>(static_cast<double>(std::bit_cast<float>(mid)) * kTwoPi);
+        if (theta <= limit)
+            low = mid;
+        else
+            high = mid - 1;
     }
     return std::bit_cast<float>(low);
 }
@@ -190,7 +194,8 @@ class SilentStretch {
         // Frames whose following phase stays inside the binade.
         const unsigned long n =
             q == 0 ? count
-                   : std::min<unsigned long>(count, static_cast<unsigned long>((2 * kHiddenBit - 1 - p) / q));
+                   : std::min<unsigned long>(
+                         count, static_cast<unsigned long>((2 * kHiddenBit - 1 - p) / q));
         const int64_t last = p + static_cast<int64_t>(q) * static_cast<int64_t>(n - 1);
         const auto framesUpTo = [&](float bound) -> unsigned long {
             const int32_t t = boundOnGrid(bound, exponent);
@@ -233,7 +238,8 @@ unsigned long renderSilence(EngineState& s, float* out, unsigned long count) {
     // Once for the block: the parameters the trajectory sets at point 4 hold for every frame.
     settleAfterRelease(s);
     // Whatever the envelope step would do differently (the index's wrap) is left to it.
-    count = std::min<unsigned long>(count, static_cast<unsigned long>(kWrapGuard - s.sampleIndex) + 1);
+    count =
+        std::min<unsigned long>(count, static_cast<unsigned long>(kWrapGuard - s.sampleIndex) + 1);
     const double f = playingFrequency(s);
     if (f == 0.0) {
         // Before the first note the oscillator holds its last sample: its sign is all there is.

@@ -25,8 +25,12 @@ namespace {
 struct ShownTexts {
     std::string value, xFrom, xTo, yFrom, yTo, xLabel;
     ShownTexts(const AxisControls& c, ParamId p)
-        : value(text(c.valueTexts[static_cast<int>(p)])), xFrom(text(c.xFrom)), xTo(text(c.xTo)),
-          yFrom(text(c.yFrom)), yTo(text(c.yTo)), xLabel(text(c.xLabel)) {}
+        : value(text(c.valueTexts[static_cast<int>(p)])),
+          xFrom(text(c.xFrom)),
+          xTo(text(c.xTo)),
+          yFrom(text(c.yFrom)),
+          yTo(text(c.yTo)),
+          xLabel(text(c.xLabel)) {}
     AxisTexts view() const { return {value, xFrom, xTo, yFrom, yTo, xLabel}; }
     static std::string text(const QLabel* label) { return label->text().toStdString(); }
 };

@@ -456,11 +456,10 @@ TEST(Plugin, AShapeParameterMovedBetweenRunsGlidesAcrossTheRun) {
     const auto moved = [&](uint32_t block, bool glide) {
         return renderPlugin(44100, {}, {on(0)}, kFrames, block, [&](Lv2Instance& p, int64_t at) {
             const int64_t k = at - kChangeAt;
-            if (k < 0 || k >= kBlock || (block == kBlock && k > 0)) return;
-            const double t = static_cast<double>(k + 1) / kBlock;
-            p.control(kM) = block == kBlock || !glide || k + 1 == kBlock
-                                ? to
-                                : static_cast<float>(from + (to - from) * t);
+            if (k < 0 || k >= kBlock) return;
+            const bool whole = block == kBlock || !glide || k + 1 == kBlock;
+            p.control(kM) =
+                whole ? to : static_cast<float>(from + (to - from) * ((k + 1.0) / kBlock));
         });
     };
     const std::vector<float> glided = moved(kBlock, true);

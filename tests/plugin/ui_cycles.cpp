@@ -95,8 +95,9 @@ int main(int argc, char** argv) {
     }
     const long late = residentKb();
     const long lateFiles = openFiles();
-    std::printf("%d cycles: resident %ld kB and %ld files after %d, %ld kB and %ld files at the end\n",
-                cycles, early, earlyFiles, cycles / 10, late, lateFiles);
+    std::printf(
+        "%d cycles: resident %ld kB and %ld files after %d, %ld kB and %ld files at the end\n",
+        cycles, early, earlyFiles, cycles / 10, late, lateFiles);
     XCloseDisplay(display);
     return late - early > 2048 || lateFiles != earlyFiles ? 1 : 0;
 }

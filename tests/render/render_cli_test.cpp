@@ -558,7 +558,8 @@ TEST_F(Render, StreamOutputsGetTheWholeWav) {
     const std::string plain = slurp(output("plain.wav"));
     ASSERT_GT(plain.size(), 65536u);  // more than a pipe holds
     // Readers of a float format expect its fmt chunk's extension size (0).
-    EXPECT_EQ(plain.substr(12, 10) + plain.substr(36, 2), std::string("fmt \x12\0\0\0\3\0\0\0", 12));
+    EXPECT_EQ(plain.substr(12, 10) + plain.substr(36, 2),
+              std::string("fmt \x12\0\0\0\3\0\0\0", 12));
 
     ProgramRun r;
     std::string got;

@@ -74,8 +74,8 @@ Wav readWav(const char* path, int channels = 0) {
     const auto file = test::readSoundFile<double>(path);
     const SF_INFO& info = file.info;
     if (gRate == 0.0 && file.opened) gRate = info.samplerate;
-    if (!file.opened || (channels != 0 && info.channels != channels) ||
-        info.samplerate != gRate || !(gRate >= kMinSampleRate && gRate <= kMaxSampleRate)) {
+    if (!file.opened || (channels != 0 && info.channels != channels) || info.samplerate != gRate ||
+        !(gRate >= kMinSampleRate && gRate <= kMaxSampleRate)) {
         std::printf("FAIL: cannot read %s (%d channels wanted, 0 = any) at %.0f frames/s\n", path,
                     channels, gRate);
         std::exit(1);
@@ -201,9 +201,9 @@ bool writeMidi(const char* path, long noteOffFrame, long endFrame) {
     const auto delta = [](long frames) { return static_cast<uint32_t>(frames); };
     const auto rate = static_cast<uint16_t>(static_cast<long>(gRate) % 100 ? gRate : gRate / 100);
     return spit(path, cat({header(0, 1, rate), track({{0, tempo(rate < gRate ? 10000 : 1000000)},
-                                                     {delta(kLead), noteOn(69)},
-                                                     {delta(noteOffFrame - kLead), noteOff(69)}},
-                                                    delta(endFrame - noteOffFrame))}));
+                                                      {delta(kLead), noteOn(69)},
+                                                      {delta(noteOffFrame - kLead), noteOff(69)}},
+                                                     delta(endFrame - noteOffFrame))}));
 }
 
 int checkNote(const char* path, const char* midiOut, const char* renderIn) {
