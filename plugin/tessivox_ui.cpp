@@ -123,14 +123,16 @@ void showAxis(Ui& ui, bool x) {
     to = valueString(ui.ports[x ? kXTo : kYTo]);
 }
 
-// A value from the host; what the UI wrote itself comes back unchanged.
+// A value from the host, shown as the plugin takes it (within the port's
+// range, not a number at its minimum); what the UI wrote itself comes back
+// unchanged.
 void portChanged(Ui& ui, uint32_t port, float value) {
     if (port >= kPortCount || kPorts[port].type == PortType::MidiIn ||
-        kPorts[port].type == PortType::AudioOut || ui.ports[port] == value) {
+        kPorts[port].type == PortType::AudioOut) {
         return;
     }
-    // As the plugin takes it: within the port's range.
-    value = std::clamp(value, kPorts[port].minimum, kPorts[port].maximum);
+    value = clampToPort(port, value);
+    if (ui.ports[port] == value) return;
     ui.ports[port] = value;
     ui.dirty = true;
     if (port >= kM && port < kM + kParamCount) {
@@ -567,6 +569,36 @@ void handle(Ui& ui, XEvent& e) {
     }
 }
 
+// Xlib's error handler is the process's. An error on a window's own
+// connection (the host destroyed the parent first, so the window went with
+// it) is the window's to ignore; any other goes to the handler there was.
+std::vector<Display*> ownConnections;  // UI thread
+XErrorHandler previousHandler = nullptr;
+
+int onXError(Display* display, XErrorEvent* error) {
+    if (std::find(ownConnections.begin(), ownConnections.end(), display) != ownConnections.end())
+        return 0;
+    return previousHandler ? previousHandler(display, error) : 0;
+}
+
+Display* openConnection() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return nullptr;
+    if (ownConnections.empty()) previousHandler = XSetErrorHandler(onXError);
+    ownConnections.push_back(display);
+    return display;
+}
+
+void closeConnection(Display* display) {
+    XSync(display, False);  // its errors, if any, while they are still known as its own
+    XCloseDisplay(display);
+    std::erase(ownConnections, display);
+    if (!ownConnections.empty()) return;
+    // A handler set after ours stays.
+    const XErrorHandler current = XSetErrorHandler(previousHandler);
+    if (current != onXError) XSetErrorHandler(current);
+}
+
 void pump(Ui& ui) {
     while (XPending(ui.display) > 0) {
         XEvent e;
@@ -584,7 +616,7 @@ void cleanup(LV2UI_Handle handle) {
     }
     cairo_surface_destroy(ui->surface);
     if (ui->window != 0) XDestroyWindow(ui->display, ui->window);
-    XCloseDisplay(ui->display);
+    closeConnection(ui->display);
 }
 
 LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*,
@@ -598,7 +630,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
         if (!std::strcmp(features[i]->URI, LV2_UI__resize))
             resize = static_cast<LV2UI_Resize*>(features[i]->data);
     }
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = openConnection();
     if (!display) return nullptr;
     auto ui = std::make_unique<Ui>();
     ui->display = display;
@@ -651,7 +683,7 @@ void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t forma
     if (format != 0 || size != sizeof(float) || !buffer) return;
     float value;
     std::memcpy(&value, buffer, sizeof value);
-    if (std::isfinite(value)) portChanged(*static_cast<Ui*>(handle), port, value);
+    portChanged(*static_cast<Ui*>(handle), port, value);
 }
 
 int idle(LV2UI_Handle handle) {

@@ -31,10 +31,12 @@ struct Entry {
     std::string name;
     std::string uri;
     bool factory = false;  // from the plugin's bundle, not saved by a user
+    int64_t savedAt = 0;   // the preset file's time, in ns
 };
 
 // The plugin's presets lilv hosts see, the factory ones first, each group in
-// name order.
+// name order; of several with one name, the one saved last first: it is the
+// one a name loads and a save replaces.
 std::vector<Entry> listSounds();
 
 // NAME-OR-FILE: an existing file is read as a preset file; anything else is

@@ -55,15 +55,10 @@ struct Reading {
 };
 
 // A state's port values into the sound; ports outside it are left alone.
+// The preset applies to Tessivox (and maybe to other plugins besides), as
+// its finder made sure.
 bool readState(const LilvState* state, UridMap& urids, Sound& sound, const std::string& what,
                std::string& error) {
-    const LilvNode* applies = lilv_state_get_plugin_uri(state);
-    if (applies == nullptr || kPluginUri != lilv_node_as_uri(applies)) {
-        error = what + ": a preset of " +
-                (applies ? std::string("<") + lilv_node_as_uri(applies) + ">" : "no plugin") +
-                ", not of Tessivox";
-        return false;
-    }
     if (const char* label = lilv_state_get_label(state)) sound.name = label;
     Reading reading{urids, sound, {}};
     lilv_state_emit_port_values(
@@ -103,7 +98,8 @@ bool readState(const LilvState* state, UridMap& urids, Sound& sound, const std::
 struct Scan {
     SerdEnv* env = nullptr;
     std::set<std::string> presets;
-    std::map<std::string, std::string> appliesTo;
+    std::multimap<std::string, std::string> appliesTo;
+    std::set<std::string> seeAlso;  // the files lilv would read next
     std::string error;
 
     std::string expand(const SerdNode* node) const {
@@ -139,7 +135,9 @@ bool scanFile(const std::string& path, std::FILE* file, Scan& scan) {
             if (p == kRdfType && s.expand(object) == LV2_PRESETS__Preset) {
                 s.presets.insert(s.expand(subject));
             } else if (p == LV2_CORE__appliesTo) {
-                s.appliesTo[s.expand(subject)] = s.expand(object);
+                s.appliesTo.emplace(s.expand(subject), s.expand(object));
+            } else if (p == std::string(kRdfsNs) + "seeAlso") {
+                s.seeAlso.insert(s.expand(object));
             }
             return SERD_SUCCESS;
         },
@@ -170,34 +168,48 @@ bool scanFile(const std::string& path, std::FILE* file, Scan& scan) {
     return scan.error.empty();
 }
 
-std::optional<Sound> loadFile(const std::string& path, std::string& error) {
+// A file that turtleProblem let pass, scanned.
+bool scanPath(const std::string& path, Scan& scan) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          std::fclose);
-    if (!file) return refuse(error, "cannot read " + path + ": " + std::strerror(errno));
+    if (!file) {
+        scan.error = std::strerror(errno);
+        return false;
+    }
+    return scanFile(path, file.get(), scan);
+}
+
+std::optional<Sound> loadFile(const std::string& given, std::string& error) {
+    if (const std::string problem = turtleProblem(given); !problem.empty())
+        return refuse(error, problem);
+    // Read where the links end, so that the preset's own address is the one read.
+    std::unique_ptr<char, decltype(&std::free)> real(realpath(given.c_str(), nullptr), std::free);
+    const std::string path = real ? real.get() : given;
     Scan scan;
-    if (!scanFile(path, file.get(), scan))
-        return refuse(error, path + ": not valid Turtle (" + scan.error + ")");
-    file.reset();
+    if (!scanPath(path, scan))
+        return refuse(error, given + ": not valid Turtle (" + scan.error + ")");
     std::vector<std::string> ours;
     std::string other;
     for (const std::string& preset : scan.presets) {
-        const auto applies = scan.appliesTo.find(preset);
-        if (applies != scan.appliesTo.end() && applies->second == kPluginUri) {
+        const auto [first, last] = scan.appliesTo.equal_range(preset);
+        bool tessivox = false;
+        for (auto at = first; at != last; ++at) tessivox |= at->second == kPluginUri;
+        if (tessivox) {
             ours.push_back(preset);
         } else if (other.empty()) {
-            other = applies == scan.appliesTo.end() ? "no plugin" : "<" + applies->second + ">";
+            other = first == last ? "no plugin" : "<" + first->second + ">";
         }
     }
     if (ours.empty()) {
         return refuse(error,
-                      path + (other.empty() ? ": holds no LV2 preset"
-                                            : ": a preset of " + other + ", not of Tessivox"));
+                      given + (other.empty() ? ": holds no LV2 preset"
+                                             : ": a preset of " + other + ", not of Tessivox"));
     }
     if (ours.size() > 1) {
-        return refuse(error, path + ": holds " + std::to_string(ours.size()) +
+        return refuse(error, given + ": holds " + std::to_string(ours.size()) +
                                  " Tessivox presets; give one of them by name");
     }
-    if (ours[0].rfind("_:", 0) == 0) return refuse(error, path + ": the preset has no URI");
+    if (ours[0].rfind("_:", 0) == 0) return refuse(error, given + ": the preset has no URI");
     WorldPtr world{lilv_world_new(), lilv_world_free};
     UridMap urids;
     NodePtr subject = uriNode(world.get(), ours[0].c_str());
@@ -205,10 +217,10 @@ std::optional<Sound> loadFile(const std::string& path, std::string& error) {
         lilv_state_new_from_file(world.get(), &urids.feature, subject.get(), path.c_str()),
         lilv_state_free};
     Sound sound = startSound();
-    if (!state) return refuse(error, path + ": cannot be read as a preset");
-    if (!readState(state.get(), urids, sound, path, error)) return std::nullopt;
+    if (!state) return refuse(error, given + ": cannot be read as a preset");
+    if (!readState(state.get(), urids, sound, given, error)) return std::nullopt;
     if (sound.name.empty()) {
-        sound.name = path.substr(path.rfind('/') + 1);
+        sound.name = given.substr(given.rfind('/') + 1);
     }
     return sound;
 }
@@ -227,20 +239,33 @@ std::optional<Sound> loadFromWorld(LilvWorld* world, const Entry& entry, std::st
 
 }  // namespace
 
+std::string bundleProblem(const std::string& folder) {
+    const std::string manifest = folder + "/manifest.ttl";
+    if (std::string problem = turtleProblem(manifest); !problem.empty()) return problem;
+    Scan scan;
+    if (!scanPath(manifest, scan)) return manifest + ": not valid Turtle (" + scan.error + ")";
+    for (const std::string& uri : scan.seeAlso) {
+        std::unique_ptr<char, decltype(&lilv_free)> file(lilv_file_uri_parse(uri.c_str(), nullptr),
+                                                         lilv_free);
+        if (!file || uri.rfind("file:", 0) != 0) continue;
+        if (std::string problem = turtleProblem(file.get()); !problem.empty()) return problem;
+    }
+    return {};
+}
+
 std::optional<Sound> loadSoundEntry(const Entry& entry, std::string& error) {
     WorldPtr world = hostWorld();
     return loadFromWorld(world.get(), entry, error);
 }
 
 std::optional<Sound> loadSound(const std::string& nameOrFile, std::string& error) {
+    // A folder is no sound, but a sound may be named "..", "." or "/".
     struct stat st;
-    if (stat(nameOrFile.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return refuse(error, "cannot read " + nameOrFile + ": " + std::strerror(EISDIR));
-        return loadFile(nameOrFile, error);
-    }
-    const int statError = errno;
-    WorldPtr world = hostWorld();
+    const bool exists = stat(nameOrFile.c_str(), &st) == 0;
+    if (exists && !S_ISDIR(st.st_mode)) return loadFile(nameOrFile, error);
+    const int statError = exists ? EISDIR : errno;
+    std::vector<std::string> leftOut;
+    WorldPtr world = hostWorld(&leftOut);
     const std::vector<Entry> entries = listIn(world.get());
     // A sound of the user's goes before a factory preset of the same name.
     const Entry* found = nullptr;
@@ -248,11 +273,11 @@ std::optional<Sound> loadSound(const std::string& nameOrFile, std::string& error
         if (e.name == nameOrFile && (found == nullptr || found->factory)) found = &e;
     }
     if (found != nullptr) return loadFromWorld(world.get(), *found, error);
-    const bool looksLikeFile = nameOrFile.find('/') != std::string::npos ||
+    const bool looksLikeFile = exists || nameOrFile.find('/') != std::string::npos ||
                                (nameOrFile.size() > 4 && nameOrFile.ends_with(".ttl"));
-    return refuse(error, looksLikeFile
-                             ? "cannot read " + nameOrFile + ": " + std::strerror(statError)
-                             : "no sound named '" + nameOrFile + "' and no such file");
+    if (looksLikeFile) return refuse(error, "cannot read " + nameOrFile + ": " + std::strerror(statError));
+    return refuse(error, "no sound named '" + nameOrFile + "' and no such file" +
+                             (leftOut.empty() ? "" : "; a sound bundle cannot be read: " + leftOut[0]));
 }
 
 }  // namespace tessivox::sound

@@ -2,6 +2,7 @@
 #include <lv2/core/lv2.h>
 #include <lv2/presets/presets.h>
 #include <serd/serd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -150,6 +151,53 @@ struct TempFile {
     }
 };
 
+// The manifest this program writes for a preset file: a bundle whose
+// manifest is any other was written by someone else, and is not replaced.
+std::string manifestFor(const std::string& fileName) {
+    char* text = nullptr;
+    size_t size = 0;
+    std::FILE* memory = open_memstream(&text, &size);
+    if (memory == nullptr) return {};
+    const bool ok = writeTurtle(memory, fileName, nullptr);
+    std::fclose(memory);
+    std::string manifest = ok ? std::string(text, size) : std::string();
+    std::free(text);
+    return manifest;
+}
+
+bool writtenHere(const std::string& bundle, const std::string& fileName) {
+    std::FILE* file = std::fopen((bundle + "/manifest.ttl").c_str(), "rb");
+    if (file == nullptr) return false;
+    const std::string want = manifestFor(fileName);
+    std::string got(want.size() + 1, '\0');
+    got.resize(std::fread(got.data(), 1, got.size(), file));
+    std::fclose(file);
+    return !want.empty() && got == want;
+}
+
+// Held while a save looks for the name and writes, so that two programs
+// saving one name at once make one sound, not two.
+class SaveLock {
+  public:
+    explicit SaveLock(const std::string& folder) {
+        fd_ = open((folder + "/.tessivox-save.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        // A save takes a moment; one that holds it far longer is stuck, and is not waited for.
+        for (int tries = 0; fd_ >= 0 && tries < 500; ++tries) {
+            if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+            usleep(10000);
+        }
+        error_ = fd_ < 0 ? errno : EWOULDBLOCK;
+    }
+    ~SaveLock() {
+        if (fd_ >= 0) close(fd_);
+    }
+    int error() const { return error_; }
+
+  private:
+    int fd_ = -1;
+    int error_ = 0;
+};
+
 }  // namespace
 
 SaveResult saveSound(const Sound& sound, bool replace, std::string& error, std::string* path) {
@@ -162,12 +210,20 @@ SaveResult saveSound(const Sound& sound, bool replace, std::string& error, std::
         error = problem;
         return SaveResult::Failed;
     }
-    // Replacing keeps the sound's own bundle; a sound another host saved
-    // under the same name is left alone.
+    bool madeFolder = false;
+    if (mkdir(folder.c_str(), 0777) == 0) {
+        madeFolder = true;
+    } else if (errno != EEXIST) {
+        return failed(std::strerror(errno));
+    }
+    const SaveLock lock(folder);
+    if (lock.error() != 0) return failed(std::strerror(lock.error()));
+    // Replacing keeps the sound's own bundle, the one its name loads; a
+    // sound another program saved under the same name is left alone.
     std::string bundle;
     std::string fileName;
     for (const Entry& e : listSounds()) {
-        if (e.name != sound.name) continue;
+        if (e.name != sound.name || !bundle.empty()) continue;
         if (e.factory) {
             error = "'" + sound.name + "' is a factory sound: choose another name";
             return SaveResult::Failed;
@@ -179,20 +235,16 @@ SaveResult saveSound(const Sound& sound, bool replace, std::string& error, std::
         if (slash == std::string::npos) continue;
         const std::string dir = existing.substr(0, slash);
         const std::string name = dir.substr(dir.rfind('/') + 1);
-        if (!sameFile(dir.substr(0, dir.rfind('/')), folder) || name.rfind("Tessivox_", 0) != 0)
+        if (!sameFile(dir.substr(0, dir.rfind('/')), folder) || name.rfind("Tessivox_", 0) != 0 ||
+            !writtenHere(dir, existing.substr(slash + 1))) {
             continue;
+        }
         if (!replace) return SaveResult::NameTaken;
         bundle = dir;
         fileName = existing.substr(slash + 1);
     }
-    bool madeFolder = false;
     bool madeBundle = false;
     if (bundle.empty()) {
-        if (mkdir(folder.c_str(), 0777) == 0) {
-            madeFolder = true;
-        } else if (errno != EEXIST) {
-            return failed(std::strerror(errno));
-        }
         const std::string symbol = symbolOf(sound.name);
         fileName = symbol + ".ttl";
         for (int n = 1;; ++n) {

@@ -1,6 +1,8 @@
 // The LV2 plugin loaded from the build tree by a lilv host, against
 // tessivox-render and the engine.
 
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 
@@ -319,6 +321,65 @@ TEST(Plugin, SavedSoundsPlayInTheHostAsInTessivoxRender) {
         EXPECT_EQ(sound::saveSound(saved, false, error), sound::SaveResult::Failed) << name;
         EXPECT_FALSE(error.empty());
     }
+    fs::remove_all(dir);
+}
+
+// Files another program left in ~/.lv2 or handed over: none crashes or hangs
+// the reader or keeps the other sounds from loading; a bundle the program did
+// not write is never replaced; links, presets of two plugins and names that
+// look like folders load; two programs saving one name at once make one sound.
+TEST(Sound, HostileFilesNeitherStopNorLoseSounds) {
+    const fs::path dir = fs::temp_directory_path() / ("tessivox-hostile-" + std::to_string(getpid()));
+    const fs::path lv2 = dir / ".lv2";
+    fs::create_directories(lv2 / "deep.lv2");
+    fs::create_directories(lv2 / "fifo.lv2");
+    setenv("HOME", dir.c_str(), 1);
+    std::ofstream(lv2 / "deep.lv2" / "manifest.ttl") << "<a> <b> " << std::string(30000, '(');
+    ASSERT_EQ(mkfifo((lv2 / "fifo.lv2" / "manifest.ttl").c_str(), 0644), 0);
+    sound::Sound kept = sound::startSound();
+    std::string error, path;
+    for (const char* name : {"Kept", "..", "/"}) {
+        kept.name = name;
+        ASSERT_EQ(sound::saveSound(kept, false, error, &path), sound::SaveResult::Saved) << error;
+        ASSERT_TRUE(sound::loadSound(name, error)) << error;
+    }
+    // The same preset through a link, and applying to another plugin as well.
+    fs::create_symlink(path, dir / "link.ttl");
+    std::string text = test::slurp(path);
+    text.replace(text.find("<urn:tessivox:synth>"), 20, "<urn:other>, <urn:tessivox:synth>");
+    std::ofstream(dir / "two.ttl") << text;
+    for (const fs::path& file : {dir / "link.ttl", dir / "two.ttl"}) {
+        EXPECT_TRUE(sound::loadSound(file.string(), error)) << error;
+    }
+    // A bundle of the program's name whose manifest another program wrote.
+    const fs::path foreign = fs::path(path).parent_path();
+    std::ofstream(foreign / "manifest.ttl", std::ios::app) << "<other.ttl> a <urn:x> .\n";
+    const std::string before = test::slurp(foreign / "manifest.ttl");
+    kept.name = "/";
+    EXPECT_EQ(sound::saveSound(kept, false, error), sound::SaveResult::Saved) << error;
+    EXPECT_EQ(test::slurp(foreign / "manifest.ttl"), before);
+
+    kept.name = "Raced";
+    for (int round = 0; round < 14; ++round) {
+        std::vector<pid_t> savers;
+        for (int k = 0; k < 2; ++k) {
+            if (const pid_t pid = fork(); pid == 0) {
+                std::string e;
+                _exit(sound::saveSound(kept, true, e) == sound::SaveResult::Saved ? 0 : 1);
+            } else {
+                savers.push_back(pid);
+            }
+        }
+        for (const pid_t pid : savers) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            EXPECT_EQ(status, 0);
+        }
+    }
+    const auto entries = sound::listSounds();
+    EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                            [](const sound::Entry& e) { return e.name == "Raced"; }),
+              1);
     fs::remove_all(dir);
 }
 

@@ -1,7 +1,8 @@
 // Opens and closes the plugin's window CYCLES times as a host would, under
 // the X server in DISPLAY: a parent window, every port sent (out-of-range and
 // non-finite values among them), some idle calls or none, a resize from each
-// side. The library is loaded for each window and unloaded after it, as
+// side; every fourth host destroys the parent first. The library is loaded
+// for each window and unloaded after it, as
 // suil does. Prints the host's resident memory and open files after the
 // first tenth and at the end; fails if memory grew by more than 2 MB
 // meanwhile or a file (an X connection) was left open.
@@ -87,8 +88,11 @@ int main(int argc, char** argv) {
         d->port_event(ui, kPortCount + 5, 4, 0, odd);  // no such port
         resize->ui_resize(ui, 400 + i, 300);
         for (int k = 0; k < (i % 3) * 2; ++k) idle->idle(ui);  // every third: never idle
+        // Every fourth host destroys the parent first, taking the window with it.
+        const bool parentFirst = i % 4 == 3;
+        if (parentFirst) XDestroyWindow(display, parent), XSync(display, False);
         d->cleanup(ui);
-        XDestroyWindow(display, parent);
+        if (!parentFirst) XDestroyWindow(display, parent);
         XSync(display, False);
         dlclose(so);
         if (i == cycles / 10) early = residentKb(), earlyFiles = openFiles();

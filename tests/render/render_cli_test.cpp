@@ -429,8 +429,14 @@ TEST_F(Render, BadSounds) {
          preset + "urn:tessivox:synth> ; lv2:port [ lv2:symbol \"m\" ; "
                   "<http://lv2plug.in/ns/ext/presets#value> \"six\" ] .",
          "--sound: text.ttl: the value of port 'm' is not a number"},
+        {"deep.ttl", "<a> <b> " + std::string(30000, '['), "--sound: deep.ttl: nested more than 100"},
+        {"/dev/zero", "", "--sound: /dev/zero: not a regular file"},
+        {"fifo", "", "--sound: fifo: not a regular file"},
+        {"empty.ttl", "", "--sound: empty.ttl: the file is empty"},
     };
-    std::vector<std::string> files = {"in.mid"};
+    ASSERT_EQ(mkfifo((work / "fifo").c_str(), 0644), 0);
+    std::ofstream(work / "empty.ttl").flush();
+    std::vector<std::string> files = {"empty.ttl", "fifo", "in.mid"};
     const fs::path was = fs::current_path();
     fs::current_path(work);
     for (const auto& [name, text, problem] : cases) {
