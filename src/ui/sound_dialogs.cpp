@@ -56,7 +56,10 @@ std::optional<sound::Entry> chooseSound(QWidget* parent, const std::vector<sound
             title->setFlags(Qt::NoItemFlags);
             list->addItem(title);
         }
-        auto* item = new QListWidgetItem(QStringLiteral("  ") + text(entries[i].name));
+        // A name of any length another program wrote shows its beginning.
+        QString name = text(entries[i].name);
+        if (name.size() > 100) name = name.left(100) + QChar(0x2026);
+        auto* item = new QListWidgetItem(QStringLiteral("  ") + name);
         item->setData(Qt::UserRole, static_cast<int>(i));
         list->addItem(item);
     }

@@ -1,10 +1,17 @@
 // The main window's sounds: reading the controls into a sound, and setting
 // them from one by the same handlers and rules as the user's own moves.
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QLabel>
 #include <QMenu>
 #include <QSlider>
@@ -20,6 +27,36 @@ namespace tessivox {
 using namespace lv2;
 
 namespace {
+
+// Runs `work` on a thread of its own while the window keeps answering (it
+// repaints, the window manager's pings are answered; input waits), since
+// reading thousands of sounds takes seconds. When `ending` turns true first,
+// nothing: the thread is left to finish alone.
+template <class Work>
+auto aside(Work work, const bool* ending = nullptr) -> std::optional<decltype(work())> {
+    struct Shared {
+        std::optional<decltype(work())> result;
+        std::atomic<bool> done{false};
+    };
+    auto shared = std::make_shared<Shared>();
+    try {
+        std::thread([shared, work] {
+            shared->result = work();
+            shared->done.store(true, std::memory_order_release);
+        }).detach();
+    } catch (const std::system_error&) {
+        return work();
+    }
+    QEventLoop wait;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
+        if (shared->done.load(std::memory_order_acquire) || (ending && *ending)) wait.quit();
+    });
+    poll.start(5);
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!shared->done.load(std::memory_order_acquire)) return std::nullopt;
+    return std::move(shared->result);
+}
 
 // The slider position nearest a value; values between positions cannot be shown.
 int positionOf(int row, float value) {
@@ -137,10 +174,14 @@ void MainWindow::saveSoundAs() {
     sound::Sound sound = currentSound();
     sound.name = *name;
     std::string error;
-    sound::SaveResult result = sound::saveSound(sound, false, error);
+    // A save is waited for whatever comes, so that it is never cut short.
+    const auto save = [&](bool replace) {
+        return *aside([&sound, &error, replace] { return sound::saveSound(sound, replace, error); });
+    };
+    sound::SaveResult result = save(false);
     if (result == sound::SaveResult::NameTaken) {
         if (!askReplaceSound(this, *name)) return;
-        result = sound::saveSound(sound, true, error);
+        result = save(true);
     }
     if (result == sound::SaveResult::Saved) {
         soundName_ = *name;
@@ -150,13 +191,22 @@ void MainWindow::saveSoundAs() {
 }
 
 void MainWindow::loadSoundChosen() {
-    const std::optional<sound::Entry> entry = chooseSound(this, sound::listSounds());
+    const auto entries = aside([] { return sound::listSounds(); }, &terminationRequested_);
+    if (!entries) return;
+    const std::optional<sound::Entry> entry = chooseSound(this, *entries);
     if (!entry) return;
-    std::string error;
-    if (const std::optional<sound::Sound> sound = sound::loadSoundEntry(*entry, error)) {
-        applySound(*sound);
+    const auto loaded = aside(
+        [entry = *entry] {
+            std::string error;
+            std::optional<sound::Sound> sound = sound::loadSoundEntry(entry, error);
+            return std::pair{sound, error};
+        },
+        &terminationRequested_);
+    if (!loaded) return;
+    if (loaded->first) {
+        applySound(*loaded->first);
     } else {
-        showSoundError(this, "Load sound", error);
+        showSoundError(this, "Load sound", loaded->second);
     }
 }
 
