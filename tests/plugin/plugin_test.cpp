@@ -327,11 +327,13 @@ TEST(Plugin, SavedSoundsPlayInTheHostAsInTessivoxRender) {
 // Files another program left in ~/.lv2 or handed over: none crashes or hangs
 // the reader or keeps the other sounds from loading; a bundle the program did
 // not write is never replaced; links, presets of two plugins and names that
-// look like folders load; two programs saving one name at once make one sound.
+// look like folders load, also through a linked ~/.lv2; two programs saving
+// one name at once make one sound.
 TEST(Sound, HostileFilesNeitherStopNorLoseSounds) {
     const fs::path dir = fs::temp_directory_path() / ("tessivox-hostile-" + std::to_string(getpid()));
-    const fs::path lv2 = dir / ".lv2";
+    const fs::path lv2 = dir / "elsewhere";  // ~/.lv2 is a link to it
     fs::create_directories(lv2 / "deep.lv2");
+    fs::create_directory_symlink(lv2, dir / ".lv2");
     fs::create_directories(lv2 / "fifo.lv2");
     setenv("HOME", dir.c_str(), 1);
     std::ofstream(lv2 / "deep.lv2" / "manifest.ttl") << "<a> <b> " << std::string(30000, '(');
