@@ -366,7 +366,9 @@ void press(Ui& ui, int x, int y, unsigned button) {
                 enableClick(ui);
                 return;
             case ControlKind::DrawingArea:
-                if (c.id == kPadId) ui.held = kPadId;
+                if (c.id != kPadId) return;
+                ui.held = kPadId;
+                pickPadPoint(ui.s, x - kPadArea.x, y - kPadArea.y);
                 return;
             default:
                 break;

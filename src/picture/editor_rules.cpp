@@ -104,17 +104,20 @@ AxisRuling decideAxisStep(const AxisTexts& t, ParamId p) {
     return {AxisStep::Reset, "both axes are assigned"};
 }
 
+void pickPadPoint(SynthState& s, int32_t x, int32_t y) {
+    if (s.padDragState != PadDragState::Unpressed) return;
+    for (int k = 0; k < 4; ++k) {
+        if (inPickBox(s.padPoints[k], x, y)) {
+            s.padDragState = static_cast<PadDragState>(k + 1);
+            return;
+        }
+    }
+}
+
 bool movePadPoint(SynthState& s, int32_t x, int32_t y) {
     s.padMouseX = x;
     s.padMouseY = y;
-    if (s.padDragState == PadDragState::Unpressed) {
-        for (int k = 0; k < 4; ++k) {
-            if (inPickBox(s.padPoints[k], s.padMouseX, s.padMouseY)) {
-                s.padDragState = static_cast<PadDragState>(k + 1);
-                break;
-            }
-        }
-    }
+    pickPadPoint(s, x, y);
     if (s.padMouseX < 0 || s.padMouseX > kPadExtent || s.padMouseY < 0 ||
         s.padMouseY > kPadExtent) {
         return false;

@@ -40,5 +40,9 @@ std::string envelopeTip(int k, int32_t value);
 // picks a point if none is held, moves the held one. Returns whether the
 // pointer is on the pad (then the picture is redrawn).
 bool movePadPoint(SynthState& s, int32_t x, int32_t y);
+// A left press at pad pixel (x, y): a point whose pick box holds it is
+// picked then, so that a quick drag whose first move already lies outside
+// the box still takes it.
+void pickPadPoint(SynthState& s, int32_t x, int32_t y);
 
 }  // namespace tessivox

@@ -57,7 +57,9 @@ void DrawingArea::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void DrawingArea::mousePressEvent(QMouseEvent* event) {
-    emit padEvent(makeEvent(PadEvent::Type::Other, event));
+    const auto type =
+        event->button() == Qt::LeftButton ? PadEvent::Type::LeftButtonDown : PadEvent::Type::Other;
+    emit padEvent(makeEvent(type, event));
 }
 
 void DrawingArea::mouseReleaseEvent(QMouseEvent* event) {

@@ -11,7 +11,7 @@ namespace tessivox {
 
 // A pointer event of a drawing area, in its own pixels.
 struct PadEvent {
-    enum class Type { PointerMove, LeftButtonUp, Other };
+    enum class Type { PointerMove, LeftButtonDown, LeftButtonUp, Other };
     Type type = Type::Other;
     int x = 0;
     int y = 0;

@@ -17,6 +17,7 @@ void handlePadEvent(SynthState& s, DrawingArea& pad, const PadEvent& event) {
         pad.endDrawing();
         return;
     }
+    if (event.type == PadEvent::Type::LeftButtonDown) pickPadPoint(s, event.x, event.y);
     if (event.type == PadEvent::Type::LeftButtonUp) {
         s.padDragState = PadDragState::Unpressed;
     }

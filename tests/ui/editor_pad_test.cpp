@@ -66,6 +66,16 @@ TEST_F(Pad, StartPicture) {
     EXPECT_EQ(at(220, 90), kRed);
 }
 
+// A press inside a pick box picks its point: a drag whose first move lies
+// far outside the box still takes it, and passes other points by.
+TEST_F(Pad, APressPicksThePointUnderIt) {
+    send({Type::LeftButtonDown, 152, 148, true});
+    drag(192, 148);
+    drag(202, 102);  // over the third point
+    EXPECT_EQ(point(1), (PadPoint{202, 102}));
+    EXPECT_EQ(point(2), (PadPoint{200, 100}));
+}
+
 TEST_F(Pad, PickBoxIsNineByNineAndStrict) {
     const int outside[][2] = {{55, 50}, {45, 50}, {50, 55}, {50, 45}, {55, 55}};
     for (const auto& p : outside) {
