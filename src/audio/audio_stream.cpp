@@ -132,20 +132,20 @@ constexpr double kCommonRates[] = {48000,  44100,  96000, 88200, 32000, 22050,
 // engine then runs: no stream runs meanwhile, so no callback sees the change.
 PaError openStream(SynthState& s, PaStream** stream, bool withSentinel = true) {
     PaError error = openStreamAt(s, stream, s.sampleRate, withSentinel);
-    const PaDeviceInfo* device = Pa_GetDeviceInfo(s.outputParameters.device);
-    double tried[std::size(kCommonRates) + 2] = {s.sampleRate};
-    size_t count = 1;
-    const auto tryRate = [&](double rate) {
-        if (error != paInvalidSampleRate || !(rate >= kMinSampleRate && rate <= kMaxSampleRate) ||
-            std::find(tried, tried + count, rate) != tried + count) {
-            return;
+    if (error == paInvalidSampleRate) {
+        const PaDeviceInfo* device = Pa_GetDeviceInfo(s.outputParameters.device);
+        double rates[std::size(kCommonRates) + 1] = {device ? device->defaultSampleRate : 0.0};
+        std::copy(std::begin(kCommonRates), std::end(kCommonRates), rates + 1);
+        for (size_t k = 0; k < std::size(rates) && error == paInvalidSampleRate; ++k) {
+            const double rate = rates[k];
+            if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate) || rate == s.sampleRate ||
+                std::find(rates, rates + k, rate) != rates + k) {
+                continue;
+            }
+            error = openStreamAt(s, stream, rate, withSentinel);
+            if (error == paNoError) setSampleRate(s, rate);
         }
-        tried[count++] = rate;
-        error = openStreamAt(s, stream, rate, withSentinel);
-        if (error == paNoError) setSampleRate(s, rate);
-    };
-    if (device != nullptr) tryRate(device->defaultSampleRate);
-    for (double rate : kCommonRates) tryRate(rate);
+    }
     s.streamRate.store(s.sampleRate, std::memory_order_relaxed);
     return error;
 }

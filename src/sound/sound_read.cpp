@@ -275,9 +275,11 @@ std::optional<Sound> loadSound(const std::string& nameOrFile, std::string& error
     if (found != nullptr) return loadFromWorld(world.get(), *found, error);
     const bool looksLikeFile = exists || nameOrFile.find('/') != std::string::npos ||
                                (nameOrFile.size() > 4 && nameOrFile.ends_with(".ttl"));
-    if (looksLikeFile) return refuse(error, "cannot read " + nameOrFile + ": " + std::strerror(statError));
-    return refuse(error, "no sound named '" + nameOrFile + "' and no such file" +
-                             (leftOut.empty() ? "" : "; a sound bundle cannot be read: " + leftOut[0]));
+    if (looksLikeFile)
+        return refuse(error, "cannot read " + nameOrFile + ": " + std::strerror(statError));
+    return refuse(error,
+                  "no sound named '" + nameOrFile + "' and no such file" +
+                      (leftOut.empty() ? "" : "; a sound bundle cannot be read: " + leftOut[0]));
 }
 
 }  // namespace tessivox::sound

@@ -1,7 +1,7 @@
 #include <dirent.h>
-#include <sys/stat.h>
 #include <lv2/core/lv2.h>
 #include <lv2/presets/presets.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -101,7 +101,8 @@ std::vector<Entry> listIn(LilvWorld* world) {
         lilv_node_free(name);
         if (char* file = lilv_file_uri_parse(e.uri.c_str(), nullptr)) {
             struct stat st;
-            if (stat(file, &st) == 0) e.savedAt = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+            if (stat(file, &st) == 0)
+                e.savedAt = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
             lilv_free(file);
         }
         entries.push_back(std::move(e));

@@ -176,7 +176,8 @@ void MainWindow::saveSoundAs() {
     std::string error;
     // A save is waited for whatever comes, so that it is never cut short.
     const auto save = [&](bool replace) {
-        return *aside([&sound, &error, replace] { return sound::saveSound(sound, replace, error); });
+        return *aside(
+            [&sound, &error, replace] { return sound::saveSound(sound, replace, error); });
     };
     sound::SaveResult result = save(false);
     if (result == sound::SaveResult::NameTaken) {

@@ -330,7 +330,8 @@ TEST(Plugin, SavedSoundsPlayInTheHostAsInTessivoxRender) {
 // look like folders load, also through a linked ~/.lv2; two programs saving
 // one name at once make one sound.
 TEST(Sound, HostileFilesNeitherStopNorLoseSounds) {
-    const fs::path dir = fs::temp_directory_path() / ("tessivox-hostile-" + std::to_string(getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("tessivox-hostile-" + std::to_string(getpid()));
     const fs::path lv2 = dir / "elsewhere";  // ~/.lv2 is a link to it
     fs::create_directories(lv2 / "deep.lv2");
     fs::create_directory_symlink(lv2, dir / ".lv2");

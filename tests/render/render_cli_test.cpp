@@ -429,7 +429,8 @@ TEST_F(Render, BadSounds) {
          preset + "urn:tessivox:synth> ; lv2:port [ lv2:symbol \"m\" ; "
                   "<http://lv2plug.in/ns/ext/presets#value> \"six\" ] .",
          "--sound: text.ttl: the value of port 'm' is not a number"},
-        {"deep.ttl", "<a> <b> " + std::string(30000, '['), "--sound: deep.ttl: nested more than 100"},
+        {"deep.ttl", "<a> <b> " + std::string(30000, '['),
+         "--sound: deep.ttl: nested more than 100"},
         {"/dev/zero", "", "--sound: /dev/zero: not a regular file"},
         {"fifo", "", "--sound: fifo: not a regular file"},
         {"empty.ttl", "", "--sound: empty.ttl: the file is empty"},
