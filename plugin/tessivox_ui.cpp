@@ -674,7 +674,8 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     XSetWMNormalHints(display, ui->window, &hints);
     XStoreName(display, ui->window, "Tessivox UI");
     XMapWindow(display, ui->window);
-    XFlush(display);
+    // The host asks about the window on its own connection as soon as it has its id.
+    XSync(display, False);
     if (resize) resize->ui_resize(resize->handle, kWidth, kHeight);
     *widget = reinterpret_cast<LV2UI_Widget>(static_cast<uintptr_t>(ui->window));
     return ui.release();
