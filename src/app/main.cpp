@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include <QApplication>
@@ -131,6 +132,23 @@ bool displayNamed() {
     return !needsServer;
 }
 
+// The sound at quit, kept as a user sound while the devices come down.
+std::thread gKeeper;
+
+void keepLastSession(sound::Sound sound) {
+    sound.name = sound::kLastSessionName;
+    const auto keep = [sound] {
+        std::string error;
+        if (sound::saveSound(sound, true, error) != sound::SaveResult::Saved)
+            std::fprintf(stderr, "tessivox: %s\n", error.c_str());
+    };
+    try {
+        gKeeper = std::thread(keep);
+    } catch (const std::system_error&) {
+        keep();
+    }
+}
+
 }  // namespace
 
 int main(int argCount, char** args) {
@@ -211,6 +229,7 @@ int main(int argCount, char** args) {
         s.gate.store(0, std::memory_order_release);
         startAudioStream(s);
         runEventLoop(s, *window);
+        keepLastSession(window->currentSound());
     }
     // From here on the window only repaints; no handler runs.
     if (window) window->setDroppingEvents(true);
@@ -221,6 +240,7 @@ int main(int argCount, char** args) {
     const bool audioDown = shutDownAudio(s, pumpWindowEvents);
     const bool midiDown = finishMidiShutdown(pumpWindowEvents);
     window.reset();
+    if (gKeeper.joinable()) gKeeper.join();
     // A library call that never returned still runs on its thread: end
     // without the static destructors it could trip over.
     if (!audioDown || !midiDown) std::_Exit(0);

@@ -15,10 +15,13 @@ constexpr uint32_t kControlChange = 0xB0;  // channel 1 only
 constexpr int kAllSoundOff = 120;
 constexpr int kAllNotesOff = 123;
 
+// The count is changed by exchange: the computer keyboard plays on the
+// window's thread beside the MIDI port's.
 void releaseKey(EngineState& s) {
     int32_t held = s.keysHeld.load(relaxed);
-    if (held > 0) s.keysHeld.store(--held, relaxed);
-    if (held == 0) {
+    while (held > 0 && !s.keysHeld.compare_exchange_weak(held, held - 1, relaxed)) {
+    }
+    if (held <= 1) {
         s.gate.store(0, std::memory_order_release);
         s.gateText.store(GateText::Off, relaxed);
         s.envelopeLatched.store(0, relaxed);
@@ -36,14 +39,15 @@ void handleMidiShortMessage(EngineState& s, uint32_t message) {
 
     if (status == kNoteOn && velocity > 0) {
         s.noteFrequency.store(noteFrequencyOf(note), relaxed);
-        const int32_t held = s.keysHeld.load(relaxed);
+        int32_t held = s.keysHeld.load(relaxed);
+        while (held < INT32_MAX && !s.keysHeld.compare_exchange_weak(held, held + 1, relaxed)) {
+        }
         if (held == 0) {
             // Released after noteFrequency: the envelope never sees the gate
             // open with a stale pitch.
             s.gate.store(1, std::memory_order_release);
             s.gateText.store(GateText::On, relaxed);
         }
-        if (held < INT32_MAX) s.keysHeld.store(held + 1, relaxed);
         // A fade asked for before this note must not cut its release later.
         if (held == 0) s.soundOffRequested.store(0, relaxed);
     } else if (status == kNoteOn || status == kNoteOff) {

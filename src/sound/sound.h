@@ -47,13 +47,21 @@ std::optional<Sound> loadSoundEntry(const Entry& entry, std::string& error);
 // The folder lilv hosts read user presets from: $HOME/.lv2.
 std::string userPresetFolder();
 
-enum class SaveResult { Saved, NameTaken, Failed };
+enum class SaveResult { Saved, NameTaken, FactoryName, Failed };
 
 // Writes `sound` as a preset under userPresetFolder(), as its own bundle.
 // NameTaken (nothing written) when a user sound of that name exists and
-// `replace` is false; Failed with one line in `error`, nothing changed.
+// `replace` is false; FactoryName when a factory sound has it; Failed with
+// one line in `error`, nothing changed.
 // `path` gets the preset file's path.
 SaveResult saveSound(const Sound& sound, bool replace, std::string& error,
                      std::string* path = nullptr);
+
+// Removes the user's own sound of that name; false with one line in `error`
+// when there is none (a factory sound, or one another program wrote).
+bool deleteSound(const std::string& name, std::string& error);
+
+// Saved at every quit, offered first when opening.
+inline constexpr const char* kLastSessionName = "Last session";
 
 }  // namespace tessivox::sound

@@ -198,6 +198,33 @@ class SaveLock {
     int error_ = 0;
 };
 
+enum class Owner { Nobody, Us, Factory };
+
+// Replacing or deleting touches only the sound's own bundle, the one its
+// name loads; a sound another program saved under the same name is left alone.
+Owner findOwnBundle(const std::string& soundName, const std::string& folder, std::string& bundle,
+                    std::string& fileName) {
+    for (const Entry& e : listSounds()) {
+        if (e.name != soundName) continue;
+        if (e.factory) return Owner::Factory;
+        char* file = lilv_file_uri_parse(e.uri.c_str(), nullptr);
+        const std::string existing = file ? file : "";
+        lilv_free(file);
+        const size_t slash = existing.rfind('/');
+        if (slash == std::string::npos) continue;
+        const std::string dir = existing.substr(0, slash);
+        const std::string name = dir.substr(dir.rfind('/') + 1);
+        if (!sameFile(dir.substr(0, dir.rfind('/')), folder) || name.rfind("Tessivox_", 0) != 0 ||
+            !writtenHere(dir, existing.substr(slash + 1))) {
+            continue;
+        }
+        bundle = dir;
+        fileName = existing.substr(slash + 1);
+        return Owner::Us;
+    }
+    return Owner::Nobody;
+}
+
 }  // namespace
 
 SaveResult saveSound(const Sound& sound, bool replace, std::string& error, std::string* path) {
@@ -218,30 +245,18 @@ SaveResult saveSound(const Sound& sound, bool replace, std::string& error, std::
     }
     const SaveLock lock(folder);
     if (lock.error() != 0) return failed(std::strerror(lock.error()));
-    // Replacing keeps the sound's own bundle, the one its name loads; a
-    // sound another program saved under the same name is left alone.
     std::string bundle;
     std::string fileName;
-    for (const Entry& e : listSounds()) {
-        if (e.name != sound.name || !bundle.empty()) continue;
-        if (e.factory) {
+    switch (findOwnBundle(sound.name, folder, bundle, fileName)) {
+        case Owner::Factory:
             error = "'" + sound.name + "' is a factory sound: choose another name";
-            return SaveResult::Failed;
-        }
-        char* file = lilv_file_uri_parse(e.uri.c_str(), nullptr);
-        const std::string existing = file ? file : "";
-        lilv_free(file);
-        const size_t slash = existing.rfind('/');
-        if (slash == std::string::npos) continue;
-        const std::string dir = existing.substr(0, slash);
-        const std::string name = dir.substr(dir.rfind('/') + 1);
-        if (!sameFile(dir.substr(0, dir.rfind('/')), folder) || name.rfind("Tessivox_", 0) != 0 ||
-            !writtenHere(dir, existing.substr(slash + 1))) {
-            continue;
-        }
-        if (!replace) return SaveResult::NameTaken;
-        bundle = dir;
-        fileName = existing.substr(slash + 1);
+            return SaveResult::FactoryName;
+        case Owner::Us:
+            if (!replace) return SaveResult::NameTaken;
+            break;
+        case Owner::Nobody:
+            bundle.clear();
+            break;
     }
     bool madeBundle = false;
     if (bundle.empty()) {
@@ -282,6 +297,29 @@ SaveResult saveSound(const Sound& sound, bool replace, std::string& error, std::
     }
     if (path) *path = bundle + "/" + fileName;
     return SaveResult::Saved;
+}
+
+bool deleteSound(const std::string& name, std::string& error) {
+    const std::string folder = userPresetFolder();
+    const SaveLock lock(folder);
+    std::string bundle, fileName;
+    const Owner owner = lock.error() == 0 ? findOwnBundle(name, folder, bundle, fileName) : Owner::Nobody;
+    if (lock.error() != 0 || owner != Owner::Us) {
+        error = "cannot delete '" + name + "': " +
+                (lock.error() != 0      ? std::string(std::strerror(lock.error()))
+                 : owner == Owner::Factory ? std::string("it is a factory sound")
+                                         : "no sound of yours has this name");
+        return false;
+    }
+    // The manifest first: a bundle without one is no sound any more.
+    for (const std::string& file : {bundle + "/manifest.ttl", bundle + "/" + fileName}) {
+        if (unlink(file.c_str()) != 0 && errno != ENOENT) {
+            error = "cannot delete '" + name + "': " + file + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    rmdir(bundle.c_str());  // kept if something else lies in it
+    return true;
 }
 
 }  // namespace tessivox::sound

@@ -83,8 +83,12 @@ void MainWindow::dispatch(int eventCode, int id, const PadEvent& padEvent) {
             if (id == kAboutItem && about_) about_();
             if (id == kHelpItem) showHelp();
             if (id == kEscapeItem) s_.quitRequested = 1;
-            if (id == kSaveSoundItem) saveSoundAs();
+            if (id == kSaveSoundItem || id == kSaveSoundAsItem) saveSound(id == kSaveSoundAsItem);
             if (id == kLoadSoundItem) loadSoundChosen();
+            if (id == kNewSoundItem) loaded(sound::startSound());
+            if (id == kRenameSoundItem) renameSound();
+            if (id == kDeleteSoundItem) deleteSound();
+            if (id == kUndoItem || id == kRedoItem) stepHistory(id == kUndoItem);
             break;
         case kControlEvent:
             if (id == kMidiPortList) {
@@ -98,6 +102,7 @@ void MainWindow::dispatch(int eventCode, int id, const PadEvent& padEvent) {
             } else if (id == kPadId) {
                 handlePadEvent(s_, *pad_, padEvent);
             }
+            if (handlersRunning_ == 1) commitEdit();
             break;
         case kCloseEvent:
             s_.quitRequested = 1;

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 
 #include "engine/synth_state.h"
+#include "sound/history.h"
 #include "sound/sound.h"
 #include "ui/axis_buttons.h"
 #include "ui/drawing_area.h"
@@ -17,10 +18,15 @@
 #include "ui/port_list.h"
 #include "ui/window_layout.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QSlider;
+
+namespace tessivox {
+class ComputerKeyboard;
+}
 
 namespace tessivox {
 
@@ -35,6 +41,12 @@ inline constexpr int kHelpItem = 2;
 inline constexpr int kEscapeItem = 111;
 inline constexpr int kSaveSoundItem = 112;
 inline constexpr int kLoadSoundItem = 113;
+inline constexpr int kNewSoundItem = 114;
+inline constexpr int kSaveSoundAsItem = 115;
+inline constexpr int kRenameSoundItem = 116;
+inline constexpr int kDeleteSoundItem = 117;
+inline constexpr int kUndoItem = 118;
+inline constexpr int kRedoItem = 119;
 
 inline constexpr int kClientWidth = 870;
 inline constexpr int kClientHeight = 530;
@@ -72,6 +84,7 @@ class MainWindow : public QMainWindow {
     DrawingArea& waveformDisplay() const { return *waveform_; }
     DrawingArea& pad() const { return *pad_; }
     const AxisControls& axisControls() const { return axis_; }
+    ComputerKeyboard& computerKeyboard() const { return *keyboard_; }
 
     // Status bar fields 0..2; nullptr if there is no status bar.
     QLabel* statusField(int field) const;
@@ -86,6 +99,7 @@ class MainWindow : public QMainWindow {
     // through the handlers a user's moves go through.
     sound::Sound currentSound() const;
     void applySound(const sound::Sound& sound);
+    const sound::History& history() const { return history_; }
     // --sound at start: loads it, or says why not in a box once the event
     // loop runs (and on stderr).
     void startWithSound(const std::string& nameOrFile);
@@ -109,8 +123,17 @@ class MainWindow : public QMainWindow {
     void handleParamSlider(int row);
     void handleEnableBox();
     void showHelp();
-    void saveSoundAs();
+    void buildSoundMenu();
+    void saveSound(bool askName);
     void loadSoundChosen();
+    void renameSound();
+    void deleteSound();
+    void stepHistory(bool back);
+    // A finished edit becomes a step back; a drag is one when it ends.
+    void commitEdit();
+    void loaded(const sound::Sound& sound);
+    std::string axisTexts() const;
+    void showSoundState();
     void showSoundMenu(const QPoint& globalPosition);
 
     SynthState& s_;
@@ -123,6 +146,7 @@ class MainWindow : public QMainWindow {
     DrawingArea* waveform_ = nullptr;
     DrawingArea* pad_ = nullptr;
     AxisControls axis_;
+    ComputerKeyboard* keyboard_ = nullptr;
     std::array<QLabel*, 3> status_{};
     uint32_t shownMessageCount_ = 0;
     bool droppingEvents_ = false;
@@ -130,7 +154,9 @@ class MainWindow : public QMainWindow {
     bool terminationRequested_ = false;
     std::function<void()> about_;
     std::function<void()> help_;
-    std::string soundName_;  // offered when saving
+    sound::History history_{sound::startSound()};
+    bool applying_ = false;  // a sound is being set: its moves are no edits
+    std::array<QAction*, 4> soundActions_{};  // rename, delete, undo, redo
 };
 
 // Builds and shows the main window with its first pictures; fills the MIDI

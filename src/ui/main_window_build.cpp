@@ -18,6 +18,7 @@
 #include "engine/engine.h"
 #include "midi/midi_input.h"
 #include "picture/colours.h"
+#include "ui/computer_keyboard.h"
 #include "ui/displays.h"
 #include "ui/help_window.h"
 #include "ui/main_window.h"
@@ -47,6 +48,7 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
     about_ = [this] { showAboutBox(this, s_.streamRate.load(relaxed)); };
     help_ = [] { showHelpWindow(); };
 
+    buildSoundMenu();
     QMenu* menu = menuBar()->addMenu(QStringLiteral("?"));
     QAction* about = menu->addAction(QStringLiteral("About"));
     QAction* help = menu->addAction(QStringLiteral("Help"));
@@ -75,10 +77,9 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
 
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] { dispatch(kMenuEvent, kEscapeItem); });
-    auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
-    connect(save, &QShortcut::activated, this, [this] { dispatch(kMenuEvent, kSaveSoundItem); });
-    auto* load = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
-    connect(load, &QShortcut::activated, this, [this] { dispatch(kMenuEvent, kLoadSoundItem); });
+
+    keyboard_ = new ComputerKeyboard(s_, *this);
+    history_ = sound::History(currentSound(), axisTexts());
 
     // The MIDI thread only bumps a counter; the text is picked up here.
     auto* poll = new QTimer(this);
@@ -203,8 +204,10 @@ void MainWindow::buildControls() {
         QSlider* envelope = slider(kAttackSlider + k);
         std::atomic<int32_t>& mirror = envelopeSlider(s_, k);
         mirror.store(envelope->value(), relaxed);
-        connect(envelope, &QSlider::valueChanged, this,
-                [&mirror](int value) { mirror.store(value, relaxed); });
+        connect(envelope, &QSlider::valueChanged, this, [this, &mirror](int value) {
+            mirror.store(value, relaxed);
+            commitEdit();
+        });
         envelope->setToolTip(QString::fromStdString(envelopeTip(k, envelope->value())));
         connect(envelope, &QSlider::valueChanged, this, [envelope, k](int value) {
             envelope->setToolTip(QString::fromStdString(envelopeTip(k, value)));
@@ -212,6 +215,10 @@ void MainWindow::buildControls() {
             if (envelope->isSliderDown() || QToolTip::isVisible())
                 QToolTip::showText(QCursor::pos(), envelope->toolTip(), envelope);
         });
+    }
+    for (QWidget* w : controls_) {
+        if (auto* held = qobject_cast<QSlider*>(w))
+            connect(held, &QSlider::sliderReleased, this, &MainWindow::commitEdit);
     }
     // Their tooltips say what a click would do now, so they are made when asked.
     for (int row = 0; row < kParamCount; ++row)

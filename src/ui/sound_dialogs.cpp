@@ -19,10 +19,12 @@ QString text(const std::string& s) {
 
 }  // namespace
 
-std::optional<std::string> askSoundName(QWidget* parent, const std::string& suggestion) {
+std::optional<std::string> askSoundName(QWidget* parent, const std::string& title,
+                                        const std::string& suggestion) {
     QInputDialog dialog(parent);
-    dialog.setWindowTitle(QStringLiteral("Save sound"));
-    dialog.setLabelText(QStringLiteral("Save the sound as:"));
+    dialog.setWindowTitle(text(title));
+    dialog.setLabelText(title == "Save sound" ? QStringLiteral("Save the sound as:")
+                                              : QStringLiteral("New name:"));
     dialog.setTextValue(text(suggestion));
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.textValue().toStdString();
@@ -37,16 +39,29 @@ bool askReplaceSound(QWidget* parent, const std::string& name) {
     return box.exec() == QMessageBox::Yes;
 }
 
-std::optional<sound::Entry> chooseSound(QWidget* parent, const std::vector<sound::Entry>& entries) {
+bool askDeleteSound(QWidget* parent, const std::string& name) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Delete sound"),
+                    QStringLiteral("Delete the sound \u201c%1\u201d?").arg(text(name)),
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<sound::Entry> chooseSound(QWidget* parent, const std::vector<sound::Entry>& entries,
+                                        const std::string& preselect) {
     QDialog dialog(parent);
     dialog.setWindowTitle(QStringLiteral("Load sound"));
     auto* layout = new QVBoxLayout(&dialog);
     auto* list = new QListWidget(&dialog);
     layout->addWidget(list);
     bool factoryHeading = false, userHeading = false;
+    QListWidgetItem* preselected = nullptr;
     for (size_t i = 0; i < entries.size(); ++i) {
         bool& heading = entries[i].factory ? factoryHeading : userHeading;
-        if (!heading) {
+        // The last session's sound stands first, above every heading.
+        const bool lastSession = i == 0 && !entries[i].factory &&
+                                 entries[i].name == sound::kLastSessionName;
+        if (!heading && !lastSession) {
             heading = true;
             auto* title = new QListWidgetItem(entries[i].factory ? QStringLiteral("Factory sounds")
                                                                  : QStringLiteral("Your sounds"));
@@ -62,6 +77,7 @@ std::optional<sound::Entry> chooseSound(QWidget* parent, const std::vector<sound
         auto* item = new QListWidgetItem(QStringLiteral("  ") + name);
         item->setData(Qt::UserRole, static_cast<int>(i));
         list->addItem(item);
+        if (!preselected && !preselect.empty() && entries[i].name == preselect) preselected = item;
     }
     if (entries.empty()) {
         auto* none = new QListWidgetItem(QStringLiteral("No sounds found"));
@@ -73,20 +89,18 @@ std::optional<sound::Entry> chooseSound(QWidget* parent, const std::vector<sound
     layout->addWidget(buttons);
     QPushButton* open = buttons->button(QDialogButtonBox::Open);
     open->setEnabled(false);
-    QObject::connect(list, &QListWidget::currentItemChanged, open,
-                     [open](QListWidgetItem* item) { open->setEnabled(item != nullptr); });
-    QObject::connect(list, &QListWidget::itemActivated, &dialog, &QDialog::accept);
+    // Only a selected sound opens: the list's focus makes its first entry current unselected.
+    QObject::connect(list, &QListWidget::itemSelectionChanged, open,
+                     [open, list] { open->setEnabled(!list->selectedItems().empty()); });
+    QObject::connect(list, &QListWidget::itemActivated, &dialog, [&dialog](QListWidgetItem* item) {
+        if (item->isSelected()) dialog.accept();
+    });
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    for (int row = 0; row < list->count(); ++row) {
-        if (list->item(row)->flags() & Qt::ItemIsSelectable) {
-            list->setCurrentRow(row);
-            break;
-        }
-    }
+    if (preselected) list->setCurrentItem(preselected);
     dialog.resize(320, 360);
-    if (dialog.exec() != QDialog::Accepted || list->currentItem() == nullptr) return std::nullopt;
-    const QVariant index = list->currentItem()->data(Qt::UserRole);
+    if (dialog.exec() != QDialog::Accepted || list->selectedItems().empty()) return std::nullopt;
+    const QVariant index = list->selectedItems().front()->data(Qt::UserRole);
     if (!index.isValid()) return std::nullopt;
     return entries[static_cast<size_t>(index.toInt())];
 }

@@ -14,13 +14,19 @@ class QWidget;
 namespace tessivox {
 
 // The name typed, or nullopt if the dialog was cancelled or closed.
-std::optional<std::string> askSoundName(QWidget* parent, const std::string& suggestion);
+std::optional<std::string> askSoundName(QWidget* parent, const std::string& title,
+                                        const std::string& suggestion);
 
 // Whether the user agrees to replace the sound of that name.
 bool askReplaceSound(QWidget* parent, const std::string& name);
 
-// The sound chosen among `entries`, or nullopt.
-std::optional<sound::Entry> chooseSound(QWidget* parent, const std::vector<sound::Entry>& entries);
+// Whether the user agrees to delete it.
+bool askDeleteSound(QWidget* parent, const std::string& name);
+
+// The sound chosen among `entries`, or nullopt. The first named `preselect`
+// is selected; else none is, so that Return loads nothing by chance.
+std::optional<sound::Entry> chooseSound(QWidget* parent, const std::vector<sound::Entry>& entries,
+                                        const std::string& preselect);
 
 void showSoundError(QWidget* parent, const std::string& title, const std::string& message);
 

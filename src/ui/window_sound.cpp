@@ -1,6 +1,7 @@
 // The main window's sounds: reading the controls into a sound, and setting
 // them from one by the same handlers and rules as the user's own moves.
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSlider>
 #include <QTimer>
 
@@ -94,7 +96,7 @@ sound::Sound MainWindow::currentSound() const {
         v[kPad + 2 * k + 1] = static_cast<float>(s_.padPoints[k].y);
     }
     for (uint32_t port = 0; port < kPortCount; ++port) v[port] = clampToPort(port, v[port]);
-    sound.name = soundName_;
+    sound.name = history_.now().name;
     return sound;
 }
 
@@ -155,68 +157,201 @@ void MainWindow::applySound(const sound::Sound& sound) {
     }
     // No control shows the tuning: the sound's is played as it stands.
     s_.exactPitch.store(v[kTuning] == 1.0f ? 1 : 0, std::memory_order_relaxed);
-    soundName_ = sound.name;
+}
+
+void MainWindow::loaded(const sound::Sound& sound) {
+    applying_ = true;
+    applySound(sound);
+    applying_ = false;
+    sound::Sound now = currentSound();
+    now.name = sound.name;
+    history_.commit(now, axisTexts(), true);
+    showSoundState();
+}
+
+// The axis texts as they came to be: a limit taken from another parameter,
+// or a letter where no parameter is, cannot be chosen again by the buttons.
+std::string MainWindow::axisTexts() const {
+    QStringList texts;
+    for (const QLabel* t : {axis_.xFrom, axis_.xTo, axis_.yFrom, axis_.yTo, axis_.xLabel, axis_.yLabel})
+        texts << t->text();
+    return texts.join('\n').toStdString();
+}
+
+void MainWindow::commitEdit() {
+    if (applying_ || s_.padDragState != PadDragState::Unpressed) return;
+    for (int id = 0; id < static_cast<int>(controls_.size()); ++id) {
+        if (const QSlider* held = slider(id); held && held->isSliderDown()) return;
+    }
+    if (history_.commit(currentSound(), axisTexts())) showSoundState();
+}
+
+void MainWindow::stepHistory(bool back) {
+    const std::optional<sound::Sound> sound = back ? history_.undo() : history_.redo();
+    if (!sound) return;
+    applying_ = true;
+    applySound(*sound);
+    applying_ = false;
+    const QStringList texts = QString::fromStdString(history_.view()).split('\n');
+    QLabel* const shown[] = {axis_.xFrom, axis_.xTo, axis_.yFrom, axis_.yTo, axis_.xLabel, axis_.yLabel};
+    if (texts.size() == std::ssize(shown)) {
+        for (size_t i = 0; i < std::size(shown); ++i) shown[i]->setText(texts[static_cast<int>(i)]);
+        if (enable_->isChecked()) handleEnableBox();
+    }
+    showSoundState();
+}
+
+void MainWindow::showSoundState() {
+    setWindowTitle(QString::fromStdString(sound::titleOf(history_)));
+    const bool named = !history_.now().name.empty();
+    const bool enabled[] = {named, named, history_.canUndo(), history_.canRedo()};
+    for (size_t i = 0; i < soundActions_.size(); ++i) {
+        if (soundActions_[i]) soundActions_[i]->setEnabled(enabled[i]);
+    }
+}
+
+void MainWindow::buildSoundMenu() {
+    QMenu* menu = menuBar()->addMenu(QStringLiteral("Sound"));
+    const auto item = [&](const char* text, int id, QKeySequence keys = {}) {
+        QAction* action = menu->addAction(QString::fromUtf8(text));
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, [this, id] { dispatch(kMenuEvent, id); });
+        return action;
+    };
+    item("New", kNewSoundItem);
+    item("Open\u2026", kLoadSoundItem, QKeySequence(Qt::CTRL | Qt::Key_O));
+    item("Save", kSaveSoundItem, QKeySequence(Qt::CTRL | Qt::Key_S));
+    item("Save as\u2026", kSaveSoundAsItem);
+    soundActions_[0] = item("Rename\u2026", kRenameSoundItem);
+    soundActions_[1] = item("Delete\u2026", kDeleteSoundItem);
+    menu->addSeparator();
+    soundActions_[2] = item("Undo", kUndoItem, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    soundActions_[3] = item("Redo", kRedoItem, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    showSoundState();
 }
 
 void MainWindow::startWithSound(const std::string& nameOrFile) {
     std::string error;
     if (const std::optional<sound::Sound> sound = sound::loadSound(nameOrFile, error)) {
-        applySound(*sound);
+        loaded(*sound);
+        // What the program starts with is no step back.
+        history_ = sound::History(history_.now(), axisTexts());
+        showSoundState();
         return;
     }
     std::fprintf(stderr, "tessivox: --sound: %s\n", error.c_str());
     QTimer::singleShot(0, this, [this, error] { showSoundError(this, "Load sound", error); });
 }
 
-void MainWindow::saveSoundAs() {
-    const std::optional<std::string> name = askSoundName(this, soundName_);
-    if (!name) return;
+void MainWindow::saveSound(bool askName) {
+    std::string name = history_.now().name;
+    if (askName || name.empty()) {
+        const std::optional<std::string> asked = askSoundName(this, "Save sound", name);
+        if (!asked) return;
+        name = *asked;
+    }
     sound::Sound sound = currentSound();
-    sound.name = *name;
+    sound.name = name;
     std::string error;
     // A save is waited for whatever comes, so that it is never cut short.
     const auto save = [&](bool replace) {
         return *aside(
             [&sound, &error, replace] { return sound::saveSound(sound, replace, error); });
     };
-    sound::SaveResult result = save(false);
+    sound::SaveResult result = save(!askName);
+    // A factory sound is kept as it is: Save asks for a name of the user's own.
+    if (result == sound::SaveResult::FactoryName && !askName) return saveSound(true);
     if (result == sound::SaveResult::NameTaken) {
-        if (!askReplaceSound(this, *name)) return;
+        if (!askReplaceSound(this, name)) return;
         result = save(true);
     }
     if (result == sound::SaveResult::Saved) {
-        soundName_ = *name;
+        history_.rename(name, true);
+        showSoundState();
     } else {
         showSoundError(this, "Save sound", error);
     }
 }
 
+void MainWindow::renameSound() {
+    const std::string old = history_.now().name;
+    const std::optional<std::string> name = askSoundName(this, "Rename sound", old);
+    if (!name || *name == old) return;
+    sound::Sound sound = currentSound();
+    sound.name = *name;
+    std::string error;
+    const auto renamed = [&](bool replace) {
+        return *aside([&sound, &error, &old, replace] {
+            // Only a sound of the user's own is renamed: one that deletes.
+            const std::vector<sound::Entry> entries = sound::listSounds();
+            const bool own = std::any_of(entries.begin(), entries.end(), [&](const auto& e) {
+                return e.name == old && !e.factory;
+            });
+            if (!own) {
+                error = "'" + old + "' is not a sound of yours: save it under a name first";
+                return sound::SaveResult::Failed;
+            }
+            const sound::SaveResult result = sound::saveSound(sound, replace, error);
+            if (result == sound::SaveResult::Saved && !sound::deleteSound(old, error))
+                return sound::SaveResult::Failed;
+            return result;
+        });
+    };
+    sound::SaveResult result = renamed(false);
+    if (result == sound::SaveResult::NameTaken) {
+        if (!askReplaceSound(this, *name)) return;
+        result = renamed(true);
+    }
+    if (result == sound::SaveResult::Saved) {
+        history_.rename(*name, true);
+        showSoundState();
+    } else {
+        showSoundError(this, "Rename sound", error);
+    }
+}
+
+void MainWindow::deleteSound() {
+    const std::string name = history_.now().name;
+    if (!askDeleteSound(this, name)) return;
+    std::string error;
+    if (*aside([&] { return sound::deleteSound(name, error); })) {
+        history_.rename("", false);
+        showSoundState();
+    } else {
+        showSoundError(this, "Delete sound", error);
+    }
+}
+
 void MainWindow::loadSoundChosen() {
-    const auto entries = aside([] { return sound::listSounds(); }, &terminationRequested_);
+    auto entries = aside([] { return sound::listSounds(); }, &terminationRequested_);
     if (!entries) return;
-    const std::optional<sound::Entry> entry = chooseSound(this, *entries);
+    // The last session's sound first.
+    std::stable_partition(entries->begin(), entries->end(), [](const sound::Entry& e) {
+        return !e.factory && e.name == sound::kLastSessionName;
+    });
+    const std::optional<sound::Entry> entry = chooseSound(this, *entries, history_.now().name);
     if (!entry) return;
-    const auto loaded = aside(
+    const auto got = aside(
         [entry = *entry] {
             std::string error;
             std::optional<sound::Sound> sound = sound::loadSoundEntry(entry, error);
             return std::pair{sound, error};
         },
         &terminationRequested_);
-    if (!loaded) return;
-    if (loaded->first) {
-        applySound(*loaded->first);
+    if (!got) return;
+    if (got->first) {
+        loaded(*got->first);
     } else {
-        showSoundError(this, "Load sound", loaded->second);
+        showSoundError(this, "Load sound", got->second);
     }
 }
 
 void MainWindow::showSoundMenu(const QPoint& globalPosition) {
     QMenu menu(this);
-    QAction* save = menu.addAction(QStringLiteral("Save sound\u2026\tCtrl+S"));
+    QAction* save = menu.addAction(QStringLiteral("Save sound\u2026"));
     QAction* load = menu.addAction(QStringLiteral("Load sound\u2026\tCtrl+O"));
     QAction* chosen = menu.exec(globalPosition);
-    if (chosen == save) dispatch(kMenuEvent, kSaveSoundItem);
+    if (chosen == save) dispatch(kMenuEvent, kSaveSoundAsItem);
     if (chosen == load) dispatch(kMenuEvent, kLoadSoundItem);
 }
 

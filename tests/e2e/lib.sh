@@ -7,6 +7,9 @@ e2e_init() {
   E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/tessivox-e2e.XXXXXX")
   export XDG_RUNTIME_DIR="$E2E_DIR/run"
   mkdir -m 700 "$XDG_RUNTIME_DIR"
+  # The window keeps its last sound in the home's presets.
+  export HOME="$E2E_DIR/home"
+  mkdir -p "$HOME"
   # Without this, JACK clients try to start a server of their own.
   export JACK_NO_START_SERVER=1
   # A server name of our own, so parallel runs never meet. JACK's registry

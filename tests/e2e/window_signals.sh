@@ -45,8 +45,8 @@ for signal in TERM INT HUP; do
   stop_with "$signal" idle
 done
 
-# Help is the menu's second item, About its first; "?" is the only menu.
-for item in "Help:Down Down" "About:Down"; do
+# Help is the second item of "?", About its first; "?" follows the Sound menu.
+for item in "Help:Right Down Down" "About:Right Down"; do
   start_program
   wait_running
   title=${item%%:*}

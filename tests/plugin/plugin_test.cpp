@@ -270,6 +270,20 @@ TEST(Plugin, SavedSoundsPlayInTheHostAsInTessivoxRender) {
     EXPECT_EQ(loaded->name, saved.name);
     EXPECT_EQ(loaded->values, saved.values);
 
+    // A name differing in case alone loads when one sound fits; only the
+    // user's own sound deletes.
+    sound::Sound twin = saved;
+    for (const char* name : {"CASE one", "Case One"}) {
+        twin.name = name;
+        ASSERT_EQ(sound::saveSound(twin, false, error), sound::SaveResult::Saved) << error;
+        EXPECT_EQ(sound::loadSound("case ONE", error).has_value(), twin.name == "CASE one") << error;
+    }
+    ASSERT_TRUE(sound::deleteSound("Case One", error)) << error;
+    EXPECT_EQ(sound::loadSound("case ONE", error).value_or(saved).name, "CASE one");
+    EXPECT_EQ(sound::loadSound("GROWL", error).value_or(saved).name, "Growl");
+    for (const char* name : {"Growl", "Case One"}) EXPECT_FALSE(sound::deleteSound(name, error));
+    ASSERT_TRUE(sound::deleteSound("CASE one", error)) << error;
+
     const fs::path wild = dir / "wild.ttl";
     std::ofstream(wild) << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
                            "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"

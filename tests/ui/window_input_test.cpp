@@ -6,12 +6,16 @@
 #include <RtMidi.h>
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QSlider>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include "engine/engine.h"
 #include "midi/midi_input.h"
+#include "ui/computer_keyboard.h"
 #include "ui/main_window.h"
 #include "ui/port_list.h"
 
@@ -94,6 +98,51 @@ TEST(WindowInput, LongPortNamesAreElidedWithTheFullNameAsTooltip) {
         return c.grab().toImage().convertToFormat(QImage::Format_RGB32);
     };
     EXPECT_EQ(picture(*list), picture(plain));
+}
+
+TEST(WindowInput, ComputerKeysPlayThroughTheNoteRules) {
+    Window w;
+    auto key = [&](QWidget* to, QEvent::Type type, int k, bool repeat = false,
+                   Qt::KeyboardModifiers modifiers = {}) {
+        QKeyEvent e(type, k, modifiers, QString(), repeat);
+        QApplication::sendEvent(to, &e);
+    };
+    QComboBox* list = w.window->midiPortList();
+    list->addItems({"zeta", "xi"});
+    list->setFocus();
+    const int listed = list->currentIndex();
+    const struct {
+        int key;
+        bool repeat;
+        QEvent::Type type;
+        int keysHeld, note;  // after it; note 0: unchanged
+    } steps[] = {
+        {Qt::Key_Z, false, QEvent::KeyPress, 1, 48},   {Qt::Key_Equal, false, QEvent::KeyPress, 1, 0},
+        {Qt::Key_Z, true, QEvent::KeyRelease, 1, 0},   {Qt::Key_Z, true, QEvent::KeyPress, 1, 0},
+        {Qt::Key_X, false, QEvent::KeyPress, 2, 62},   {Qt::Key_Z, false, QEvent::KeyRelease, 1, 0},
+        {Qt::Key_Minus, false, QEvent::KeyPress, 1, 0}, {Qt::Key_Minus, false, QEvent::KeyPress, 1, 0},
+        {Qt::Key_P, false, QEvent::KeyPress, 2, 64},   {Qt::Key_X, false, QEvent::KeyRelease, 1, 0},
+    };
+    for (const auto& step : steps) {
+        key(list, step.type, step.key, step.repeat);
+        EXPECT_EQ(w.s.keysHeld.load(), step.keysHeld) << step.key;
+        if (step.note) {
+            EXPECT_EQ(w.s.noteFrequency.load(), noteFrequencyOf(step.note)) << step.key;
+        }
+    }
+    EXPECT_EQ(list->currentIndex(), listed);
+    EXPECT_EQ(w.window->computerKeyboard().octave(), -1);
+    QEvent away(QEvent::WindowDeactivate);
+    QApplication::sendEvent(w.window.get(), &away);
+    EXPECT_EQ(w.s.gate.load(), 0);
+    // A modifier, or a control's own key, is not played.
+    QSlider* m = w.window->slider(kFirstParamSlider);
+    m->setFocus();
+    const int value = m->value();
+    key(m, QEvent::KeyPress, Qt::Key_Right);
+    key(m, QEvent::KeyPress, Qt::Key_C, false, Qt::ControlModifier);
+    EXPECT_EQ(m->value(), value + 1);
+    EXPECT_EQ(w.s.keysHeld.load(), 0);
 }
 
 // Needs a JACK server (e2e/window_port_list.sh starts one): two ports of our

@@ -1,6 +1,7 @@
 // The main window: its controls, handlers and event loop.
 #include <atomic>
 #include <chrono>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -68,9 +69,10 @@ TEST_F(MainWindowTest, WindowFrameMenuAndStatusBar) {
     EXPECT_GE(window->statusBar()->geometry().top(), client->geometry().top() + 470);
 
     const auto menus = window->menuBar()->actions();
-    ASSERT_EQ(menus.size(), 1);
-    EXPECT_EQ(menus[0]->text(), "?");
-    const auto items = menus[0]->menu()->actions();
+    ASSERT_EQ(menus.size(), 2);
+    EXPECT_EQ(menus[0]->text(), "Sound");
+    EXPECT_EQ(menus[1]->text(), "?");
+    const auto items = menus[1]->menu()->actions();
     ASSERT_EQ(items.size(), 2);
     EXPECT_EQ(items[0]->text(), "About");
     EXPECT_EQ(items[1]->text(), "Help");
@@ -326,11 +328,51 @@ TEST_F(MainWindowTest, UntickingRestoresWhileTheTrajectoryRunsOnALiveThread) {
     EXPECT_GT(sawDriven, 150);  // the trajectory really was running
 }
 
+// Twenty edits of every kind, each a step: undone one by one, then redone,
+// the sound and the window's pixels are those each step had.
+TEST_F(MainWindowTest, UndoAndRedoRestoreTheSoundAndThePixels) {
+    updateDisplays(s, *window);  // as the program starts
+    std::mt19937 random(1);
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const auto step = [&] { return std::pair{window->currentSound(), window->grab().toImage()}; };
+    std::vector<std::pair<sound::Sound, QImage>> steps{step()};
+    while (steps.size() < 21) {
+        const int row = pick(kParamCount);
+        QSlider* param = slider(kFirstParamSlider + row);
+        switch (pick(5)) {
+            case 0: param->setValue(param->minimum() + pick(2000)); break;
+            case 1: slider(kAttackSlider + pick(4))->setValue(pick(2000)); break;
+            case 2: window->dispatch(kControlEvent, kFirstAxisButton + row); break;
+            case 3: clickEnable(); break;
+            default: {
+                const PadPoint p = s.padPoints[pick(4)];
+                const int x = pick(300), y = pick(300);
+                using T = PadEvent::Type;
+                window->dispatch(kControlEvent, kPadId, {T::LeftButtonDown, int(p.x), int(p.y), true});
+                window->dispatch(kControlEvent, kPadId, {T::PointerMove, x, y, true});
+                window->dispatch(kControlEvent, kPadId, {T::LeftButtonUp, x, y, false});
+            }
+        }
+        if (window->currentSound().values != steps.back().first.values) steps.push_back(step());
+        EXPECT_EQ(window->history().canUndo(), steps.size() > 1);
+    }
+    EXPECT_EQ(window->windowTitle(), "Untitled* - Tessivox");
+    for (const int item : {kUndoItem, kRedoItem}) {
+        for (size_t n = 1; n < steps.size(); ++n) {
+            window->dispatch(kMenuEvent, item);
+            const auto& [sound, picture] = steps[item == kUndoItem ? steps.size() - 1 - n : n];
+            ASSERT_EQ(window->currentSound().values, sound.values) << n;
+            ASSERT_EQ(window->grab().toImage(), picture) << n;
+        }
+        EXPECT_EQ(window->windowTitle(), item == kUndoItem ? "Tessivox" : "Untitled* - Tessivox");
+    }
+}
+
 TEST_F(MainWindowTest, EscapeAndCloseBoxEndTheLoopAboutAndHelpNever) {
     int abouts = 0, helps = 0;
     bool loopRunningAfterMenu = false;
     window->setMenuActions([&] { ++abouts; }, [&] { ++helps; });
-    const auto items = window->menuBar()->actions()[0]->menu()->actions();
+    const auto items = window->menuBar()->actions()[1]->menu()->actions();
     bool timedOut = false;
     QTimer watchdog;
     watchdog.setSingleShot(true);
