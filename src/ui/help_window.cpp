@@ -68,6 +68,18 @@ Unticking the 'Enable' checkbox results in only the parameter values set by the 
     return text.replace(QChar(u'\n'), QChar(kCr));
 }
 
+QString playingText() {
+    QString text = QStringLiteral(R"(
+The envelope: the sliders A, D, S and R set each note's attack, decay, sustain level and release. Their tooltips give the values.
+
+MIDI: choose the keyboard's port in the list at the bottom right. Notes on channel 1 play, one at a time: a new key takes the pitch over, and the note is released when the last key is let go. The status bar shows whether the port is there and whether a note is held.
+
+The computer keyboard plays too, while this window has the focus: the bottom letter row from C3 (Z is C, S C#, X D, D D#, C E, V F, ...) and the row from Q an octave higher, with the digits as its black keys. '-' and '=' move both rows an octave down and up. A key held is a note held; leaving the window lets the notes go. Tab and the arrow keys still move between and on the controls, and Escape quits.
+
+Sounds: the Sound menu starts a new sound, opens and saves sounds, renames and deletes your own, and undoes and redoes every change (Ctrl+Z, Ctrl+Shift+Z). Sounds are LV2 presets in ~/.lv2, shared with the plugin in your DAW and with tessivox-render. The title names the sound and marks it with * while it differs from what was opened or saved. At quit, the sound is kept as "Last session", offered first in Open.)");
+    return text.replace(QChar(u'\n'), QChar(kCr));
+}
+
 void showAboutBox(QWidget* owner, double sampleRate) {
     QMessageBox box(owner);
     box.setWindowTitle(QStringLiteral("About"));
@@ -79,7 +91,7 @@ void showAboutBox(QWidget* owner, double sampleRate) {
     box.exec();
 }
 
-void showHelpWindow() {
+void showHelpWindow(const QString& text) {
     QWidget window(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     window.setWindowTitle(QStringLiteral("Tessivox Help"));
@@ -92,10 +104,10 @@ void showHelpWindow() {
     auto* box = new QPlainTextEdit(&window);
     box->setGeometry(5, 5, kHelpWidth - 10, kHelpHeight - 10);
     box->setReadOnly(true);
-    box->setLineWrapMode(QPlainTextEdit::NoWrap);
+    box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    box->setPlainText(forDisplay(helpText()));
+    box->setPlainText(forDisplay(text));
 
     QEventLoop loop;
     CloseWatcher watcher(loop);

@@ -81,7 +81,7 @@ void MainWindow::dispatch(int eventCode, int id, const PadEvent& padEvent) {
     switch (eventCode) {
         case kMenuEvent:
             if (id == kAboutItem && about_) about_();
-            if (id == kHelpItem) showHelp();
+            if (id == kHelpItem || id == kPlayingHelpItem) showHelp(id);
             if (id == kEscapeItem) s_.quitRequested = 1;
             if (id == kSaveSoundItem || id == kSaveSoundAsItem) saveSound(id == kSaveSoundAsItem);
             if (id == kLoadSoundItem) loadSoundChosen();
@@ -128,8 +128,9 @@ void MainWindow::requestTermination() {
     if (handlersRunning_ == 0) dispatch(kCloseEvent, 0);
 }
 
-void MainWindow::showHelp() {
+void MainWindow::showHelp(int item) {
     if (!help_) return;
+    helpItem_ = item;
     // The help window runs its own wait; everything the main window raises
     // meanwhile is dropped.
     droppingEvents_ = true;

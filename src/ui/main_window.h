@@ -38,6 +38,7 @@ inline constexpr int kCloseEvent = 16;
 // Menu items.
 inline constexpr int kAboutItem = 1;
 inline constexpr int kHelpItem = 2;
+inline constexpr int kPlayingHelpItem = 3;
 inline constexpr int kEscapeItem = 111;
 inline constexpr int kSaveSoundItem = 112;
 inline constexpr int kLoadSoundItem = 113;
@@ -122,7 +123,7 @@ class MainWindow : public QMainWindow {
     void drawFirstPicture(DrawingArea& area);
     void handleParamSlider(int row);
     void handleEnableBox();
-    void showHelp();
+    void showHelp(int item);
     void buildSoundMenu();
     void saveSound(bool askName);
     void loadSoundChosen();
@@ -154,6 +155,7 @@ class MainWindow : public QMainWindow {
     bool terminationRequested_ = false;
     std::function<void()> about_;
     std::function<void()> help_;
+    int helpItem_ = kHelpItem;  // the page help_ shows
     sound::History history_{sound::startSound()};
     bool applying_ = false;  // a sound is being set: its moves are no edits
     std::array<QAction*, 4> soundActions_{};  // rename, delete, undo, redo

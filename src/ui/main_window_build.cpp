@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -46,7 +48,7 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
     setFixedSize(kClientWidth, kClientHeight);
 
     about_ = [this] { showAboutBox(this, s_.streamRate.load(relaxed)); };
-    help_ = [] { showHelpWindow(); };
+    help_ = [this] { showHelpWindow(helpItem_ == kHelpItem ? helpText() : playingText()); };
 
     buildSoundMenu();
     QMenu* menu = menuBar()->addMenu(QStringLiteral("?"));
@@ -54,6 +56,8 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
     QAction* help = menu->addAction(QStringLiteral("Help"));
     connect(about, &QAction::triggered, this, [this] { dispatch(kMenuEvent, kAboutItem); });
     connect(help, &QAction::triggered, this, [this] { dispatch(kMenuEvent, kHelpItem); });
+    connect(menu->addAction(QStringLiteral("Playing and sounds")), &QAction::triggered, this,
+            [this] { dispatch(kMenuEvent, kPlayingHelpItem); });
 
     client_ = new QWidget(this);
     // The fixed text boxes are narrow ("100.000" in 35 pixels): a small,
@@ -76,7 +80,15 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
     }
 
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, [this] { dispatch(kMenuEvent, kEscapeItem); });
+    connect(escape, &QShortcut::activated, this, [this] {
+        // An open drop-down closes, as every other pop-up does.
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            if (portList_->view()->isVisible()) portList_->hidePopup();
+            else popup->close();
+            return;
+        }
+        dispatch(kMenuEvent, kEscapeItem);
+    });
 
     keyboard_ = new ComputerKeyboard(s_, *this);
     history_ = sound::History(currentSound(), axisTexts());

@@ -73,9 +73,10 @@ TEST_F(MainWindowTest, WindowFrameMenuAndStatusBar) {
     EXPECT_EQ(menus[0]->text(), "Sound");
     EXPECT_EQ(menus[1]->text(), "?");
     const auto items = menus[1]->menu()->actions();
-    ASSERT_EQ(items.size(), 2);
+    ASSERT_EQ(items.size(), 3);
     EXPECT_EQ(items[0]->text(), "About");
     EXPECT_EQ(items[1]->text(), "Help");
+    EXPECT_EQ(items[2]->text(), "Playing and sounds");
 
     const int widths[3] = {100, 100, 30};
     int left = -1;
