@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -36,6 +37,26 @@ constexpr auto relaxed = std::memory_order_relaxed;
 
 constexpr std::array<int, 3> kStatusWidths{100, 100, 30};
 constexpr int kGatePollMs = 10;
+
+// The toolkit hides an open pop-up on Escape and then still gives the key to
+// the window's shortcut: that press closed the pop-up, and must not quit.
+class PopupEscape : public QObject {
+  public:
+    explicit PopupEscape(QObject* parent) : QObject(parent) { qApp->installEventFilter(this); }
+    bool pressed = false;  // while the Escape that met a pop-up is down
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if ((type == QEvent::ShortcutOverride || type == QEvent::KeyPress ||
+             type == QEvent::KeyRelease) &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            if (type == QEvent::KeyRelease) pressed = false;
+            else if (QApplication::activePopupWidget()) pressed = true;
+        }
+        return false;
+    }
+};
 
 }  // namespace
 
@@ -79,14 +100,10 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
         status_[field] = text;
     }
 
+    auto* popupEscape = new PopupEscape(this);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, [this] {
-        // An open drop-down closes, as every other pop-up does.
-        if (QWidget* popup = QApplication::activePopupWidget()) {
-            if (portList_->view()->isVisible()) portList_->hidePopup();
-            else popup->close();
-            return;
-        }
+    connect(escape, &QShortcut::activated, this, [this, popupEscape] {
+        if (popupEscape->pressed) return;
         dispatch(kMenuEvent, kEscapeItem);
     });
 

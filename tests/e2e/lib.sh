@@ -132,15 +132,20 @@ wait_window() {
   echo "$wid"
 }
 
-# Opens the MIDI port list of window WID and chooses the first entry that
-# begins with NAME.
-choose_port() {  # WID NAME
+# Opens the MIDI port list of window WID.
+open_port_list() {  # WID
   local menu
   menu=$(import -window "$1" png:- | convert - -crop 1x80+150+0 +repage txt:- |
     awk -F'[,: ]+' '/#000000/ {print $2; exit}')
   [ -n "$menu" ] || fail "shape display not found in a screenshot"
   xdotool mousemove --window "$1" 775 $((menu - 10 + 455)) click 1
   sleep 0.5
+}
+
+# Opens the MIDI port list of window WID and chooses the first entry that
+# begins with NAME.
+choose_port() {  # WID NAME
+  open_port_list "$1"
   xdotool type "$2"
   xdotool key Return
 }

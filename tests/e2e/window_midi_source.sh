@@ -5,7 +5,7 @@
 # out). The sender starts again under the same name: "MIDI IN" within 2 s and
 # its next note is heard. Its connection removed by hand: released, connected
 # again, next note heard. A source that appears later is offered by the port
-# list when it is opened.
+# list when it is opened; Escape with the list open closes only the list.
 #   window_midi_source.sh TESSIVOX JACK_MIDI_SENDER RECORDING_CHECK WINDOW_REFERENCE
 TESSIVOX=$1 SENDER=$2 CHECK=$3 REFERENCE=$4
 source "$(dirname "$0")/lib.sh"
@@ -68,6 +68,11 @@ done
 jack_lsp -c later:out | grep -q '^ ' || fail "the source that came later was not offered or not opened"
 wait_status "$WID" "MIDI IN" 2000
 
+# Escape with the list open closes only the list.
+open_port_list "$WID"
+xdotool key Escape
+sleep 0.5
+kill -0 "$PID" || fail "Escape with the port list open ended the program"
 xdotool windowfocus --sync "$WID"
 pressed=$(now_ms)
 xdotool key Escape
