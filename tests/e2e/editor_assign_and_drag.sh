@@ -111,7 +111,7 @@ send_note on $NOTE
 sleep 1.2
 xdotool mousemove --window "$WID" 10 $((MENU / 2)) click 1
 sleep 0.3
-xdotool key Down Down Return
+xdotool key Right Down Return  # from the Sound menu to "?", About, Help
 HID=$(wait_window '^Tessivox Help$') || fail "no help window"
 sleep 0.3
 import -window "$HID" "$ART/editor_help_window.png"

@@ -46,7 +46,7 @@ for signal in TERM INT HUP; do
 done
 
 # Help is the second item of "?", About its first; "?" follows the Sound menu.
-for item in "Help:Right Down Down" "About:Right Down"; do
+for item in "Help:Right Down" "About:Right"; do
   start_program
   wait_running
   title=${item%%:*}
