@@ -303,12 +303,13 @@ bool deleteSound(const std::string& name, std::string& error) {
     const std::string folder = userPresetFolder();
     const SaveLock lock(folder);
     std::string bundle, fileName;
-    const Owner owner = lock.error() == 0 ? findOwnBundle(name, folder, bundle, fileName) : Owner::Nobody;
+    const Owner owner =
+        lock.error() == 0 ? findOwnBundle(name, folder, bundle, fileName) : Owner::Nobody;
     if (lock.error() != 0 || owner != Owner::Us) {
         error = "cannot delete '" + name + "': " +
-                (lock.error() != 0      ? std::string(std::strerror(lock.error()))
+                (lock.error() != 0         ? std::string(std::strerror(lock.error()))
                  : owner == Owner::Factory ? std::string("it is a factory sound")
-                                         : "no sound of yours has this name");
+                                           : "no sound of yours has this name");
         return false;
     }
     // The manifest first: a bundle without one is no sound any more.

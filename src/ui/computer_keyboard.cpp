@@ -21,15 +21,15 @@ struct PlayingKey {
 
 // Where the keys lie on a US keyboard, as trackers and DAWs lay them out.
 constexpr PlayingKey kPlayingKeys[] = {
-    {Qt::Key_Z, 0},        {Qt::Key_S, 1},          {Qt::Key_X, 2},      {Qt::Key_D, 3},
-    {Qt::Key_C, 4},        {Qt::Key_V, 5},          {Qt::Key_G, 6},      {Qt::Key_B, 7},
-    {Qt::Key_H, 8},        {Qt::Key_N, 9},          {Qt::Key_J, 10},     {Qt::Key_M, 11},
-    {Qt::Key_Comma, 12},   {Qt::Key_L, 13},         {Qt::Key_Period, 14}, {Qt::Key_Semicolon, 15},
-    {Qt::Key_Slash, 16},   {Qt::Key_Q, 12},         {Qt::Key_2, 13},     {Qt::Key_W, 14},
-    {Qt::Key_3, 15},       {Qt::Key_E, 16},         {Qt::Key_R, 17},     {Qt::Key_5, 18},
-    {Qt::Key_T, 19},       {Qt::Key_6, 20},         {Qt::Key_Y, 21},     {Qt::Key_7, 22},
-    {Qt::Key_U, 23},       {Qt::Key_I, 24},         {Qt::Key_9, 25},     {Qt::Key_O, 26},
-    {Qt::Key_0, 27},       {Qt::Key_P, 28},
+    {Qt::Key_Z, 0},      {Qt::Key_S, 1},  {Qt::Key_X, 2},       {Qt::Key_D, 3},
+    {Qt::Key_C, 4},      {Qt::Key_V, 5},  {Qt::Key_G, 6},       {Qt::Key_B, 7},
+    {Qt::Key_H, 8},      {Qt::Key_N, 9},  {Qt::Key_J, 10},      {Qt::Key_M, 11},
+    {Qt::Key_Comma, 12}, {Qt::Key_L, 13}, {Qt::Key_Period, 14}, {Qt::Key_Semicolon, 15},
+    {Qt::Key_Slash, 16}, {Qt::Key_Q, 12}, {Qt::Key_2, 13},      {Qt::Key_W, 14},
+    {Qt::Key_3, 15},     {Qt::Key_E, 16}, {Qt::Key_R, 17},      {Qt::Key_5, 18},
+    {Qt::Key_T, 19},     {Qt::Key_6, 20}, {Qt::Key_Y, 21},      {Qt::Key_7, 22},
+    {Qt::Key_U, 23},     {Qt::Key_I, 24}, {Qt::Key_9, 25},      {Qt::Key_O, 26},
+    {Qt::Key_0, 27},     {Qt::Key_P, 28},
 };
 static_assert(std::size(kPlayingKeys) == 34);
 
@@ -53,8 +53,8 @@ ComputerKeyboard::~ComputerKeyboard() {
 }
 
 void ComputerKeyboard::send(uint32_t status, int note) {
-    handleMidiShortMessage(s_, packShortMessage(static_cast<uint8_t>(status),
-                                                static_cast<uint8_t>(note), 100));
+    handleMidiShortMessage(
+        s_, packShortMessage(static_cast<uint8_t>(status), static_cast<uint8_t>(note), 100));
 }
 
 void ComputerKeyboard::releaseAll() {
@@ -87,7 +87,8 @@ bool ComputerKeyboard::eventFilter(QObject* watched, QEvent* event) {
     }
     if (key->key() == Qt::Key_Minus || key->key() == Qt::Key_Equal) {
         const int step = key->key() == Qt::Key_Minus ? -1 : 1;
-        if (!key->isAutoRepeat()) octave_ = std::clamp(octave_ + step, kLowestOctave, kHighestOctave);
+        if (!key->isAutoRepeat())
+            octave_ = std::clamp(octave_ + step, kLowestOctave, kHighestOctave);
         return true;
     }
     if (index < 0) return false;

@@ -157,7 +157,7 @@ class MainWindow : public QMainWindow {
     std::function<void()> help_;
     int helpItem_ = kHelpItem;  // the page help_ shows
     sound::History history_{sound::startSound()};
-    bool applying_ = false;  // a sound is being set: its moves are no edits
+    bool applying_ = false;                   // a sound is being set: its moves are no edits
     std::array<QAction*, 4> soundActions_{};  // rename, delete, undo, redo
 };
 

@@ -51,8 +51,10 @@ class PopupEscape : public QObject {
         if ((type == QEvent::ShortcutOverride || type == QEvent::KeyPress ||
              type == QEvent::KeyRelease) &&
             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-            if (type == QEvent::KeyRelease) pressed = false;
-            else if (QApplication::activePopupWidget()) pressed = true;
+            if (type == QEvent::KeyRelease)
+                pressed = false;
+            else if (QApplication::activePopupWidget())
+                pressed = true;
         }
         return false;
     }

@@ -59,8 +59,8 @@ std::optional<sound::Entry> chooseSound(QWidget* parent, const std::vector<sound
     for (size_t i = 0; i < entries.size(); ++i) {
         bool& heading = entries[i].factory ? factoryHeading : userHeading;
         // The last session's sound stands first, above every heading.
-        const bool lastSession = i == 0 && !entries[i].factory &&
-                                 entries[i].name == sound::kLastSessionName;
+        const bool lastSession =
+            i == 0 && !entries[i].factory && entries[i].name == sound::kLastSessionName;
         if (!heading && !lastSession) {
             heading = true;
             auto* title = new QListWidgetItem(entries[i].factory ? QStringLiteral("Factory sounds")

@@ -173,7 +173,8 @@ void MainWindow::loaded(const sound::Sound& sound) {
 // or a letter where no parameter is, cannot be chosen again by the buttons.
 std::string MainWindow::axisTexts() const {
     QStringList texts;
-    for (const QLabel* t : {axis_.xFrom, axis_.xTo, axis_.yFrom, axis_.yTo, axis_.xLabel, axis_.yLabel})
+    for (const QLabel* t :
+         {axis_.xFrom, axis_.xTo, axis_.yFrom, axis_.yTo, axis_.xLabel, axis_.yLabel})
         texts << t->text();
     return texts.join('\n').toStdString();
 }
@@ -193,7 +194,8 @@ void MainWindow::stepHistory(bool back) {
     applySound(*sound);
     applying_ = false;
     const QStringList texts = QString::fromStdString(history_.view()).split('\n');
-    QLabel* const shown[] = {axis_.xFrom, axis_.xTo, axis_.yFrom, axis_.yTo, axis_.xLabel, axis_.yLabel};
+    QLabel* const shown[] = {axis_.xFrom, axis_.xTo,    axis_.yFrom,
+                             axis_.yTo,   axis_.xLabel, axis_.yLabel};
     if (texts.size() == std::ssize(shown)) {
         for (size_t i = 0; i < std::size(shown); ++i) shown[i]->setText(texts[static_cast<int>(i)]);
         if (enable_->isChecked()) handleEnableBox();

@@ -276,7 +276,8 @@ TEST(Plugin, SavedSoundsPlayInTheHostAsInTessivoxRender) {
     for (const char* name : {"CASE one", "Case One"}) {
         twin.name = name;
         ASSERT_EQ(sound::saveSound(twin, false, error), sound::SaveResult::Saved) << error;
-        EXPECT_EQ(sound::loadSound("case ONE", error).has_value(), twin.name == "CASE one") << error;
+        EXPECT_EQ(sound::loadSound("case ONE", error).has_value(), twin.name == "CASE one")
+            << error;
     }
     ASSERT_TRUE(sound::deleteSound("Case One", error)) << error;
     EXPECT_EQ(sound::loadSound("case ONE", error).value_or(saved).name, "CASE one");

@@ -117,11 +117,16 @@ TEST(WindowInput, ComputerKeysPlayThroughTheNoteRules) {
         QEvent::Type type;
         int keysHeld, note;  // after it; note 0: unchanged
     } steps[] = {
-        {Qt::Key_Z, false, QEvent::KeyPress, 1, 48},   {Qt::Key_Equal, false, QEvent::KeyPress, 1, 0},
-        {Qt::Key_Z, true, QEvent::KeyRelease, 1, 0},   {Qt::Key_Z, true, QEvent::KeyPress, 1, 0},
-        {Qt::Key_X, false, QEvent::KeyPress, 2, 62},   {Qt::Key_Z, false, QEvent::KeyRelease, 1, 0},
-        {Qt::Key_Minus, false, QEvent::KeyPress, 1, 0}, {Qt::Key_Minus, false, QEvent::KeyPress, 1, 0},
-        {Qt::Key_P, false, QEvent::KeyPress, 2, 64},   {Qt::Key_X, false, QEvent::KeyRelease, 1, 0},
+        {Qt::Key_Z, false, QEvent::KeyPress, 1, 48},
+        {Qt::Key_Equal, false, QEvent::KeyPress, 1, 0},
+        {Qt::Key_Z, true, QEvent::KeyRelease, 1, 0},
+        {Qt::Key_Z, true, QEvent::KeyPress, 1, 0},
+        {Qt::Key_X, false, QEvent::KeyPress, 2, 62},
+        {Qt::Key_Z, false, QEvent::KeyRelease, 1, 0},
+        {Qt::Key_Minus, false, QEvent::KeyPress, 1, 0},
+        {Qt::Key_Minus, false, QEvent::KeyPress, 1, 0},
+        {Qt::Key_P, false, QEvent::KeyPress, 2, 64},
+        {Qt::Key_X, false, QEvent::KeyRelease, 1, 0},
     };
     for (const auto& step : steps) {
         key(list, step.type, step.key, step.repeat);

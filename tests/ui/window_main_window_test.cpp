@@ -341,15 +341,24 @@ TEST_F(MainWindowTest, UndoAndRedoRestoreTheSoundAndThePixels) {
         const int row = pick(kParamCount);
         QSlider* param = slider(kFirstParamSlider + row);
         switch (pick(5)) {
-            case 0: param->setValue(param->minimum() + pick(2000)); break;
-            case 1: slider(kAttackSlider + pick(4))->setValue(pick(2000)); break;
-            case 2: window->dispatch(kControlEvent, kFirstAxisButton + row); break;
-            case 3: clickEnable(); break;
+            case 0:
+                param->setValue(param->minimum() + pick(2000));
+                break;
+            case 1:
+                slider(kAttackSlider + pick(4))->setValue(pick(2000));
+                break;
+            case 2:
+                window->dispatch(kControlEvent, kFirstAxisButton + row);
+                break;
+            case 3:
+                clickEnable();
+                break;
             default: {
                 const PadPoint p = s.padPoints[pick(4)];
                 const int x = pick(300), y = pick(300);
                 using T = PadEvent::Type;
-                window->dispatch(kControlEvent, kPadId, {T::LeftButtonDown, int(p.x), int(p.y), true});
+                window->dispatch(kControlEvent, kPadId,
+                                 {T::LeftButtonDown, int(p.x), int(p.y), true});
                 window->dispatch(kControlEvent, kPadId, {T::PointerMove, x, y, true});
                 window->dispatch(kControlEvent, kPadId, {T::LeftButtonUp, x, y, false});
             }
