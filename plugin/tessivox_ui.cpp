@@ -137,7 +137,7 @@ void portChanged(Ui& ui, uint32_t port, float value) {
     ui.dirty = true;
     if (port >= kM && port < kM + kParamCount) {
         const int row = static_cast<int>(port - kM);
-        ui.paramPosition[row] = positionOf(kParamSliders[row], value * kParamSliders[row].divisor);
+        ui.paramPosition[row] = paramPosition(row, value);
         param(ui.s, static_cast<ParamId>(row)).store(value);
         updateDisplays(ui);
     } else if (port >= kAttack && port <= kRelease) {

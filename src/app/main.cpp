@@ -224,9 +224,10 @@ int main(int argCount, char** args) {
         window->startWithSound(*sound);
     }
     if (window && !terminationSignalled()) {
+        // Shut before the port delivers: a note-on from then on is counted with its gate.
+        s.gate.store(0, std::memory_order_release);
         window->setStatusText(0, openMidiPort(s));
         updateDisplays(s, *window);
-        s.gate.store(0, std::memory_order_release);
         startAudioStream(s);
         runEventLoop(s, *window);
         keepLastSession(window->currentSound());

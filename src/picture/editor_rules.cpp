@@ -7,6 +7,13 @@
 
 namespace tessivox {
 
+int32_t paramPosition(int row, float value) {
+    const SliderSpec& spec = kParamSliders[row];
+    const double p = std::round(static_cast<double>(value) * spec.divisor);
+    if (!(p > spec.minimum)) return spec.minimum;  // NaN too
+    return p < spec.maximum ? static_cast<int32_t>(p) : spec.maximum;
+}
+
 std::string valueString(float value) {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),

@@ -16,6 +16,10 @@ std::string valueString(float value);
 // whatever the locale, rounded to float32.
 float limitNumber(std::string_view text);
 
+// The position of parameter `row`'s slider that shows `value`: the nearest,
+// a half away from zero, within the slider's range.
+int32_t paramPosition(int row, float value);
+
 // What a click of parameter p's axis button does, given the texts the
 // window shows: fill one of the four limits, or clear them all (`why` says
 // what refused it). p is not None.

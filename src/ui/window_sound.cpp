@@ -60,13 +60,6 @@ auto aside(Work work, const bool* ending = nullptr) -> std::optional<decltype(wo
     return std::move(shared->result);
 }
 
-// The slider position nearest a value; values between positions cannot be shown.
-int positionOf(int row, float value) {
-    const SliderSpec& spec = kParamSliders[row];
-    const long p = std::lround(static_cast<double>(value) * spec.divisor);
-    return static_cast<int>(std::clamp<long>(p, spec.minimum, spec.maximum));
-}
-
 }  // namespace
 
 sound::Sound MainWindow::currentSound() const {
@@ -124,8 +117,8 @@ void MainWindow::applySound(const sound::Sound& sound) {
     const auto chooseAxis = [&](Port param, Port from, Port to) {
         const int row = static_cast<int>(v[param]) - 1;
         if (row < 0) return;
-        const int first = positionOf(row, v[from]);
-        const int second = positionOf(row, v[to]);
+        const int first = paramPosition(row, v[from]);
+        const int second = paramPosition(row, v[to]);
         moveSlider(row, first);
         press(row);
         if (second != first) {
@@ -136,7 +129,7 @@ void MainWindow::applySound(const sound::Sound& sound) {
     chooseAxis(kXParam, kXFrom, kXTo);
     if (!axis_.xTo->text().isEmpty()) chooseAxis(kYParam, kYFrom, kYTo);
 
-    for (int row = 0; row < kParamCount; ++row) moveSlider(row, positionOf(row, v[kM + row]));
+    for (int row = 0; row < kParamCount; ++row) moveSlider(row, paramPosition(row, v[kM + row]));
     for (int k = 0; k < kEnvelopeSliderCount; ++k) {
         slider(kAttackSlider + k)->setValue(static_cast<int>(v[lv2::kAttack + k]));
     }
