@@ -24,6 +24,9 @@ echo "== Debian package: build, lintian, install, run, purge"
 sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo bash tests/package/check_deb.sh build .
 
+echo "== the plugin and the renderer built alone"
+bash tests/package/products_alone.sh build
+
 echo "== ThreadSanitizer"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSIVOX_TSAN=ON \
   -DTESSIVOX_GUI=OFF -DTESSIVOX_BENCH=OFF >/dev/null
