@@ -19,7 +19,7 @@
 
 #include "engine/engine.h"
 #include "midi/midi_rules.h"
-#include "ports.h"
+#include "sound/ports.h"
 
 namespace tessivox {
 namespace {

@@ -15,7 +15,7 @@
 #include "engine/engine.h"
 #include "midi/midi_byte_parser.h"
 #include "midi/midi_rules.h"
-#include "ports.h"
+#include "sound/ports.h"
 
 namespace tessivox::lv2 {
 namespace {

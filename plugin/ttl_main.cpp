@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "ports.h"
+#include "sound/ports.h"
 
 namespace tessivox::lv2 {
 namespace {

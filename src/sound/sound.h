@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ports.h"
+#include "sound/ports.h"
 
 namespace tessivox::sound {
 

@@ -2,7 +2,7 @@
 
 #include "engine/synth_state.h"
 #include "ui/drawing_area.h"
-#include "ui/window_layout.h"
+#include "picture/window_layout.h"
 
 namespace tessivox {
 

@@ -16,7 +16,7 @@
 #include "ui/drawing_area.h"
 #include "ui/number_text.h"
 #include "ui/port_list.h"
-#include "ui/window_layout.h"
+#include "picture/window_layout.h"
 
 class QAction;
 class QCheckBox;

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <map>
 
-#include "ports.h"
+#include "sound/ports.h"
 
 namespace tessivox::testing {
 

@@ -24,7 +24,7 @@
 #include "midi/midi_rules.h"
 #include "midi_bytes.h"
 #include "midi/midi_file.h"
-#include "ports.h"
+#include "sound/ports.h"
 #include "test_support.h"
 #include "realtime_counter.h"
 #include "sound/sound.h"

@@ -21,7 +21,7 @@
 #include <X11/Xlib.h>
 #include <lv2/ui/ui.h>
 
-#include "ports.h"
+#include "sound/ports.h"
 
 namespace {
 
