@@ -179,26 +179,8 @@ void mergeSound(RenderJob& job, const sound::Sound& sound) {
     }
 }
 
-}  // namespace
-
-std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
-    CLI::App app{
-        "Renders a Standard MIDI File (format 0 or 1) with the Tessivox engine to a\n"
-        "mono 32-bit float WAV file at " +
-            std::to_string(kDefaultRate) + " Hz (or --rate).",
-        kRenderProgram};
-    app.set_version_flag("--version", std::string(kRenderProgram) + " " + TESSIVOX_VERSION);
-    app.footer(kFooter);
-    app.get_formatter()->column_width(30);
-
-    RenderJob job;
-    app.add_option("INPUT", job.input, "Standard MIDI File to render")->required();
-    app.add_option("OUTPUT", job.output, "WAV file to write")->required();
-    app.add_option("--sound", job.sound,
-                   "start from this sound: the name of a saved sound or\n"
-                   "LV2 preset of the plugin, or a preset file; the\n"
-                   "options below override it")
-        ->option_text("NAME-OR-FILE");
+// The length and rate of the output.
+void addTimeOptions(CLI::App& app, RenderJob& job) {
     // Read before --frames, whose limit is an hour at this rate.
     addOption(
         app, "--rate",
@@ -216,6 +198,10 @@ std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
             return integerInRange("--frames", t, 0, kMaxRenderSeconds * job.rate);
         },
         [&job](int64_t v) { job.frames = v; });
+}
+
+// The sound's own settings, each overriding the sound's.
+void addSoundOptions(CLI::App& app, RenderJob& job) {
     for (int row = 0; row < kParamCount; ++row) {
         const SliderSpec& spec = kParamSliders[row];
         const std::string name = optionName(spec.name);
@@ -261,6 +247,10 @@ std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
         app, "--y-axis", "Y-axis parameter and its limits", "NAME:FROM:TO",
         [](const std::string& t) { return parseAxis("--y-axis", t); },
         [&job](const AxisChoice& v) { job.yAxis = v; });
+}
+
+// How the engine runs and what the file keeps.
+void addEngineOptions(CLI::App& app, RenderJob& job) {
     addOption(
         app, "--block", "frames per engine call, 1 to 65536 (default 512)", "N",
         [](const std::string& t) { return integerInRange("--block", t, 1, 65536); },
@@ -281,6 +271,31 @@ std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
     app.add_flag("--clip", job.clip,
                  "write what a sound device would play: samples held within -1 to 1,\n"
                  "non-finite ones 0 (default: the engine's exact samples)");
+}
+
+}  // namespace
+
+std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
+    CLI::App app{
+        "Renders a Standard MIDI File (format 0 or 1) with the Tessivox engine to a\n"
+        "mono 32-bit float WAV file at " +
+            std::to_string(kDefaultRate) + " Hz (or --rate).",
+        kRenderProgram};
+    app.set_version_flag("--version", std::string(kRenderProgram) + " " + TESSIVOX_VERSION);
+    app.footer(kFooter);
+    app.get_formatter()->column_width(30);
+
+    RenderJob job;
+    app.add_option("INPUT", job.input, "Standard MIDI File to render")->required();
+    app.add_option("OUTPUT", job.output, "WAV file to write")->required();
+    app.add_option("--sound", job.sound,
+                   "start from this sound: the name of a saved sound or\n"
+                   "LV2 preset of the plugin, or a preset file; the\n"
+                   "options below override it")
+        ->option_text("NAME-OR-FILE");
+    addTimeOptions(app, job);
+    addSoundOptions(app, job);
+    addEngineOptions(app, job);
 
     try {
         app.parse(argc, argv);
