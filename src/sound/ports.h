@@ -65,43 +65,11 @@ struct PortSpec {
     std::string_view group = {};    // the port group's symbol, or none
 };
 
-constexpr std::array<PortSpec, kPortCount> makePorts() {
-    std::array<PortSpec, kPortCount> p{};
-    p[kMidiIn] = {"midi_in", "MIDI in", PortType::MidiIn, 0, 0, 0, kPlain, {}};
-    p[kOut] = {"out", "Out", PortType::AudioOut, 0, 0, 0, kPlain, {}};
-    constexpr std::string_view paramSymbols[kParamCount] = {"m", "n1", "n2", "n3", "a", "b"};
-    float lowest = paramMinimum(0), highest = paramMaximum(0);
-    for (int row = 0; row < kParamCount; ++row) {
-        p[kM + row] = {paramSymbols[row],
-                       kParamSliders[row].name,
-                       PortType::Control,
-                       paramMinimum(row),
-                       paramMaximum(row),
-                       startParamValue(row),
-                       kPlain,
-                       {}};
-        lowest = paramMinimum(row) < lowest ? paramMinimum(row) : lowest;
-        highest = paramMaximum(row) > highest ? paramMaximum(row) : highest;
-    }
-    constexpr std::string_view envelopeNames[kEnvelopeSliderCount] = {"Attack", "Decay", "Sustain",
-                                                                      "Release"};
-    // Decay and release positions are milliseconds, sustain a percentage;
-    // the attack position is a step on a logarithmic time scale.
-    constexpr std::string_view envelopeUnits[kEnvelopeSliderCount] = {{}, "ms", "pc", "ms"};
-    for (int k = 0; k < kEnvelopeSliderCount; ++k) {
-        const SliderSpec& e = kEnvelopeSliders[k];
-        p[kAttack + k] = {e.name,
-                          envelopeNames[k],
-                          PortType::Control,
-                          static_cast<float>(e.minimum),
-                          static_cast<float>(e.maximum),
-                          static_cast<float>(e.start),
-                          kInteger,
-                          envelopeUnits[k]};
-    }
+// The trajectory's switch, axes and pad points. The limits span every
+// parameter's range; the chosen parameter's own range applies when the trajectory runs.
+constexpr void addTrajectoryPorts(std::array<PortSpec, kPortCount>& p, float lowest,
+                                  float highest) {
     p[kTrajectory] = {"trajectory", "Trajectory", PortType::Control, 0, 1, 0, kToggled, {}};
-    // The limits span every parameter's range; the chosen parameter's own
-    // range applies when the trajectory runs.
     const auto axis = [&](std::string_view symbol, std::string_view name, float start) {
         return PortSpec{symbol, name, PortType::Control, lowest, highest, start, kPlain, {}};
     };
@@ -130,14 +98,10 @@ constexpr std::array<PortSpec, kPortCount> makePorts() {
                        kInteger,
                        {}};
     }
-    // 0 takes every channel: which channel a track sends is the host's business.
-    p[kChannel] = {"channel", "MIDI channel", PortType::Control, 0, 16, 0, kInteger | kEnumeration,
-                   {}};
-    // 0 is the window's sound, whole-sample periods; 1 exact pitch at every rate.
-    p[kTuning] = {"tuning", "Tuning", PortType::Control, 0, 1, 0, kInteger | kEnumeration, {}};
-    // Frames from a note-on to its first sample; the maximum covers 192 kHz.
-    p[kLatency] = {"latency", "Latency", PortType::ControlOut, 0, 8192, 0, kInteger, "frame"};
+}
 
+// What each number means, and the groups hosts show the ports in.
+constexpr void describePorts(std::array<PortSpec, kPortCount>& p) {
     constexpr std::string_view paramComments[kParamCount] = {
         "Superformula m, 0.01 to 25: the shape's rotational symmetry, m lobes per turn.",
         "Superformula n1, 0.1 to 100: the overall exponent. Small values can make samples far "
@@ -189,6 +153,52 @@ constexpr std::array<PortSpec, kPortCount> makePorts() {
     p[kLatency].comment =
         "Frames from a note-on to the note's first sample (the fade-out of what sounded before), "
         "for hosts to compensate.";
+}
+
+constexpr std::array<PortSpec, kPortCount> makePorts() {
+    std::array<PortSpec, kPortCount> p{};
+    p[kMidiIn] = {"midi_in", "MIDI in", PortType::MidiIn, 0, 0, 0, kPlain, {}};
+    p[kOut] = {"out", "Out", PortType::AudioOut, 0, 0, 0, kPlain, {}};
+    constexpr std::string_view paramSymbols[kParamCount] = {"m", "n1", "n2", "n3", "a", "b"};
+    float lowest = paramMinimum(0), highest = paramMaximum(0);
+    for (int row = 0; row < kParamCount; ++row) {
+        p[kM + row] = {paramSymbols[row],
+                       kParamSliders[row].name,
+                       PortType::Control,
+                       paramMinimum(row),
+                       paramMaximum(row),
+                       startParamValue(row),
+                       kPlain,
+                       {}};
+        lowest = paramMinimum(row) < lowest ? paramMinimum(row) : lowest;
+        highest = paramMaximum(row) > highest ? paramMaximum(row) : highest;
+    }
+    constexpr std::string_view envelopeNames[kEnvelopeSliderCount] = {"Attack", "Decay", "Sustain",
+                                                                      "Release"};
+    // Decay and release positions are milliseconds, sustain a percentage;
+    // the attack position is a step on a logarithmic time scale.
+    constexpr std::string_view envelopeUnits[kEnvelopeSliderCount] = {{}, "ms", "pc", "ms"};
+    for (int k = 0; k < kEnvelopeSliderCount; ++k) {
+        const SliderSpec& e = kEnvelopeSliders[k];
+        p[kAttack + k] = {e.name,
+                          envelopeNames[k],
+                          PortType::Control,
+                          static_cast<float>(e.minimum),
+                          static_cast<float>(e.maximum),
+                          static_cast<float>(e.start),
+                          kInteger,
+                          envelopeUnits[k]};
+    }
+    addTrajectoryPorts(p, lowest, highest);
+    // 0 takes every channel: which channel a track sends is the host's business.
+    p[kChannel] = {"channel", "MIDI channel", PortType::Control, 0, 16, 0, kInteger | kEnumeration,
+                   {}};
+    // 0 is the window's sound, whole-sample periods; 1 exact pitch at every rate.
+    p[kTuning] = {"tuning", "Tuning", PortType::Control, 0, 1, 0, kInteger | kEnumeration, {}};
+    // Frames from a note-on to its first sample; the maximum covers 192 kHz.
+    p[kLatency] = {"latency", "Latency", PortType::ControlOut, 0, 8192, 0, kInteger, "frame"};
+
+    describePorts(p);
     return p;
 }
 
