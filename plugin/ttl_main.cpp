@@ -104,6 +104,65 @@ std::string groupUri(std::string_view symbol) {
     return std::string("<") + std::string(kPluginUri) + "#" + std::string(symbol) + ">";
 }
 
+// A control's default, range, properties, unit and named values.
+void writeControlValues(std::ostream& t, uint32_t i, const PortSpec& p) {
+    const bool integer = p.properties & (kInteger | kToggled);
+    t << " ;\n        lv2:default " << turtleNumber(p.start, integer) << " ;\n        lv2:minimum "
+      << turtleNumber(p.minimum, integer) << " ;\n        lv2:maximum "
+      << turtleNumber(p.maximum, integer);
+    if (p.properties & kInteger) t << " ;\n        lv2:portProperty lv2:integer";
+    if (p.properties & kToggled) t << " ;\n        lv2:portProperty lv2:toggled";
+    if (p.properties & kEnumeration) t << " ;\n        lv2:portProperty lv2:enumeration";
+    if (!p.unit.empty()) t << " ;\n        units:unit units:" << p.unit;
+    if (i == kXParam || i == kYParam) {
+        // 0 is none, 1 to 6 the parameters in the window's order.
+        for (int k = 0; k <= kParamCount; ++k) {
+            t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \""
+              << (k == 0 ? "none" : kParamSliders[k - 1].name) << "\" ; rdf:value " << k << " ]";
+        }
+    } else if (i == kTuning) {
+        t << " ;\n        lv2:scalePoint "
+          << "[ rdfs:label \"Whole-sample periods\" ; rdf:value 0 ] , "
+          << "[ rdfs:label \"Exact pitch\" ; rdf:value 1 ]";
+    } else if (i == kChannel) {
+        for (int k = 0; k <= 16; ++k) {
+            t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \""
+              << (k == 0 ? std::string("All") : std::to_string(k)) << "\" ; rdf:value " << k
+              << " ]";
+        }
+    }
+}
+
+void writePort(std::ostream& t, uint32_t i) {
+    const PortSpec& p = kPorts[i];
+    t << (i == 0 ? " [\n" : " , [\n");
+    switch (p.type) {
+        case PortType::MidiIn:
+            t << "        a lv2:InputPort , atom:AtomPort ;\n"
+              << "        atom:bufferType atom:Sequence ;\n"
+              << "        atom:supports midi:MidiEvent ;\n"
+              << "        lv2:designation lv2:control ;\n";
+            break;
+        case PortType::AudioOut:
+            t << "        a lv2:OutputPort , lv2:AudioPort ;\n";
+            break;
+        case PortType::Control:
+            t << "        a lv2:InputPort , lv2:ControlPort ;\n";
+            break;
+        case PortType::ControlOut:
+            t << "        a lv2:OutputPort , lv2:ControlPort ;\n"
+              << "        lv2:designation lv2:latency ;\n"
+              << "        lv2:portProperty lv2:reportsLatency ;\n";
+            break;
+    }
+    t << "        lv2:index " << i << " ;\n"
+      << "        lv2:symbol \"" << p.symbol << "\" ;\n"
+      << "        lv2:name \"" << p.name << "\"";
+    if (!p.comment.empty()) t << " ;\n        rdfs:comment \"" << p.comment << "\"";
+    if (!p.group.empty()) t << " ;\n        pg:group " << groupUri(p.group);
+    if (p.type == PortType::Control || p.type == PortType::ControlOut) writeControlValues(t, i, p);
+}
+
 std::string pluginTtl() {
     std::ostringstream t;
     t << kPrefixes;
@@ -124,60 +183,7 @@ std::string pluginTtl() {
       << "    lv2:optionalFeature lv2:hardRTCapable ;\n"
       << "    lv2:port";
     for (uint32_t i = 0; i < kPortCount; ++i) {
-        const PortSpec& p = kPorts[i];
-        t << (i == 0 ? " [\n" : " , [\n");
-        switch (p.type) {
-            case PortType::MidiIn:
-                t << "        a lv2:InputPort , atom:AtomPort ;\n"
-                  << "        atom:bufferType atom:Sequence ;\n"
-                  << "        atom:supports midi:MidiEvent ;\n"
-                  << "        lv2:designation lv2:control ;\n";
-                break;
-            case PortType::AudioOut:
-                t << "        a lv2:OutputPort , lv2:AudioPort ;\n";
-                break;
-            case PortType::Control:
-                t << "        a lv2:InputPort , lv2:ControlPort ;\n";
-                break;
-            case PortType::ControlOut:
-                t << "        a lv2:OutputPort , lv2:ControlPort ;\n"
-                  << "        lv2:designation lv2:latency ;\n"
-                  << "        lv2:portProperty lv2:reportsLatency ;\n";
-                break;
-        }
-        t << "        lv2:index " << i << " ;\n"
-          << "        lv2:symbol \"" << p.symbol << "\" ;\n"
-          << "        lv2:name \"" << p.name << "\"";
-        if (!p.comment.empty()) t << " ;\n        rdfs:comment \"" << p.comment << "\"";
-        if (!p.group.empty()) t << " ;\n        pg:group " << groupUri(p.group);
-        if (p.type == PortType::Control || p.type == PortType::ControlOut) {
-            const bool integer = p.properties & (kInteger | kToggled);
-            t << " ;\n        lv2:default " << turtleNumber(p.start, integer)
-              << " ;\n        lv2:minimum " << turtleNumber(p.minimum, integer)
-              << " ;\n        lv2:maximum " << turtleNumber(p.maximum, integer);
-            if (p.properties & kInteger) t << " ;\n        lv2:portProperty lv2:integer";
-            if (p.properties & kToggled) t << " ;\n        lv2:portProperty lv2:toggled";
-            if (p.properties & kEnumeration) t << " ;\n        lv2:portProperty lv2:enumeration";
-            if (!p.unit.empty()) t << " ;\n        units:unit units:" << p.unit;
-            if (i == kXParam || i == kYParam) {
-                // 0 is none, 1 to 6 the parameters in the window's order.
-                for (int k = 0; k <= kParamCount; ++k) {
-                    t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \""
-                      << (k == 0 ? "none" : kParamSliders[k - 1].name) << "\" ; rdf:value " << k
-                      << " ]";
-                }
-            } else if (i == kTuning) {
-                t << " ;\n        lv2:scalePoint "
-                  << "[ rdfs:label \"Whole-sample periods\" ; rdf:value 0 ] , "
-                  << "[ rdfs:label \"Exact pitch\" ; rdf:value 1 ]";
-            } else if (i == kChannel) {
-                for (int k = 0; k <= 16; ++k) {
-                    t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \""
-                      << (k == 0 ? std::string("All") : std::to_string(k)) << "\" ; rdf:value " << k
-                      << " ]";
-                }
-            }
-        }
+        writePort(t, i);
         t << "\n    ]";
     }
     t << " .\n";
