@@ -18,8 +18,8 @@
 #include "picture/editor_rules.h"
 #include "picture/pictures.h"
 #include "picture/shape_points.h"
-#include "sound/ports.h"
 #include "picture/window_layout.h"
+#include "sound/ports.h"
 
 // Last: Xlib's macros (None, Status, Bool) would clash with the names above.
 #include <X11/Xlib.h>

@@ -60,7 +60,7 @@ struct PortSpec {
     float maximum;
     float start;
     unsigned properties;
-    std::string_view unit;  // a units: name, or none
+    std::string_view unit;          // a units: name, or none
     std::string_view comment = {};  // what the number means, for hosts to show
     std::string_view group = {};    // the port group's symbol, or none
 };

@@ -10,13 +10,13 @@
 #include <QMainWindow>
 
 #include "engine/synth_state.h"
+#include "picture/window_layout.h"
 #include "sound/history.h"
 #include "sound/sound.h"
 #include "ui/axis_buttons.h"
 #include "ui/drawing_area.h"
 #include "ui/number_text.h"
 #include "ui/port_list.h"
-#include "picture/window_layout.h"
 
 class QAction;
 class QCheckBox;

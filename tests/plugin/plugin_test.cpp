@@ -18,16 +18,16 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/realtime_scope.h"
 #include "engine/engine.h"
 #include "lv2_host.h"
+#include "midi/midi_file.h"
 #include "midi/midi_rules.h"
 #include "midi_bytes.h"
-#include "midi/midi_file.h"
-#include "sound/ports.h"
-#include "test_support.h"
+#include "platform/realtime_scope.h"
 #include "realtime_counter.h"
+#include "sound/ports.h"
 #include "sound/sound.h"
+#include "test_support.h"
 
 namespace tessivox::lv2 {
 namespace {
