@@ -225,6 +225,37 @@ Owner findOwnBundle(const std::string& soundName, const std::string& folder, std
     return Owner::Nobody;
 }
 
+// A new bundle for a sound: the first free of Tessivox_SYMBOL.preset.lv2,
+// Tessivox_SYMBOL_2.preset.lv2, ... Errno on failure, 0 on success.
+int makeBundle(const std::string& folder, const std::string& symbol, std::string& bundle) {
+    for (int n = 1;; ++n) {
+        bundle =
+            folder + "/Tessivox_" + symbol + (n > 1 ? "_" + std::to_string(n) : "") + ".preset.lv2";
+        if (mkdir(bundle.c_str(), 0777) == 0) return 0;
+        if (errno != EEXIST || n == 1000) return errno;
+    }
+}
+
+// The preset file, then the manifest, each written whole beside its place
+// first; a new bundle's preset goes again if its manifest cannot follow.
+// Errno on failure, 0 on success.
+int writeBundle(const std::string& bundle, const std::string& fileName, const Sound& sound,
+                bool newBundle) {
+    TempFile preset, manifest;
+    int e = preset.write(bundle + "/" + fileName, fileName, &sound);
+    if (e == 0) e = manifest.write(bundle + "/manifest.ttl", fileName, nullptr);
+    if (e == 0 && std::rename(preset.path.c_str(), preset.target.c_str()) != 0) e = errno;
+    if (e != 0) return e;
+    preset.committed = true;
+    if (std::rename(manifest.path.c_str(), manifest.target.c_str()) != 0) {
+        e = errno;
+        if (newBundle) unlink(preset.target.c_str());
+        return e;
+    }
+    manifest.committed = true;
+    return 0;
+}
+
 }  // namespace
 
 SaveResult saveSound(const Sound& sound, bool replace, std::string& error, std::string* path) {
@@ -258,39 +289,15 @@ SaveResult saveSound(const Sound& sound, bool replace, std::string& error, std::
             bundle.clear();
             break;
     }
-    bool madeBundle = false;
-    if (bundle.empty()) {
-        const std::string symbol = symbolOf(sound.name);
-        fileName = symbol + ".ttl";
-        for (int n = 1;; ++n) {
-            bundle = folder + "/Tessivox_" + symbol + (n > 1 ? "_" + std::to_string(n) : "") +
-                     ".preset.lv2";
-            if (mkdir(bundle.c_str(), 0777) == 0) break;
-            if (errno != EEXIST || n == 1000) {
-                const int e = errno;
-                if (madeFolder) rmdir(folder.c_str());
-                return failed(std::strerror(e));
-            }
-        }
-        madeBundle = true;
-    }
-    int e = 0;
-    {
-        TempFile preset, manifest;
-        e = preset.write(bundle + "/" + fileName, fileName, &sound);
-        if (e == 0) e = manifest.write(bundle + "/manifest.ttl", fileName, nullptr);
-        if (e == 0 && std::rename(preset.path.c_str(), preset.target.c_str()) != 0) e = errno;
-        if (e == 0) {
-            preset.committed = true;
-            if (std::rename(manifest.path.c_str(), manifest.target.c_str()) != 0) {
-                e = errno;
-                if (madeBundle) unlink(preset.target.c_str());
-            } else {
-                manifest.committed = true;
-            }
+    const bool madeBundle = bundle.empty();
+    if (madeBundle) {
+        fileName = symbolOf(sound.name) + ".ttl";
+        if (const int e = makeBundle(folder, symbolOf(sound.name), bundle); e != 0) {
+            if (madeFolder) rmdir(folder.c_str());
+            return failed(std::strerror(e));
         }
     }
-    if (e != 0) {
+    if (const int e = writeBundle(bundle, fileName, sound, madeBundle); e != 0) {
         if (madeBundle) rmdir(bundle.c_str());
         if (madeFolder) rmdir(folder.c_str());
         return failed(std::strerror(e));
