@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -149,6 +150,46 @@ void keepLastSession(sound::Sound sound) {
     }
 }
 
+// Shows the window with its sound, opens the MIDI port and plays until the
+// user or a signal ends it; the sound at the end is kept.
+void playUntilQuit(SynthState& s, MainWindow* window, const std::optional<std::string>& sound) {
+    if (window && !terminationSignalled()) {
+        showMainWindow(*window);
+        window->listMidiPorts();
+    }
+    if (window && sound) {
+        window->startWithSound(*sound);
+    }
+    if (window && !terminationSignalled()) {
+        // Shut before the port delivers: a note-on from then on is counted with its gate.
+        s.gate.store(0, std::memory_order_release);
+        window->setStatusText(0, openMidiPort(s));
+        updateDisplays(s, *window);
+        startAudioStream(s);
+        runEventLoop(s, *window);
+        keepLastSession(window->currentSound());
+    }
+}
+
+// Returns main()'s exit code, or ends the process when a device library's
+// call never returned.
+int shutDown(SynthState& s, std::unique_ptr<MainWindow>& window) {
+    // From here on the window only repaints; no handler runs.
+    if (window) window->setDroppingEvents(true);
+
+    // Stopped before the window goes, so no MIDI callback can still write
+    // a status text; closed while the audio side comes down.
+    beginMidiShutdown(s);
+    const bool audioDown = shutDownAudio(s, pumpWindowEvents);
+    const bool midiDown = finishMidiShutdown(pumpWindowEvents);
+    window.reset();
+    if (gKeeper.joinable()) gKeeper.join();
+    // A library call that never returned still runs on its thread: end
+    // without the static destructors it could trip over.
+    if (!audioDown || !midiDown) std::_Exit(0);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argCount, char** args) {
@@ -216,34 +257,6 @@ int main(int argCount, char** args) {
         showAudioError(audioErrorText.c_str());
         return 0;
     }
-    if (window && !terminationSignalled()) {
-        showMainWindow(*window);
-        window->listMidiPorts();
-    }
-    if (const auto sound = soundArgument(argCount, args); window && sound) {
-        window->startWithSound(*sound);
-    }
-    if (window && !terminationSignalled()) {
-        // Shut before the port delivers: a note-on from then on is counted with its gate.
-        s.gate.store(0, std::memory_order_release);
-        window->setStatusText(0, openMidiPort(s));
-        updateDisplays(s, *window);
-        startAudioStream(s);
-        runEventLoop(s, *window);
-        keepLastSession(window->currentSound());
-    }
-    // From here on the window only repaints; no handler runs.
-    if (window) window->setDroppingEvents(true);
-
-    // Stopped before the window goes, so no MIDI callback can still write
-    // a status text; closed while the audio side comes down.
-    beginMidiShutdown(s);
-    const bool audioDown = shutDownAudio(s, pumpWindowEvents);
-    const bool midiDown = finishMidiShutdown(pumpWindowEvents);
-    window.reset();
-    if (gKeeper.joinable()) gKeeper.join();
-    // A library call that never returned still runs on its thread: end
-    // without the static destructors it could trip over.
-    if (!audioDown || !midiDown) std::_Exit(0);
-    return 0;
+    playUntilQuit(s, window.get(), soundArgument(argCount, args));
+    return shutDown(s, window);
 }
