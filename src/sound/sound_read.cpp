@@ -272,21 +272,19 @@ std::optional<Sound> loadSound(const std::string& nameOrFile, std::string& error
     for (const Entry& e : entries) {
         if (e.name == nameOrFile && (found == nullptr || found->factory)) found = &e;
     }
-    // Else one name that differs only in case, if just one does.
+    const bool exact = found != nullptr;
+    // Else the one name that differs only in case, if just one does.
     const auto folded = [](std::string text) {
         for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
         return text;
     };
     for (const Entry& e : entries) {
-        if (found != nullptr || folded(e.name) != folded(nameOrFile)) continue;
-        for (const Entry& other : entries) {
-            if (other.name != e.name && folded(other.name) == folded(e.name)) {
-                return refuse(error, "'" + nameOrFile + "' fits more than one sound: '" + e.name +
-                                         "' and '" + other.name + "'");
-            }
-            if (other.name == e.name && found == nullptr) found = &other;
-            if (other.name == e.name && found->factory) found = &other;
+        if (exact || folded(e.name) != folded(nameOrFile)) continue;
+        if (found != nullptr && found->name != e.name) {
+            return refuse(error, "'" + nameOrFile + "' fits more than one sound: '" + found->name +
+                                     "' and '" + e.name + "'");
         }
+        if (found == nullptr || found->factory) found = &e;
     }
     if (found != nullptr) return loadFromWorld(world.get(), *found, error);
     const bool looksLikeFile = exists || nameOrFile.find('/') != std::string::npos ||

@@ -126,6 +126,10 @@ class MainWindow : public QMainWindow {
     void showHelp(int item);
     void buildSoundMenu();
     void saveSound(bool askName);
+    // Saves the controls' sound as `name`, asking before it replaces one of
+    // the user's; a refusal is shown, but for a factory name when replacing
+    // (Save then asks for a name).
+    sound::SaveResult saveNamed(const std::string& name, bool replace, const std::string& title);
     void loadSoundChosen();
     void renameSound();
     void deleteSound();

@@ -20,11 +20,10 @@ QString text(const std::string& s) {
 }  // namespace
 
 std::optional<std::string> askSoundName(QWidget* parent, const std::string& title,
-                                        const std::string& suggestion) {
+                                        const std::string& label, const std::string& suggestion) {
     QInputDialog dialog(parent);
     dialog.setWindowTitle(text(title));
-    dialog.setLabelText(title == "Save sound" ? QStringLiteral("Save the sound as:")
-                                              : QStringLiteral("New name:"));
+    dialog.setLabelText(text(label));
     dialog.setTextValue(text(suggestion));
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.textValue().toStdString();

@@ -15,7 +15,7 @@ namespace tessivox {
 
 // The name typed, or nullopt if the dialog was cancelled or closed.
 std::optional<std::string> askSoundName(QWidget* parent, const std::string& title,
-                                        const std::string& suggestion);
+                                        const std::string& label, const std::string& suggestion);
 
 // Whether the user agrees to replace the sound of that name.
 bool askReplaceSound(QWidget* parent, const std::string& name);

@@ -241,68 +241,56 @@ void MainWindow::startWithSound(const std::string& nameOrFile) {
 void MainWindow::saveSound(bool askName) {
     std::string name = history_.now().name;
     if (askName || name.empty()) {
-        const std::optional<std::string> asked = askSoundName(this, "Save sound", name);
+        const std::optional<std::string> asked =
+            askSoundName(this, "Save sound", "Save the sound as:", name);
         if (!asked) return;
         name = *asked;
     }
+    // A factory sound is kept as it is: Save asks for a name of the user's own.
+    if (saveNamed(name, !askName, "Save sound") == sound::SaveResult::FactoryName && !askName)
+        saveSound(true);
+}
+
+sound::SaveResult MainWindow::saveNamed(const std::string& name, bool replace,
+                                        const std::string& title) {
     sound::Sound sound = currentSound();
     sound.name = name;
     std::string error;
     // A save is waited for whatever comes, so that it is never cut short.
-    const auto save = [&](bool replace) {
+    const auto save = [&](bool replacing) {
         return *aside(
-            [&sound, &error, replace] { return sound::saveSound(sound, replace, error); });
+            [&sound, &error, replacing] { return sound::saveSound(sound, replacing, error); });
     };
-    sound::SaveResult result = save(!askName);
-    // A factory sound is kept as it is: Save asks for a name of the user's own.
-    if (result == sound::SaveResult::FactoryName && !askName) return saveSound(true);
+    sound::SaveResult result = save(replace);
     if (result == sound::SaveResult::NameTaken) {
-        if (!askReplaceSound(this, name)) return;
+        if (!askReplaceSound(this, name)) return result;
         result = save(true);
     }
     if (result == sound::SaveResult::Saved) {
         history_.rename(name, true);
         showSoundState();
-    } else {
-        showSoundError(this, "Save sound", error);
+    } else if (result != sound::SaveResult::FactoryName || !replace) {
+        showSoundError(this, title, error);
     }
+    return result;
 }
 
 void MainWindow::renameSound() {
     const std::string old = history_.now().name;
-    const std::optional<std::string> name = askSoundName(this, "Rename sound", old);
+    const std::optional<std::string> name = askSoundName(this, "Rename sound", "New name:", old);
     if (!name || *name == old) return;
-    sound::Sound sound = currentSound();
-    sound.name = *name;
+    // Only a sound of the user's own is renamed: one that deletes.
+    const std::vector<sound::Entry> entries = *aside([] { return sound::listSounds(); });
+    if (std::none_of(entries.begin(), entries.end(),
+                     [&](const sound::Entry& e) { return e.name == old && !e.factory; })) {
+        showSoundError(this, "Rename sound",
+                       "'" + old + "' is not a sound of yours: save it under a name first");
+        return;
+    }
+    if (saveNamed(*name, false, "Rename sound") != sound::SaveResult::Saved) return;
     std::string error;
-    const auto renamed = [&](bool replace) {
-        return *aside([&sound, &error, &old, replace] {
-            // Only a sound of the user's own is renamed: one that deletes.
-            const std::vector<sound::Entry> entries = sound::listSounds();
-            const bool own = std::any_of(entries.begin(), entries.end(), [&](const auto& e) {
-                return e.name == old && !e.factory;
-            });
-            if (!own) {
-                error = "'" + old + "' is not a sound of yours: save it under a name first";
-                return sound::SaveResult::Failed;
-            }
-            const sound::SaveResult result = sound::saveSound(sound, replace, error);
-            if (result == sound::SaveResult::Saved && !sound::deleteSound(old, error))
-                return sound::SaveResult::Failed;
-            return result;
-        });
-    };
-    sound::SaveResult result = renamed(false);
-    if (result == sound::SaveResult::NameTaken) {
-        if (!askReplaceSound(this, *name)) return;
-        result = renamed(true);
-    }
-    if (result == sound::SaveResult::Saved) {
-        history_.rename(*name, true);
-        showSoundState();
-    } else {
+    if (!*aside([&] { return sound::deleteSound(old, error); }))
         showSoundError(this, "Rename sound", error);
-    }
 }
 
 void MainWindow::deleteSound() {
