@@ -17,8 +17,8 @@ constexpr unsigned long kBlock = 512;
 enum class Setup { Defaults, Trajectory, Extreme };
 
 void renderHeldNote(benchmark::State& bench, Setup setup) {
-    auto state = std::make_unique<SynthState>();
-    SynthState& s = *state;
+    auto state = std::make_unique<EngineState>();
+    EngineState& s = *state;
     if (setup == Setup::Trajectory) {
         enableTrajectory(s, ParamId::M, ParamId::N1, 1.0f, 12.0f, 1.0f, 8.0f);
     } else if (setup == Setup::Extreme) {

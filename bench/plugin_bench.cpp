@@ -113,8 +113,8 @@ void BM_PluginRun(benchmark::State& bench, bool trajectory, Mode mode = Mode::He
 }
 
 void BM_RenderFrames(benchmark::State& bench, bool trajectory) {
-    auto state = std::make_unique<SynthState>();
-    SynthState& s = *state;
+    auto state = std::make_unique<EngineState>();
+    EngineState& s = *state;
     if (trajectory) enableTrajectory(s, ParamId::M, ParamId::N1, 1.0f, 12.0f, 1.0f, 8.0f);
     handleMidiShortMessage(s, packShortMessage(0x90, 60, 100));
     std::vector<float> out(kBlock);

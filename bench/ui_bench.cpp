@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "midi/midi_input.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -27,7 +28,8 @@ double residentKiB(const char* key) {
 
 void BM_ParameterSliderEvent(benchmark::State& state) {
     SynthState s;
-    auto window = createMainWindow(s);
+    MidiPorts midi(s);
+    auto window = createMainWindow(s, midi);
     if (!QTest::qWaitForWindowExposed(window.get())) state.SkipWithError("window not shown");
     QSlider* m = window->slider(kFirstParamSlider);
     int position = 603;
@@ -44,7 +46,8 @@ BENCHMARK(BM_ParameterSliderEvent)->Unit(benchmark::kMicrosecond);
 void BM_WindowShown(benchmark::State& state) {
     for (auto _ : state) {
         SynthState s;
-        auto window = createMainWindow(s);
+        MidiPorts midi(s);
+        auto window = createMainWindow(s, midi);
         updateDisplays(s, *window);
         if (!QTest::qWaitForWindowExposed(window.get())) state.SkipWithError("window not shown");
         QCoreApplication::processEvents();

@@ -27,7 +27,7 @@ ParamId axisParam(float choice) {
 }
 
 struct Plugin {
-    SynthState state;
+    EngineState state;
     const LV2_Atom_Sequence* midiIn = nullptr;
     float* out = nullptr;
     float* latency = nullptr;
@@ -45,8 +45,8 @@ struct Plugin {
     bool anyRamp = false;
 
     void reset() {
-        state.~SynthState();
-        new (&state) SynthState();
+        state.~EngineState();
+        new (&state) EngineState();
         setSampleRate(state, rate);
         for (float& v : applied) v = NAN;
         parser.reset();

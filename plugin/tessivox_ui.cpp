@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/synth_state.h"
 #include "picture/editor_rules.h"
 #include "picture/pictures.h"
 #include "picture/shape_points.h"
@@ -73,7 +72,8 @@ struct Ui {
     XImage* image = nullptr;
 
     // The UI's own record of what it shows; the plugin has its own.
-    SynthState s;
+    struct Shown : EngineState, EditorState {
+    } s;
     std::array<float, kPortCount> ports{};
     std::array<int32_t, kParamCount> paramPosition{};
     std::array<int32_t, kEnvelopeSliderCount> envelopePosition{};
@@ -103,7 +103,7 @@ int32_t positionOf(const SliderSpec& spec, double value) {
 }
 
 void updateDisplays(Ui& ui) {
-    computeShapePoints(ui.s);
+    computeShapePoints(ui.s, ui.s);
     drawShape(ui.s, ui.shape);
     drawWaveform(ui.s, ui.waveform);
 }
@@ -212,7 +212,7 @@ void enableClick(Ui& ui) {
 
 void padMove(Ui& ui, int x, int y) {
     const std::array<PadPoint, 4> before = ui.s.padPoints;
-    if (!movePadPoint(ui.s, x - kPadArea.x, y - kPadArea.y)) return;
+    if (!movePadPoint(ui.s, ui.s, x - kPadArea.x, y - kPadArea.y)) return;
     for (int k = 0; k < 4; ++k) {
         if (ui.s.padPoints[k] == before[k]) continue;
         send(ui, kPad + 2 * k, static_cast<float>(ui.s.padPoints[k].x));

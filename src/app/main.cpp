@@ -21,10 +21,10 @@
 
 #include "app/command_line.h"
 #include "audio/audio_stream.h"
-#include "engine/synth_state.h"
 #include "midi/midi_input.h"
 #include "ui/main_window.h"
 #include "ui/program_icon.h"
+#include "ui/synth_state.h"
 
 using namespace tessivox;
 
@@ -152,7 +152,16 @@ void keepLastSession(sound::Sound sound) {
 
 // Shows the window with its sound, opens the MIDI port and plays until the
 // user or a signal ends it; the sound at the end is kept.
-void playUntilQuit(SynthState& s, MainWindow* window, const std::optional<std::string>& sound) {
+// What start-up makes, in the order it is taken down backwards: the engine
+// outlives the objects that play it.
+struct Program {
+    SynthState s;
+    AudioOutput audio{s};
+    MidiPorts midi{s};
+};
+
+void playUntilQuit(Program& p, MainWindow* window, const std::optional<std::string>& sound) {
+    SynthState& s = p.s;
     if (window && !terminationSignalled()) {
         showMainWindow(*window);
         window->listMidiPorts();
@@ -163,9 +172,9 @@ void playUntilQuit(SynthState& s, MainWindow* window, const std::optional<std::s
     if (window && !terminationSignalled()) {
         // Shut before the port delivers: a note-on from then on is counted with its gate.
         s.gate.store(0, std::memory_order_release);
-        window->setStatusText(0, openMidiPort(s));
+        window->setStatusText(0, p.midi.openMidiPort());
         updateDisplays(s, *window);
-        startAudioStream(s);
+        p.audio.startAudioStream();
         runEventLoop(s, *window);
         keepLastSession(window->currentSound());
     }
@@ -173,15 +182,15 @@ void playUntilQuit(SynthState& s, MainWindow* window, const std::optional<std::s
 
 // Returns main()'s exit code, or ends the process when a device library's
 // call never returned.
-int shutDown(SynthState& s, std::unique_ptr<MainWindow>& window) {
+int shutDown(Program& p, std::unique_ptr<MainWindow>& window) {
     // From here on the window only repaints; no handler runs.
     if (window) window->setDroppingEvents(true);
 
     // Stopped before the window goes, so no MIDI callback can still write
     // a status text; closed while the audio side comes down.
-    beginMidiShutdown(s);
-    const bool audioDown = shutDownAudio(s, pumpWindowEvents);
-    const bool midiDown = finishMidiShutdown(pumpWindowEvents);
+    p.midi.beginMidiShutdown();
+    const bool audioDown = p.audio.shutDownAudio(pumpWindowEvents);
+    const bool midiDown = p.midi.finishMidiShutdown(pumpWindowEvents);
     window.reset();
     if (gKeeper.joinable()) gKeeper.join();
     // A library call that never returned still runs on its thread: end
@@ -208,20 +217,17 @@ int main(int argCount, char** args) {
     // after the last check ends the event loop as soon as it runs.
     if (terminationSignalled()) return 0;
 
-    // Construction gives every field its start value.
-    auto state = std::make_unique<SynthState>();
-    SynthState& s = *state;
-    s.midiPortIndex = 0;
-    s.midiInHandle = nullptr;
+    // Construction gives every field its start value; the first port is chosen.
+    auto program = std::make_unique<Program>();
     // The audio output opens on a thread of its own from the start, while the
     // toolkit starts and the window is built; the window is shown only once
     // the output is open, so that when it cannot be the "PortAudio" box comes
     // alone.
     std::string audioErrorText;
     bool audioOpen = false;
-    std::thread audioOpener([&s, &audioErrorText, &audioOpen] {
-        audioOpen =
-            openAudioStream(s, [&audioErrorText](const char* text) { audioErrorText = text; });
+    std::thread audioOpener([&program, &audioErrorText, &audioOpen] {
+        audioOpen = program->audio.openAudioStream(
+            [&audioErrorText](const char* text) { audioErrorText = text; });
     });
 
     // Nothing else is read from the command line: the toolkit gets only the name.
@@ -246,7 +252,7 @@ int main(int argCount, char** args) {
     const auto signalNotifier = watchTerminationSignals(window);
 
     if (!terminationSignalled()) {
-        window = std::make_unique<MainWindow>(s);
+        window = std::make_unique<MainWindow>(program->s, program->midi, &program->audio);
         // Its native window too, while the output opens: showing it then only maps it.
         window->winId();
     }
@@ -257,6 +263,6 @@ int main(int argCount, char** args) {
         showAudioError(audioErrorText.c_str());
         return 0;
     }
-    playUntilQuit(s, window.get(), soundArgument(argCount, args));
-    return shutDown(s, window);
+    playUntilQuit(*program, window.get(), soundArgument(argCount, args));
+    return shutDown(*program, window);
 }

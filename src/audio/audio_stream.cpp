@@ -35,20 +35,6 @@ constexpr auto kWatchStep = milliseconds(10);
 constexpr auto kSilenceLimit = milliseconds(1000);
 constexpr auto kReopenInterval = milliseconds(500);
 
-// Bumped by every callback; the worker reads it to know the stream is alive.
-std::atomic<uint64_t> gCallbacks{0};
-
-// One per started stream. Leaked on purpose when its thread is left behind
-// in a call that does not return.
-struct AudioWorker {
-    SynthState* state = nullptr;
-    std::atomic<int32_t> stopRequested{0};
-    std::atomic<int32_t> finished{0};
-    std::thread thread;
-};
-
-AudioWorker* gWorker = nullptr;  // UI thread only
-
 // The stream's JACK client (inside the audio library) cannot be told to report
 // its server's end. So a client of our own, opened on the same server just
 // before the stream and closed with it, reports it instead: a server that
@@ -61,31 +47,59 @@ struct StreamClients {
     std::atomic<int32_t> serverGone{0};  // the sentinel's notification thread
 };
 
-StreamClients gClients;
+struct AudioWorker;
 
-void onServerGone(jack_status_t, const char*, void*) {
-    gClients.serverGone.store(1, std::memory_order_relaxed);
+}  // namespace
+
+// The stream's device and the worker that holds it once started: the UI
+// thread's until then.
+struct AudioSide {
+    explicit AudioSide(EngineState& engine) : engine(engine) {}
+    EngineState& engine;
+    PaStream* stream = nullptr;
+    PaError audioError = paNoError;
+    PaStreamParameters outputParameters{};
+    std::atomic<double> streamRate{44100.0};
+    AudioOutput* owner = nullptr;  // the callback's user data
+    // Bumped by every callback; the worker reads it to know the stream is alive.
+    std::atomic<uint64_t> callbacks{0};
+    AudioWorker* worker = nullptr;  // UI thread only
+    bool leftBehind = false;        // a shutdown gave up on the worker
+    StreamClients clients;          // whoever holds the stream
+};
+
+namespace {
+
+// One per started stream. Leaked on purpose, with its side, when its thread
+// is left behind in a call that does not return.
+struct AudioWorker {
+    AudioSide* side = nullptr;
+    std::atomic<int32_t> stopRequested{0};
+    std::atomic<int32_t> finished{0};
+    std::thread thread;
+};
+
+void onServerGone(jack_status_t, const char*, void* clients) {
+    static_cast<StreamClients*>(clients)->serverGone.store(1, std::memory_order_relaxed);
     jackClients::markServerLost();
 }
 
 // Holding the client lock. None answers for a device other than JACK's.
-void openSentinel() {
+void openSentinel(StreamClients& c) {
     jack_client_t* client = jack_client_open("Tessivox-audio", JackNoStartServer, nullptr);
     if (client == nullptr) return;
-    gClients.serverGone.store(0, std::memory_order_relaxed);
-    jack_on_info_shutdown(client, onServerGone, nullptr);
-    gClients.sentinel = client;
-    gClients.sentinelGeneration = jackClients::generation();
+    c.serverGone.store(0, std::memory_order_relaxed);
+    jack_on_info_shutdown(client, onServerGone, &c);
+    c.sentinel = client;
+    c.sentinelGeneration = jackClients::generation();
     jackClients::held();
 }
 
-void closeSentinel() {
-    if (gClients.sentinel == nullptr) return;
+void closeSentinel(StreamClients& c) {
+    if (c.sentinel == nullptr) return;
     // Already freed by libjack when its generation moved on.
-    if (gClients.sentinelGeneration == jackClients::generation()) {
-        jack_client_close(gClients.sentinel);
-    }
-    gClients.sentinel = nullptr;
+    if (c.sentinelGeneration == jackClients::generation()) jack_client_close(c.sentinel);
+    c.sentinel = nullptr;
     jackClients::released();
 }
 
@@ -94,30 +108,28 @@ void closeSentinel() {
 // open freed the sentinel and both are given up, to be tried again. At
 // start-up the worker opens it later, for a quicker start: a server that went
 // meanwhile is then noticed as one that came up between the two opens.
-PaError openStreamAt(SynthState& s, PaStream** stream, double rate, bool withSentinel) {
+PaError openStreamAt(AudioSide& s, PaStream** stream, double rate, bool withSentinel) {
+    StreamClients& c = s.clients;
     *stream = nullptr;
     if (!jackClients::mayOpen()) return paInternalError;
-    gClients.serverGone.store(0, std::memory_order_relaxed);
-    if (withSentinel) openSentinel();
+    c.serverGone.store(0, std::memory_order_relaxed);
+    if (withSentinel) openSentinel(c);
     const uint32_t generation = jackClients::generation();
-    const OutputParameters& o = s.outputParameters;
-    const PaStreamParameters parameters{o.device, o.channelCount, o.sampleFormat,
-                                        o.suggestedLatency, o.hostApiSpecificStreamInfo};
-    PaError error = Pa_OpenStream(stream, nullptr, &parameters, rate, paFramesPerBufferUnspecified,
-                                  paNoFlag, streamCallback, &s);
+    PaError error = Pa_OpenStream(stream, nullptr, &s.outputParameters, rate,
+                                  paFramesPerBufferUnspecified, paNoFlag, streamCallback, s.owner);
     if (error == paNoError && jackClients::generation() != generation) {
         Pa_CloseStream(*stream);
         error = paInternalError;
     }
     if (error != paNoError) {
         *stream = nullptr;
-        closeSentinel();
+        closeSentinel(c);
         return error;
     }
     // A server that came up between the two opens has the stream but not yet
     // the sentinel.
-    if (withSentinel && gClients.sentinel == nullptr) openSentinel();
-    gClients.streamGeneration = generation;
+    if (withSentinel && c.sentinel == nullptr) openSentinel(c);
+    c.streamGeneration = generation;
     jackClients::held();
     return paNoError;
 }
@@ -130,41 +142,43 @@ constexpr double kCommonRates[] = {48000,  44100,  96000, 88200, 32000, 22050,
 
 // At the engine's rate if the device takes it, else at one it does, where the
 // engine then runs: no stream runs meanwhile, so no callback sees the change.
-PaError openStream(SynthState& s, PaStream** stream, bool withSentinel = true) {
-    PaError error = openStreamAt(s, stream, s.sampleRate, withSentinel);
+PaError openStream(AudioSide& s, PaStream** stream, bool withSentinel = true) {
+    EngineState& engine = s.engine;
+    PaError error = openStreamAt(s, stream, engine.sampleRate, withSentinel);
     if (error == paInvalidSampleRate) {
         const PaDeviceInfo* device = Pa_GetDeviceInfo(s.outputParameters.device);
         double rates[std::size(kCommonRates) + 1] = {device ? device->defaultSampleRate : 0.0};
         std::copy(std::begin(kCommonRates), std::end(kCommonRates), rates + 1);
         for (size_t k = 0; k < std::size(rates) && error == paInvalidSampleRate; ++k) {
             const double rate = rates[k];
-            if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate) || rate == s.sampleRate ||
+            if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate) || rate == engine.sampleRate ||
                 std::find(rates, rates + k, rate) != rates + k) {
                 continue;
             }
             error = openStreamAt(s, stream, rate, withSentinel);
-            if (error == paNoError) setSampleRate(s, rate);
+            if (error == paNoError) setSampleRate(engine, rate);
         }
     }
-    s.streamRate.store(s.sampleRate, std::memory_order_relaxed);
+    s.streamRate.store(engine.sampleRate, std::memory_order_relaxed);
     return error;
 }
 
-bool streamClientFreed() {
-    return gClients.streamGeneration != jackClients::generation();
+bool streamClientFreed(const AudioSide& s) {
+    return s.clients.streamGeneration != jackClients::generation();
 }
 
-void closeStream(PaStream*& stream) {
+void closeStream(AudioSide& s) {
+    PaStream*& stream = s.stream;
     jackClients::Lock held = jackClients::lock();
     QuietLibraries quiet;
     // The stream's JACK client was freed under it: only the abort, which
     // stops the library's thread and leaves the client alone, is made; the
     // close would touch the client, so the stream is left unclosed.
-    if (streamClientFreed()) {
+    if (streamClientFreed(s)) {
         Pa_AbortStream(stream);
         stream = nullptr;
         jackClients::released();
-        closeSentinel();
+        closeSentinel(s.clients);
         return;
     }
     Pa_AbortStream(stream);
@@ -177,21 +191,21 @@ void closeStream(PaStream*& stream) {
     Pa_CloseStream(stream);
     stream = nullptr;
     jackClients::released();
-    closeSentinel();
+    closeSentinel(s.clients);
 }
 
 // The worker thread: the only one that calls the audio library once the
 // stream has been handed to it.
 void keepStreamPlaying(AudioWorker& w) {
-    SynthState& s = *w.state;
+    AudioSide& s = *w.side;
     auto stopping = [&w] { return w.stopRequested.load(std::memory_order_acquire) != 0; };
     if (s.stream != nullptr && !stopping()) {
         jackClients::Lock held = jackClients::lock();
-        if (gClients.sentinel == nullptr) openSentinel();
-        if (!streamClientFreed()) Pa_StartStream(s.stream);
+        if (s.clients.sentinel == nullptr) openSentinel(s.clients);
+        if (!streamClientFreed(s)) Pa_StartStream(s.stream);
     }
 
-    uint64_t seen = gCallbacks.load(std::memory_order_relaxed);
+    uint64_t seen = s.callbacks.load(std::memory_order_relaxed);
     Clock::time_point lastSign = Clock::now();
     Clock::time_point nextReopen = lastSign;
     while (!stopping()) {
@@ -209,40 +223,40 @@ void keepStreamPlaying(AudioWorker& w) {
             lastSign = Clock::now();
             continue;
         }
-        const uint64_t count = gCallbacks.load(std::memory_order_relaxed);
+        const uint64_t count = s.callbacks.load(std::memory_order_relaxed);
         const bool lost =
-            jackClients::serverLost() || gClients.serverGone.load(std::memory_order_relaxed) != 0;
+            jackClients::serverLost() || s.clients.serverGone.load(std::memory_order_relaxed) != 0;
         if (lost && !jackClients::lossSettled()) continue;
         // A lost server is let go soon, so that new JACK clients can be opened.
-        if (lost || streamClientFreed() || (count == seen && now - lastSign >= kSilenceLimit)) {
-            closeStream(s.stream);
+        if (lost || streamClientFreed(s) || (count == seen && now - lastSign >= kSilenceLimit)) {
+            closeStream(s);
             nextReopen = Clock::now();
         } else if (count != seen) {
             seen = count;
             lastSign = now;
         }
     }
-    if (s.stream != nullptr) closeStream(s.stream);
+    if (s.stream != nullptr) closeStream(s);
     w.finished.store(1, std::memory_order_release);
 }
 
-void startWorker(SynthState& s, bool stopAtOnce) {
+void startWorker(AudioSide& s, bool stopAtOnce) {
     auto* w = new AudioWorker;
-    w->state = &s;
+    w->side = &s;
     w->stopRequested.store(stopAtOnce ? 1 : 0, std::memory_order_relaxed);
     try {
         w->thread = std::thread(keepStreamPlaying, std::ref(*w));
-        gWorker = w;
+        s.worker = w;
         return;
     } catch (const std::system_error&) {
     }
     // No thread to be had: the work is done here, unwatched.
     if (stopAtOnce) {
         keepStreamPlaying(*w);
-        gWorker = w;
+        s.worker = w;
     } else {
         jackClients::Lock held = jackClients::lock();
-        if (!streamClientFreed()) Pa_StartStream(s.stream);
+        if (!streamClientFreed(s)) Pa_StartStream(s.stream);
         delete w;
     }
 }
@@ -260,7 +274,29 @@ void keepJackHostClosed() {
 
 }  // namespace
 
-bool openAudioStream(SynthState& s, const AudioErrorReporter& report) {
+AudioOutput::AudioOutput(EngineState& engine) : side_(std::make_unique<AudioSide>(engine)) {
+    side_->owner = this;
+}
+
+AudioOutput::~AudioOutput() {
+    // A worker left in a call that never returned still holds the side.
+    if (!shutDownAudio({})) (void)side_.release();
+}
+
+PaError AudioOutput::audioError() const {
+    return side_->audioError;
+}
+
+bool AudioOutput::streamOpen() const {
+    return side_->stream != nullptr;
+}
+
+double AudioOutput::streamRate() const {
+    return side_->streamRate.load(std::memory_order_relaxed);
+}
+
+bool AudioOutput::openAudioStream(const AudioErrorReporter& report) {
+    AudioSide& s = *side_;
     {
         jackClients::Lock held = jackClients::lock();
         QuietLibraries quiet;
@@ -269,11 +305,8 @@ bool openAudioStream(SynthState& s, const AudioErrorReporter& report) {
         // The audio library's JACK part sets libjack's message functions.
         jackClients::quietMessages();
         if (s.audioError == paNoError) {
-            s.outputParameters.device = Pa_GetDefaultOutputDevice();
-            s.outputParameters.channelCount = 1;
-            s.outputParameters.sampleFormat = paFloat32;
-            s.outputParameters.suggestedLatency = kSuggestedLatency;
-            s.outputParameters.hostApiSpecificStreamInfo = nullptr;
+            s.outputParameters = {Pa_GetDefaultOutputDevice(), 1, paFloat32, kSuggestedLatency,
+                                  nullptr};
             s.audioError = openStream(s, &s.stream, false);
         }
     }
@@ -282,23 +315,26 @@ bool openAudioStream(SynthState& s, const AudioErrorReporter& report) {
     return false;
 }
 
-void startAudioStream(SynthState& s) {
-    if (s.stream != nullptr && gWorker == nullptr) startWorker(s, false);
+void AudioOutput::startAudioStream() {
+    if (side_->stream != nullptr && side_->worker == nullptr) startWorker(*side_, false);
 }
 
-bool shutDownAudio(SynthState& s, const std::function<void()>& pumpWindowEvents) {
-    if (gWorker == nullptr) {
+bool AudioOutput::shutDownAudio(const std::function<void()>& pumpWindowEvents) {
+    AudioSide& s = *side_;
+    if (s.leftBehind) return false;
+    if (s.worker == nullptr) {
         if (s.stream == nullptr) return true;
         // Opened but never started: the worker only closes it.
         startWorker(s, true);
     }
-    AudioWorker* w = gWorker;
+    AudioWorker* w = s.worker;
     w->stopRequested.store(1, std::memory_order_release);
     const bool finished = waitWhilePumping(
         [w] { return w->finished.load(std::memory_order_acquire) != 0; },
         Clock::now() + kShutdownLimit, pumpWindowEvents);
-    gWorker = nullptr;
+    s.worker = nullptr;
     if (!finished) {
+        s.leftBehind = true;
         w->thread.detach();
         return false;
     }
@@ -311,9 +347,10 @@ int streamCallback(const void* /*input*/, void* output, unsigned long frameCount
                    const PaStreamCallbackTimeInfo* /*timeInfo*/,
                    PaStreamCallbackFlags /*statusFlags*/, void* userData) {
     RealtimeScope scope;
-    renderFrames(*static_cast<SynthState*>(userData), static_cast<float*>(output), frameCount);
+    AudioSide& s = *static_cast<AudioOutput*>(userData)->side_;
+    renderFrames(s.engine, static_cast<float*>(output), frameCount);
     limitToDeviceRange(static_cast<float*>(output), frameCount);
-    gCallbacks.fetch_add(1, std::memory_order_relaxed);
+    s.callbacks.fetch_add(1, std::memory_order_relaxed);
     return paContinue;
 }
 

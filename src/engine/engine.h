@@ -3,8 +3,6 @@
 #include <cstdint>
 
 #include "engine/engine_state.h"
-// Hosts hold the whole record; the functions below see only the engine's part.
-#include "engine/synth_state.h"
 
 namespace tessivox {
 

@@ -25,7 +25,7 @@ void midiCallback(double /*timeStamp*/, std::vector<unsigned char>* message, voi
         }
         countDeliveries(ctx, count);
     } else {
-        gWhileShut.fetch_add(1, relaxed);
+        countWhileShut(ctx);
     }
     ctx.gate.leave();
 }

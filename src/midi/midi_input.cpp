@@ -14,10 +14,6 @@
 
 namespace tessivox {
 
-std::atomic<uint64_t> gAccepted{0};
-std::atomic<uint64_t> gWhileShut{0};
-std::atomic<uint64_t> gAfterClose{0};
-
 namespace {
 
 // The source is looked for at least this often, and at once when the JACK
@@ -52,6 +48,20 @@ bool createLibraryPort(MidiInput& port) {
 
 }  // namespace
 
+void countDeliveries(MidiInput::Context& ctx, uint64_t count) {
+    if (ctx.closed.load(relaxed) != 0) ctx.side->afterClose.fetch_add(count, relaxed);
+    ctx.side->accepted.fetch_add(count, relaxed);
+}
+
+void countWhileShut(MidiInput::Context& ctx) {
+    ctx.side->whileShut.fetch_add(1, relaxed);
+}
+
+MidiInput::MidiInput(MidiSide& m, PortEntry chosen) : entry(std::move(chosen)) {
+    context.engine = &m.engine;
+    context.side = &m;
+}
+
 MidiInput::~MidiInput() {
     if (in) {
         try {
@@ -64,52 +74,65 @@ MidiInput::~MidiInput() {
     closeJackClient(*this);
 }
 
-MidiInputStats midiInputStats() {
-    return {gAccepted.load(relaxed), gWhileShut.load(relaxed), gAfterClose.load(relaxed)};
+MidiPorts::MidiPorts(EngineState& engine) : side_(std::make_unique<MidiSide>(*this, engine)) {}
+
+MidiPorts::~MidiPorts() {
+    if (!side_->shutDown) beginMidiShutdown();
+    // A close that never returned still holds the side: left to it.
+    if (!finishMidiShutdown({})) (void)side_.release();
 }
 
-std::string_view openMidiPort(SynthState& s) {
-    noteMidiPortOpened();
-    return openMidiPortEntry(s, listedEntry(midiPortListSerial(), s.midiPortIndex));
+MidiInputStats MidiPorts::midiInputStats() const {
+    return {side_->accepted.load(relaxed), side_->whileShut.load(relaxed),
+            side_->afterClose.load(relaxed)};
 }
 
-std::string_view openMidiPortEntry(SynthState& s, const PortEntry* entry) {
+std::string_view MidiPorts::openMidiPort() {
+    noteMidiPortOpened(*side_);
+    return openMidiPortEntry(*side_, listedEntry(*side_, midiPortListSerial(), midiPortIndex));
+}
+
+std::string_view openMidiPortEntry(MidiSide& m, const PortEntry* entry) {
     jackClients::Lock held = jackClients::lock();
-    closeMidiPort(s);
+    m.owner.closeMidiPort();
     if (entry == nullptr) return kNoMidiInText;
-    auto port = std::make_unique<MidiInput>(s, *entry);
+    auto port = std::make_unique<MidiInput>(m, *entry);
     // A JACK port whose server is away (or going) is kept all the same: the
     // follower opens its client once a server answers.
     if (!createLibraryPort(*port) && port->entry.api != RtMidi::UNIX_JACK) return kNoMidiInText;
-    port->seenGraphChanges = jackWatch().graphChanges.load(relaxed);
+    port->seenGraphChanges = m.watch.graphChanges.load(relaxed);
     port->nextLook = Clock::now() + kLookInterval;
     port->linked = linkSource(*port, Clock::now());
     // Start: deliveries reach the note rules from here on.
     if (port->linked) startDeliveries(*port);
     const bool linked = port->linked;
     // Kept even when its source is not there: it is linked once it appears.
-    s.midiInHandle = port.release();
+    m.midiInHandle = port.release();
     return linked ? kMidiInText : kNoMidiInText;
 }
 
-std::string_view changeMidiPort(SynthState& s, int position) {
+std::string_view MidiPorts::changeMidiPort(int position) {
     jackClients::Lock held = jackClients::lock();
-    closeMidiPort(s);
-    s.midiPortIndex = position;
-    return openMidiPort(s);
+    closeMidiPort();
+    midiPortIndex = position;
+    return openMidiPort();
 }
 
-std::string_view followMidiPort(SynthState& s) {
+std::string_view MidiPorts::followMidiPort() {
+    return tessivox::followMidiPort(*side_);
+}
+
+std::string_view followMidiPort(MidiSide& m) {
     // Busy (the audio worker opening its stream): looked at next time.
     jackClients::Lock held = jackClients::tryLock();
     if (!held.owns_lock()) return {};
     // A dead server's watch goes at once, whatever is chosen: until it does,
     // no JACK client can be opened (see jackClients).
-    closeDeadWatch();
-    MidiInput* port = s.midiInHandle;
+    closeDeadWatch(m.watch);
+    MidiInput* port = m.midiInHandle;
     if (port == nullptr) return {};
     const Clock::time_point now = Clock::now();
-    const uint32_t changes = jackWatch().graphChanges.load(relaxed);
+    const uint32_t changes = m.watch.graphChanges.load(relaxed);
     const bool serverGone = jackClientDead(*port);
     if (changes == port->seenGraphChanges && !serverGone && now < port->nextLook) return {};
     port->seenGraphChanges = changes;
@@ -118,7 +141,7 @@ std::string_view followMidiPort(SynthState& s) {
     if (serverGone && port->linked) {
         port->linked = false;
         stopDeliveries(*port);
-        handleMidiPortClosed(s);
+        handleMidiPortClosed(m.engine);
         return kNoMidiInText;
     }
     const bool linked = linkSource(*port, now);
@@ -130,22 +153,23 @@ std::string_view followMidiPort(SynthState& s) {
     }
     // The source went away: as if the port had been closed.
     stopDeliveries(*port);
-    handleMidiPortClosed(s);
+    handleMidiPortClosed(m.engine);
     return kNoMidiInText;
 }
 
-std::string_view lookAtMidiPortNow(SynthState& s) {
-    if (MidiInput* port = s.midiInHandle) {
+std::string_view MidiPorts::lookAtMidiPortNow() {
+    return tessivox::lookAtMidiPortNow(*side_);
+}
+
+std::string_view lookAtMidiPortNow(MidiSide& m) {
+    if (MidiInput* port = m.midiInHandle) {
         port->nextLook = {};
         port->nextServerTry = {};
     }
-    return followMidiPort(s);
+    return followMidiPort(m);
 }
 
 namespace {
-// Set by beginMidiShutdown: the closing thread says here when it is done.
-std::shared_ptr<std::atomic<int32_t>> gShutdownDone;
-Clock::time_point gShutdownDeadline;
 
 struct Taken {
     MidiInput* port = nullptr;
@@ -155,13 +179,13 @@ struct Taken {
 
 // Stops the port's deliveries and takes the port and the watch from their
 // places, to be closed.
-Taken takeEverything(SynthState& s) {
-    Taken t{s.midiInHandle, jackWatch().client, jackWatch().generation};
-    s.midiInHandle = nullptr;
-    jackWatch().client = nullptr;
+Taken takeEverything(MidiSide& m) {
+    Taken t{m.midiInHandle, m.watch.client, m.watch.generation};
+    m.midiInHandle = nullptr;
+    m.watch.client = nullptr;
     if (t.port != nullptr) {
         stopDeliveries(*t.port);
-        handleMidiPortClosed(s);
+        handleMidiPortClosed(m.engine);
     }
     return t;
 }
@@ -177,17 +201,19 @@ void closeTaken(const Taken& t) {
 }
 }  // namespace
 
-void closeEverything(SynthState& s) {
-    closeTaken(takeEverything(s));
+void closeEverything(MidiSide& m) {
+    closeTaken(takeEverything(m));
 }
 
-void beginMidiShutdown(SynthState& s) {
-    gShutdownDeadline = Clock::now() + kShutdownLimit;
+void MidiPorts::beginMidiShutdown() {
+    MidiSide& m = *side_;
+    m.shutDown = true;
+    m.shutdownDeadline = Clock::now() + kShutdownLimit;
     // The MIDI side's own thread closes everything itself.
-    if (askMidiThreadToStop()) return;
-    const Taken taken = takeEverything(s);
-    gShutdownDone = std::make_shared<std::atomic<int32_t>>(0);
-    auto close = [taken, done = gShutdownDone] {
+    if (askMidiThreadToStop(m)) return;
+    const Taken taken = takeEverything(m);
+    m.shutdownDone = std::make_shared<std::atomic<int32_t>>(0);
+    auto close = [taken, done = m.shutdownDone] {
         closeTaken(taken);
         done->store(1, std::memory_order_release);
     };
@@ -202,25 +228,30 @@ void beginMidiShutdown(SynthState& s) {
     }
 }
 
-bool finishMidiShutdown(const std::function<void()>& pumpWindowEvents) {
-    if (!waitForMidiThread(gShutdownDeadline, pumpWindowEvents)) return false;
-    if (!gShutdownDone) return true;
-    const std::shared_ptr<std::atomic<int32_t>> done = std::move(gShutdownDone);
+bool MidiPorts::finishMidiShutdown(const std::function<void()>& pumpWindowEvents) {
+    MidiSide& m = *side_;
+    if (!waitForMidiThread(m, m.shutdownDeadline, pumpWindowEvents)) return false;
+    if (!m.shutdownDone) return true;
+    const std::shared_ptr<std::atomic<int32_t>> done = std::move(m.shutdownDone);
     return waitWhilePumping([&done] { return done->load(std::memory_order_acquire) != 0; },
-                            gShutdownDeadline, pumpWindowEvents);
+                            m.shutdownDeadline, pumpWindowEvents);
 }
 
-void closeMidiPort(SynthState& s) {
-    MidiInput* port = s.midiInHandle;
+const MidiInput* MidiPorts::midiInHandle() const {
+    return side_->midiInHandle;
+}
+
+void MidiPorts::closeMidiPort() {
+    MidiInput* port = side_->midiInHandle;
     if (port == nullptr) return;
     jackClients::Lock held = jackClients::lock();
-    s.midiInHandle = nullptr;
+    side_->midiInHandle = nullptr;
     stopDeliveries(*port);
     {
         QuietLibraries quiet;
         delete port;
     }
-    handleMidiPortClosed(s);
+    handleMidiPortClosed(side_->engine);
 }
 
 }  // namespace tessivox

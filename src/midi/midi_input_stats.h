@@ -12,6 +12,4 @@ struct MidiInputStats {
                                   // counted as closed: must stay 0
 };
 
-MidiInputStats midiInputStats();
-
 }  // namespace tessivox

@@ -34,7 +34,7 @@ int jackProcess(jack_nframes_t frames, void* arg) {
         }
         countDeliveries(ctx, count);
     } else if (events > 0) {
-        gWhileShut.fetch_add(1, relaxed);
+        countWhileShut(ctx);
     }
     ctx.gate.leave();
     return 0;
@@ -61,19 +61,13 @@ void onConnect(jack_port_id_t a, jack_port_id_t b, int connect, void* arg) {
     const jack_port_t* source = jack_port_by_id(client, a);
     if (source == nullptr || port.entry.name != jack_port_name(source)) return;
     port.cuts.fetch_add(1, relaxed);
-    jackWatch().graphChanges.fetch_add(1, relaxed);
+    port.context.side->watch.graphChanges.fetch_add(1, relaxed);
 }
 
 }  // namespace
 
-JackWatch& jackWatch() {
-    static JackWatch watch;
-    return watch;
-}
-
 // Holding the client lock, as every function below that calls libjack.
-void closeDeadWatch() {
-    JackWatch& w = jackWatch();
+void closeDeadWatch(JackWatch& w) {
     const bool freed = w.generation != jackClients::generation();
     // A loss any owner heard (also a client of ours the server zombified)
     // has every owner let go.
@@ -93,9 +87,8 @@ void closeDeadWatch() {
 
 // The watch client; opened if there is none and the last try is long enough
 // ago (or `tryNow`). Null while no server answers.
-jack_client_t* watchClient(bool tryNow) {
-    JackWatch& w = jackWatch();
-    closeDeadWatch();
+jack_client_t* watchClient(JackWatch& w, bool tryNow) {
+    closeDeadWatch(w);
     // A lost server's watch waiting to be closed serves no more.
     if (w.client != nullptr && jackClients::serverLost()) return nullptr;
     if (w.client != nullptr) return w.client;
@@ -188,7 +181,8 @@ bool linkJackSource(MidiInput& port, Clock::time_point now) {
     if (port.jack == nullptr) {
         if (now < port.nextServerTry) return false;
         port.nextServerTry = now + kServerRetryInterval;
-        if (watchClient(false) == nullptr || !openJackClient(port)) return false;
+        if (watchClient(port.context.side->watch, false) == nullptr || !openJackClient(port))
+            return false;
         port.sourceAway = true;
     }
     const uint32_t cuts = port.cuts.load(relaxed);
@@ -196,7 +190,7 @@ bool linkJackSource(MidiInput& port, Clock::time_point now) {
         port.seenCuts = cuts;
         if (!port.sourceAway) {
             port.sourceAway = true;
-            jackWatch().graphChanges.fetch_add(1, relaxed);
+            port.context.side->watch.graphChanges.fetch_add(1, relaxed);
             return false;
         }
     }
@@ -210,7 +204,7 @@ bool linkJackSource(MidiInput& port, Clock::time_point now) {
     // source going away, and is made again at the next look, which is at once.
     if (!port.sourceAway && !jack_port_connected_to(port.jackPort, source)) {
         port.sourceAway = true;
-        jackWatch().graphChanges.fetch_add(1, relaxed);
+        port.context.side->watch.graphChanges.fetch_add(1, relaxed);
         return false;
     }
     if (port.sourceAway) {

@@ -8,15 +8,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "engine/synth_state.h"
 #include "midi/delivery_gate.h"
 #include "midi/midi_byte_parser.h"
+#include "midi/midi_input.h"
 #include "midi/midi_rules.h"
 
 namespace tessivox {
@@ -38,29 +39,16 @@ struct PortEntry {
     std::string name;
 };
 
-// The newest list. Its owner is the thread that makes the MIDI side's library
-// calls: the UI thread at start-up, then the MIDI side's own.
-std::vector<PortEntry>& portTable();
-// The entry at `position` of the list numbered `serial`, while that list is
-// kept; else null.
-const PortEntry* listedEntry(uint32_t serial, int position);
-// Lists the ports again, keeping `chosen` (null: none) at `at` while its port
-// is gone. Returns its new position, or -1.
-int relistMidiPorts(SynthState& s, std::vector<std::string>& names, const PortEntry* chosen,
-                    int at);
-
-// Opens `entry` (null: none) as openMidiPort does.
-std::string_view openMidiPortEntry(SynthState& s, const PortEntry* entry);
-// Stops the port's deliveries and closes the port and the watch, here.
-void closeEverything(SynthState& s);
+struct MidiSide;
 
 // The MIDI side's own thread (midi_thread.cpp); UI thread.
-void noteMidiPortOpened();
+void noteMidiPortOpened(MidiSide& m);
 // False when none runs.
-bool askMidiThreadToStop();
+bool askMidiThreadToStop(MidiSide& m);
 // True once it has ended, also when none ran; false if it is still in a
 // call at `deadline`: it is then left to it.
-bool waitForMidiThread(Clock::time_point deadline, const std::function<void()>& pumpWindowEvents);
+bool waitForMidiThread(MidiSide& m, Clock::time_point deadline,
+                       const std::function<void()>& pumpWindowEvents);
 
 // The chosen port. It lives from the choice until the next one and follows
 // its source: an ALSA sequencer port is read through RtMidi, a JACK port
@@ -72,7 +60,8 @@ bool waitForMidiThread(Clock::time_point deadline, const std::function<void()>& 
 class MidiInput {
   public:
     struct Context {
-        SynthState* state = nullptr;
+        EngineState* engine = nullptr;
+        MidiSide* side = nullptr;
         // Open while the source is linked, shut otherwise.
         DeliveryGate gate;
         // Set once the port counts as closed.
@@ -80,7 +69,7 @@ class MidiInput {
         MidiByteParser parser;  // the delivering thread's own
     };
 
-    MidiInput(SynthState& s, PortEntry chosen) : entry(std::move(chosen)) { context.state = &s; }
+    MidiInput(MidiSide& m, PortEntry chosen);
     ~MidiInput();
     MidiInput(const MidiInput&) = delete;
     MidiInput& operator=(const MidiInput&) = delete;
@@ -107,23 +96,16 @@ class MidiInput {
     Clock::time_point nextServerTry{};
 };
 
-// Counted by the delivering threads; read by midiInputStats.
-extern std::atomic<uint64_t> gAccepted;
-extern std::atomic<uint64_t> gWhileShut;
-extern std::atomic<uint64_t> gAfterClose;
-
 inline void deliverBytes(MidiInput::Context& ctx, const unsigned char* bytes, size_t size,
                          uint64_t& count) {
     ctx.parser.feed(bytes, size, [&](uint32_t packed) {
-        handleMidiShortMessage(*ctx.state, packed);
+        handleMidiShortMessage(*ctx.engine, packed);
         ++count;
     });
 }
 
-inline void countDeliveries(MidiInput::Context& ctx, uint64_t count) {
-    if (ctx.closed.load(relaxed) != 0) gAfterClose.fetch_add(count, relaxed);
-    gAccepted.fetch_add(count, relaxed);
-}
+void countDeliveries(MidiInput::Context& ctx, uint64_t count);
+void countWhileShut(MidiInput::Context& ctx);
 
 // The ALSA source, through RtMidi.
 bool createAlsaPort(MidiInput& port);
@@ -139,14 +121,60 @@ struct JackWatch {
     std::atomic<uint32_t> graphChanges{0};
     Clock::time_point nextTry{};
 };
-JackWatch& jackWatch();
 
 // The JACK source and the watch; each holding the client lock.
-void closeDeadWatch();
-jack_client_t* watchClient(bool tryNow);
+void closeDeadWatch(JackWatch& w);
+jack_client_t* watchClient(JackWatch& w, bool tryNow);
 bool openJackClient(MidiInput& port);
 void closeJackClient(MidiInput& port);
 bool jackClientDead(const MidiInput& port);
 bool linkJackSource(MidiInput& port, Clock::time_point now);
+
+// One of the lists the window may still show when a choice from it arrives.
+struct Listing {
+    uint32_t serial = 0;
+    std::vector<PortEntry> table;
+};
+
+struct MidiThread;
+
+// What MidiPorts holds. The lists, the watch and the port belong to the
+// thread that makes the MIDI side's library calls: the UI thread at start-up,
+// then the MIDI side's own.
+struct MidiSide {
+    MidiSide(MidiPorts& owner, EngineState& engine) : owner(owner), engine(engine) {}
+    MidiPorts& owner;
+    EngineState& engine;
+    MidiInput* midiInHandle = nullptr;
+    std::deque<Listing> listings{1};  // the newest last
+    JackWatch watch;
+    // Counted by the delivering threads.
+    std::atomic<uint64_t> accepted{0};
+    std::atomic<uint64_t> whileShut{0};
+    std::atomic<uint64_t> afterClose{0};
+    // The UI thread's: the MIDI side's own thread, once started.
+    MidiThread* thread = nullptr;
+    uint64_t sequence = 0;
+    bool opened = false;  // openMidiPort ran
+    // Set by beginMidiShutdown: the closing thread says here when it is done.
+    std::shared_ptr<std::atomic<int32_t>> shutdownDone;
+    Clock::time_point shutdownDeadline{};
+    bool shutDown = false;
+};
+
+// The newest list.
+std::vector<PortEntry>& portTable(MidiSide& m);
+// The entry at `position` of the list numbered `serial`, while that list is
+// kept; else null.
+const PortEntry* listedEntry(MidiSide& m, uint32_t serial, int position);
+// Lists the ports again, keeping `chosen` (null: none) at `at` while its port
+// is gone. Returns its new position, or -1.
+int relistMidiPorts(MidiSide& m, std::vector<std::string>& names, const PortEntry* chosen, int at);
+// Opens `entry` (null: none) as openMidiPort does.
+std::string_view openMidiPortEntry(MidiSide& m, const PortEntry* entry);
+// Stops the port's deliveries and closes the port and the watch, here.
+void closeEverything(MidiSide& m);
+std::string_view followMidiPort(MidiSide& m);
+std::string_view lookAtMidiPortNow(MidiSide& m);
 
 }  // namespace tessivox

@@ -1,7 +1,6 @@
 #include <jack/jack.h>
 
 #include <algorithm>
-#include <deque>
 #include <optional>
 
 #include "midi/midi_input.h"
@@ -15,27 +14,16 @@ namespace {
 
 void ignoreLibraryError(RtMidiError::Type, const std::string&, void*) {}
 
-// The newest lists, newest last: the window may still show an older one
-// when a choice from it arrives.
-struct Listing {
-    uint32_t serial = 0;
-    std::vector<PortEntry> table;
-};
 constexpr size_t kListingsKept = 4;
-
-std::deque<Listing>& listings() {
-    static std::deque<Listing> kept(1);
-    return kept;
-}
 
 }  // namespace
 
-std::vector<PortEntry>& portTable() {
-    return listings().back().table;
+std::vector<PortEntry>& portTable(MidiSide& m) {
+    return m.listings.back().table;
 }
 
-const PortEntry* listedEntry(uint32_t serial, int position) {
-    for (const Listing& l : listings()) {
+const PortEntry* listedEntry(MidiSide& m, uint32_t serial, int position) {
+    for (const Listing& l : m.listings) {
         if (l.serial == serial && position >= 0 && static_cast<size_t>(position) < l.table.size()) {
             return &l.table[position];
         }
@@ -43,16 +31,16 @@ const PortEntry* listedEntry(uint32_t serial, int position) {
     return nullptr;
 }
 
-uint32_t midiPortListSerial() {
-    return listings().back().serial;
+uint32_t MidiPorts::midiPortListSerial() const {
+    return side_->listings.back().serial;
 }
 
-int listMidiPorts(SynthState& /*s*/, std::vector<std::string>& names) {
+int MidiPorts::listMidiPorts(std::vector<std::string>& names) {
     jackClients::Lock held = jackClients::lock();
-    std::deque<Listing>& kept = listings();
+    std::deque<Listing>& kept = side_->listings;
     kept.push_back({kept.back().serial + 1, {}});
     if (kept.size() > kListingsKept) kept.pop_front();
-    std::vector<PortEntry>& table = portTable();
+    std::vector<PortEntry>& table = portTable(*side_);
     names.clear();
     QuietLibraries quiet;
     // ALSA sequencer ports first, then JACK; without a sequencer RtMidi throws.
@@ -69,7 +57,7 @@ int listMidiPorts(SynthState& /*s*/, std::vector<std::string>& names) {
     } catch (const RtMidiError&) {
     }
     // The sources RtMidi's JACK input would list, in the same order.
-    if (jack_client_t* watch = watchClient(true)) {
+    if (jack_client_t* watch = watchClient(side_->watch, true)) {
         if (const char** ports =
                 jack_get_ports(watch, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput)) {
             for (unsigned int k = 0; ports[k] != nullptr; ++k) {
@@ -82,13 +70,12 @@ int listMidiPorts(SynthState& /*s*/, std::vector<std::string>& names) {
     return static_cast<int>(names.size());
 }
 
-int relistMidiPorts(SynthState& s, std::vector<std::string>& names, const PortEntry* chosen,
-                    int at) {
+int relistMidiPorts(MidiSide& m, std::vector<std::string>& names, const PortEntry* chosen, int at) {
     const std::optional<PortEntry> kept =
         chosen != nullptr ? std::optional<PortEntry>(*chosen) : std::nullopt;
-    listMidiPorts(s, names);
+    m.owner.listMidiPorts(names);
     if (!kept) return -1;
-    std::vector<PortEntry>& table = portTable();
+    std::vector<PortEntry>& table = portTable(m);
     for (size_t k = 0; k < table.size(); ++k) {
         if (table[k].api == kept->api && table[k].name == kept->name) return static_cast<int>(k);
     }
@@ -99,8 +86,9 @@ int relistMidiPorts(SynthState& s, std::vector<std::string>& names, const PortEn
     return static_cast<int>(where);
 }
 
-int relistMidiPorts(SynthState& s, std::vector<std::string>& names, int selected) {
-    return relistMidiPorts(s, names, listedEntry(midiPortListSerial(), selected), selected);
+int MidiPorts::relistMidiPorts(std::vector<std::string>& names, int selected) {
+    return tessivox::relistMidiPorts(*side_, names,
+                                     listedEntry(*side_, midiPortListSerial(), selected), selected);
 }
 
 }  // namespace tessivox

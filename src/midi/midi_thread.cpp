@@ -20,6 +20,8 @@ namespace {
 // The follow-up's pace, as the window's poll was.
 constexpr auto kFollowStep = std::chrono::milliseconds(10);
 
+}  // namespace
+
 // What the window asked for since the thread last looked; a newer change
 // replaces an older one, for only the last choice is to be open.
 struct Asked {
@@ -33,7 +35,7 @@ struct Asked {
 // One per run. Leaked on purpose when it is left in a call that does not
 // return.
 struct MidiThread {
-    SynthState* state = nullptr;
+    MidiSide* side = nullptr;
     std::thread thread;
     // Guards the fields below it; never held across a library call.
     std::mutex mutex;
@@ -47,9 +49,7 @@ struct MidiThread {
     int chosenAt = -1;
 };
 
-MidiThread* gThread = nullptr;  // UI thread only
-uint64_t gSequence = 0;         // UI thread only
-bool gOpened = false;           // UI thread only: openMidiPort ran
+namespace {
 
 void tell(MidiThread& t, std::string_view status, std::vector<std::string>* names = nullptr,
           int selected = -1, uint64_t sequence = 0) {
@@ -60,25 +60,25 @@ void tell(MidiThread& t, std::string_view status, std::vector<std::string>* name
         t.news.listed = true;
         t.news.names = std::move(*names);
         t.news.selected = selected;
-        t.news.serial = midiPortListSerial();
+        t.news.serial = t.side->owner.midiPortListSerial();
         t.news.sequence = sequence;
     }
 }
 
 // The change first: a list asked for with it then has it selected.
 void answer(MidiThread& t, const Asked& a) {
-    SynthState& s = *t.state;
+    MidiSide& m = *t.side;
     if (a.change) {
-        const PortEntry* entry = listedEntry(a.change->first, a.change->second);
+        const PortEntry* entry = listedEntry(m, a.change->first, a.change->second);
         t.chosen = entry != nullptr ? std::optional<PortEntry>(*entry) : std::nullopt;
         t.chosenAt = a.change->second;
-        tell(t, openMidiPortEntry(s, entry));
+        tell(t, openMidiPortEntry(m, entry));
     } else if (a.look) {
-        tell(t, lookAtMidiPortNow(s));
+        tell(t, lookAtMidiPortNow(m));
     }
     if (a.list) {
         std::vector<std::string> names;
-        t.chosenAt = relistMidiPorts(s, names, t.chosen ? &*t.chosen : nullptr, t.chosenAt);
+        t.chosenAt = relistMidiPorts(m, names, t.chosen ? &*t.chosen : nullptr, t.chosenAt);
         tell(t, {}, &names, t.chosenAt, a.sequence);
     }
 }
@@ -93,21 +93,22 @@ void run(MidiThread& t) {
             a = std::exchange(t.asked, Asked{});
         }
         answer(t, a);
-        tell(t, followMidiPort(*t.state));
+        tell(t, followMidiPort(*t.side));
     }
-    closeEverything(*t.state);
+    closeEverything(*t.side);
     t.finished.store(1, std::memory_order_release);
 }
 
 // Started with the first request, or the first poll once a port was opened;
 // from then on it owns the port, the watch and the lists.
-MidiThread* thread(SynthState& s) {
-    if (gThread != nullptr) return gThread;
+MidiThread* thread(MidiSide& m) {
+    if (m.thread != nullptr) return m.thread;
     auto* t = new MidiThread;
-    t->state = &s;
-    if (const PortEntry* entry = listedEntry(midiPortListSerial(), s.midiPortIndex)) {
+    t->side = &m;
+    const int32_t index = m.owner.midiPortIndex;
+    if (const PortEntry* entry = listedEntry(m, m.owner.midiPortListSerial(), index)) {
         t->chosen = *entry;
-        t->chosenAt = s.midiPortIndex;
+        t->chosenAt = index;
     }
     try {
         t->thread = std::thread(run, std::ref(*t));
@@ -115,46 +116,46 @@ MidiThread* thread(SynthState& s) {
         delete t;
         return nullptr;
     }
-    return gThread = t;
+    return m.thread = t;
 }
 
 template <typename Change>
-uint64_t ask(SynthState& s, Change change) {
-    MidiThread* t = thread(s);
+uint64_t ask(MidiSide& m, Change change) {
+    MidiThread* t = thread(m);
     if (t == nullptr) return 0;
     {
         std::lock_guard<std::mutex> held(t->mutex);
         change(t->asked);
-        t->asked.sequence = ++gSequence;
+        t->asked.sequence = ++m.sequence;
     }
     t->wake.notify_one();
-    return gSequence;
+    return m.sequence;
 }
 
 }  // namespace
 
-void noteMidiPortOpened() {
-    gOpened = true;
+void noteMidiPortOpened(MidiSide& m) {
+    m.opened = true;
 }
 
-uint64_t askMidiPortChange(SynthState& s, uint32_t listSerial, int position) {
-    return ask(s, [&](Asked& a) {
+uint64_t MidiPorts::askMidiPortChange(uint32_t listSerial, int position) {
+    return ask(*side_, [&](Asked& a) {
         a.change = std::make_pair(listSerial, position);
         a.look = false;
     });
 }
 
-void askMidiPortLook(SynthState& s) {
-    ask(s, [](Asked& a) { a.look = true; });
+void MidiPorts::askMidiPortLook() {
+    ask(*side_, [](Asked& a) { a.look = true; });
 }
 
-void askMidiPortList(SynthState& s) {
-    ask(s, [](Asked& a) { a.list = true; });
+void MidiPorts::askMidiPortList() {
+    ask(*side_, [](Asked& a) { a.list = true; });
 }
 
-MidiPortNews takeMidiPortNews(SynthState& s) {
+MidiPortNews MidiPorts::takeMidiPortNews() {
     MidiPortNews news;
-    MidiThread* t = gOpened ? thread(s) : gThread;
+    MidiThread* t = side_->opened ? thread(*side_) : side_->thread;
     if (t == nullptr) return news;
     std::unique_lock<std::mutex> held(t->mutex, std::try_to_lock);
     // Held for a moment by the thread telling something: picked up next time.
@@ -162,25 +163,27 @@ MidiPortNews takeMidiPortNews(SynthState& s) {
     return news;
 }
 
-bool midiThreadRunning() {
-    return gThread != nullptr;
+bool MidiPorts::midiThreadRunning() const {
+    return side_->thread != nullptr;
 }
 
-bool askMidiThreadToStop() {
-    gOpened = false;
-    if (gThread == nullptr) return false;
+bool askMidiThreadToStop(MidiSide& m) {
+    m.opened = false;
+    MidiThread* t = m.thread;
+    if (t == nullptr) return false;
     {
-        std::lock_guard<std::mutex> held(gThread->mutex);
-        gThread->stop = true;
+        std::lock_guard<std::mutex> held(t->mutex);
+        t->stop = true;
     }
-    gThread->wake.notify_one();
+    t->wake.notify_one();
     return true;
 }
 
-bool waitForMidiThread(Clock::time_point deadline, const std::function<void()>& pumpWindowEvents) {
-    MidiThread* t = gThread;
+bool waitForMidiThread(MidiSide& m, Clock::time_point deadline,
+                       const std::function<void()>& pumpWindowEvents) {
+    MidiThread* t = m.thread;
     if (t == nullptr) return true;
-    gThread = nullptr;
+    m.thread = nullptr;
     const bool finished = waitWhilePumping(
         [t] { return t->finished.load(std::memory_order_acquire) != 0; }, deadline,
         pumpWindowEvents);

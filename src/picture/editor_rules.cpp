@@ -111,7 +111,7 @@ AxisRuling decideAxisStep(const AxisTexts& t, ParamId p) {
     return {AxisStep::Reset, "both axes are assigned"};
 }
 
-void pickPadPoint(SynthState& s, int32_t x, int32_t y) {
+void pickPadPoint(EditorState& s, int32_t x, int32_t y) {
     if (s.padDragState != PadDragState::Unpressed) return;
     for (int k = 0; k < 4; ++k) {
         if (inPickBox(s.padPoints[k], x, y)) {
@@ -121,7 +121,7 @@ void pickPadPoint(SynthState& s, int32_t x, int32_t y) {
     }
 }
 
-bool movePadPoint(SynthState& s, int32_t x, int32_t y) {
+bool movePadPoint(EngineState& engine, EditorState& s, int32_t x, int32_t y) {
     s.padMouseX = x;
     s.padMouseY = y;
     pickPadPoint(s, x, y);
@@ -134,7 +134,7 @@ bool movePadPoint(SynthState& s, int32_t x, int32_t y) {
         const double px = s.padMouseX;
         const double py = s.padMouseY;
         s.padPoints[k] = {px, py};
-        setPadPoint(s, k, px, py);
+        setPadPoint(engine, k, px, py);
     }
     return true;
 }

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/synth_state.h"
+#include "picture/editor_state.h"
 
 namespace tessivox {
 
@@ -43,10 +43,10 @@ std::string envelopeTip(int k, int32_t value);
 // A pointer move on the pad with the left button held, at pad pixel (x, y):
 // picks a point if none is held, moves the held one. Returns whether the
 // pointer is on the pad (then the picture is redrawn).
-bool movePadPoint(SynthState& s, int32_t x, int32_t y);
+bool movePadPoint(EngineState& engine, EditorState& s, int32_t x, int32_t y);
 // A left press at pad pixel (x, y): a point whose pick box holds it is
 // picked then, so that a quick drag whose first move already lies outside
 // the box still takes it.
-void pickPadPoint(SynthState& s, int32_t x, int32_t y);
+void pickPadPoint(EditorState& s, int32_t x, int32_t y);
 
 }  // namespace tessivox

@@ -13,7 +13,7 @@ void drawWaveformGuides(Canvas& waveform) {
     waveform.line(0, kDisplayCentre, kWaveformWidth, kDisplayCentre, kWhite);
 }
 
-void drawShape(const SynthState& s, Canvas& shape) {
+void drawShape(const EditorState& s, Canvas& shape) {
     const auto& X = s.shapeX;
     const auto& Y = s.shapeY;
     shape.fillRect(0, 0, kDisplaySize, kDisplaySize, kBlack);
@@ -21,13 +21,13 @@ void drawShape(const SynthState& s, Canvas& shape) {
     shape.line(X[0], Y[0], X[kShapePoints - 1], Y[kShapePoints - 1], kWhite);
 }
 
-void drawWaveform(const SynthState& s, Canvas& waveform) {
+void drawWaveform(const EditorState& s, Canvas& waveform) {
     const auto& Y = s.shapeY;
     drawWaveformGuides(waveform);
     for (int i = 0; i + 1 < kShapePoints; ++i) waveform.line(i, Y[i], i + 1, Y[i + 1], kWhite);
 }
 
-void drawPad(const SynthState& s, Canvas& pad) {
+void drawPad(const EditorState& s, Canvas& pad) {
     const auto& p = s.padPoints;
     // Points are whole pixels in 0..kPadExtent; the rounding only converts the type.
     auto px = [&](int k) { return roundToInt32(p[k].x); };

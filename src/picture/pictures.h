@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engine/controls.h"
-#include "engine/synth_state.h"
 #include "picture/canvas.h"
+#include "picture/editor_state.h"
 
 namespace tessivox {
 
@@ -19,10 +19,10 @@ inline constexpr int kDisplayScale = kDisplaySize / 4;
 // waveform display's background, drawn under every trace.
 void drawWaveformGuides(Canvas& waveform);
 // The curve through shapeX and shapeY, closed.
-void drawShape(const SynthState& s, Canvas& shape);
+void drawShape(const EditorState& s, Canvas& shape);
 // The trace of shapeY over the guides.
-void drawWaveform(const SynthState& s, Canvas& waveform);
+void drawWaveform(const EditorState& s, Canvas& waveform);
 // The four points of padPoints and the path through them.
-void drawPad(const SynthState& s, Canvas& pad);
+void drawPad(const EditorState& s, Canvas& pad);
 
 }  // namespace tessivox

@@ -317,7 +317,7 @@ std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
     return job;
 }
 
-void applyRenderJob(const RenderJob& job, SynthState& s) {
+void applyRenderJob(const RenderJob& job, EngineState& s) {
     setSampleRate(s, static_cast<double>(job.rate));
     for (int row = 0; row < kParamCount; ++row) {
         if (job.params[row]) param(s, static_cast<ParamId>(row)).store(*job.params[row]);
@@ -326,10 +326,7 @@ void applyRenderJob(const RenderJob& job, SynthState& s) {
         if (job.envelope[k]) envelopeSlider(s, k).store(*job.envelope[k]);
     }
     if (job.pad) {
-        for (int k = 0; k < 4; ++k) {
-            setPadPoint(s, k, (*job.pad)[k].x, (*job.pad)[k].y);
-            s.padPoints[k] = (*job.pad)[k];
-        }
+        for (int k = 0; k < 4; ++k) setPadPoint(s, k, (*job.pad)[k].x, (*job.pad)[k].y);
     }
     s.exactPitch.store(job.exactPitch.value_or(false) ? 1 : 0);
     if (job.xAxis && job.yAxis) {

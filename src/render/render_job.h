@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/controls.h"
-#include "engine/synth_state.h"
+#include "engine/engine_state.h"
 
 namespace tessivox {
 
@@ -46,6 +46,6 @@ struct RenderJob {
 std::optional<RenderJob> parseRenderJob(int argc, char** argv);
 
 // Sets the controls of a fresh state as the job asks.
-void applyRenderJob(const RenderJob& job, SynthState& s);
+void applyRenderJob(const RenderJob& job, EngineState& s);
 
 }  // namespace tessivox

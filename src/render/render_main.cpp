@@ -39,7 +39,7 @@ std::vector<uint8_t> readInput(const std::string& path) {
 
 class Renderer {
   public:
-    Renderer(SynthState& s, WavWriter& wav, int64_t block, bool clip)
+    Renderer(EngineState& s, WavWriter& wav, int64_t block, bool clip)
         : s_(s), wav_(wav), buffer_(block), clip_(clip) {}
 
     // The largest magnitude the engine made, before any clipping; NaN counts as infinite.
@@ -60,7 +60,7 @@ class Renderer {
     }
 
   private:
-    SynthState& s_;
+    EngineState& s_;
     WavWriter& wav_;
     std::vector<float> buffer_;
     bool clip_;
@@ -73,7 +73,7 @@ class Renderer {
 // goes on, with no key held, to the frame before which the release ends.
 // Returns the output's length.
 template <class AdvanceTo>
-int64_t play(SynthState& s, const RenderJob& job, const MidiSchedule& schedule,
+int64_t play(EngineState& s, const RenderJob& job, const MidiSchedule& schedule,
              AdvanceTo advanceTo) {
     int64_t position = job.frames.value_or(schedule.endFrame);
     for (const ScheduledMessage& m : schedule.messages) {
@@ -92,7 +92,7 @@ int64_t play(SynthState& s, const RenderJob& job, const MidiSchedule& schedule,
 // The output's length in frames, for a stream's header: the run replayed with
 // the envelope alone, which is all that decides when the release ends.
 int64_t outputLength(const RenderJob& job, const MidiSchedule& schedule) {
-    auto state = std::make_unique<SynthState>();
+    auto state = std::make_unique<EngineState>();
     applyRenderJob(job, *state);
     int64_t position = 0;
     return play(*state, job, schedule, [&state, &position](int64_t frame) {
@@ -104,8 +104,8 @@ int64_t outputLength(const RenderJob& job, const MidiSchedule& schedule) {
 int run(int argc, char** argv) {
     const std::optional<RenderJob> job = parseRenderJob(argc, argv);
     if (!job) return 0;  // --help, --version
-    auto state = std::make_unique<SynthState>();
-    SynthState& s = *state;
+    auto state = std::make_unique<EngineState>();
+    EngineState& s = *state;
     applyRenderJob(*job, s);
     const RenderJob& o = *job;
     const int64_t rate = o.rate;

@@ -4,8 +4,8 @@
 
 #include <QString>
 
-#include "engine/synth_state.h"
 #include "picture/editor_rules.h"
+#include "ui/synth_state.h"
 
 class QCheckBox;
 class QLabel;

@@ -21,7 +21,7 @@ void drawDisplays(const SynthState& s, DrawingArea& shape, DrawingArea& waveform
 }
 
 void updateDisplays(SynthState& s, DrawingArea& shape, DrawingArea& waveform) {
-    computeShapePoints(s);
+    computeShapePoints(s, s);
     drawDisplays(s, shape, waveform);
 }
 

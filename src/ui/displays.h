@@ -1,8 +1,8 @@
 #pragma once
 
-#include "engine/synth_state.h"
 #include "picture/window_layout.h"
 #include "ui/drawing_area.h"
+#include "ui/synth_state.h"
 
 namespace tessivox {
 

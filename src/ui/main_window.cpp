@@ -64,7 +64,7 @@ void MainWindow::pollGateText() {
 void MainWindow::pollMidiPort() {
     // Nothing is reopened while the program is ending.
     if (s_.quitRequested != 0) return;
-    MidiPortNews news = takeMidiPortNews(s_);
+    MidiPortNews news = midi_.takeMidiPortNews();
     if (!news.status.empty()) setStatusText(0, news.status);
     portList_->takeList(news);
 }
@@ -224,8 +224,8 @@ bool MainWindow::event(QEvent* event) {
     return QMainWindow::event(event);
 }
 
-std::unique_ptr<MainWindow> createMainWindow(SynthState& s) {
-    auto window = std::make_unique<MainWindow>(s);
+std::unique_ptr<MainWindow> createMainWindow(SynthState& s, MidiPorts& midi) {
+    auto window = std::make_unique<MainWindow>(s, midi);
     window->listMidiPorts();
     showMainWindow(*window);
     return window;

@@ -9,7 +9,6 @@
 
 #include <QMainWindow>
 
-#include "engine/synth_state.h"
 #include "picture/window_layout.h"
 #include "sound/history.h"
 #include "sound/sound.h"
@@ -17,6 +16,7 @@
 #include "ui/drawing_area.h"
 #include "ui/number_text.h"
 #include "ui/port_list.h"
+#include "ui/synth_state.h"
 
 class QAction;
 class QCheckBox;
@@ -25,7 +25,9 @@ class QLabel;
 class QSlider;
 
 namespace tessivox {
+class AudioOutput;
 class ComputerKeyboard;
+class MidiPorts;
 }
 
 namespace tessivox {
@@ -55,7 +57,8 @@ inline constexpr int kClientHeight = 530;
 class MainWindow : public QMainWindow {
     Q_OBJECT
   public:
-    explicit MainWindow(SynthState& s);
+    // `audio` (null in tests) is asked only for its rate.
+    MainWindow(SynthState& s, MidiPorts& midi, const AudioOutput* audio = nullptr);
     ~MainWindow() override;
 
     // The one place where events of the main window are handled: the
@@ -142,6 +145,8 @@ class MainWindow : public QMainWindow {
     void showSoundMenu(const QPoint& globalPosition);
 
     SynthState& s_;
+    MidiPorts& midi_;
+    const AudioOutput* audio_;
     QWidget* client_ = nullptr;
     std::array<QWidget*, 64> controls_{};
     std::array<QSlider*, kParamCount> paramSliders_{};
@@ -167,7 +172,7 @@ class MainWindow : public QMainWindow {
 
 // Builds and shows the main window with its first pictures; fills the MIDI
 // port list and sets midiPortIndex. Returns nullptr if it cannot be made.
-std::unique_ptr<MainWindow> createMainWindow(SynthState& s);
+std::unique_ptr<MainWindow> createMainWindow(SynthState& s, MidiPorts& midi);
 
 // Centres the window, built but not yet shown, on the screen and shows it.
 void showMainWindow(MainWindow& window);

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include "audio/audio_stream.h"
 #include "engine/engine.h"
 #include "midi/midi_input.h"
 #include "picture/colours.h"
@@ -62,7 +63,8 @@ class PopupEscape : public QObject {
 
 }  // namespace
 
-MainWindow::MainWindow(SynthState& s) : s_(s) {
+MainWindow::MainWindow(SynthState& s, MidiPorts& midi, const AudioOutput* audio)
+    : s_(s), midi_(midi), audio_(audio) {
     setWindowTitle(QStringLiteral("Tessivox"));
     // Close box only: no minimise, no maximise, no sizing border.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -70,7 +72,7 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(kClientWidth, kClientHeight);
 
-    about_ = [this] { showAboutBox(this, s_.streamRate.load(relaxed)); };
+    about_ = [this] { showAboutBox(this, audio_ ? audio_->streamRate() : s_.sampleRate); };
     help_ = [this] { showHelpWindow(helpItem_ == kHelpItem ? helpText() : playingText()); };
 
     buildSoundMenu();
@@ -119,14 +121,7 @@ MainWindow::MainWindow(SynthState& s) : s_(s) {
     poll->start(kGatePollMs);
 }
 
-MainWindow::~MainWindow() {
-    // Without the program's shutdown (tests): the MIDI side's thread ends
-    // here, before the state it works on.
-    if (midiThreadRunning()) {
-        beginMidiShutdown(s_);
-        finishMidiShutdown({});
-    }
-}
+MainWindow::~MainWindow() = default;
 
 QWidget* MainWindow::makeControl(const ControlSpec& c) {
     auto staticText = [this](QString text) {
@@ -144,7 +139,7 @@ QWidget* MainWindow::makeControl(const ControlSpec& c) {
     };
     switch (c.kind) {
         case ControlKind::PortList: {
-            auto* list = new PortList(s_, client_);
+            auto* list = new PortList(midi_, client_);
             list->setEditable(false);
             return portList_ = list;
         }
@@ -209,10 +204,10 @@ void MainWindow::buildControls() {
     // use again must not close and reopen it, only connect its source again
     // if that connection was lost.
     connect(portList_, &QComboBox::activated, this, [this](int index) {
-        if (index != s_.midiPortIndex) {
+        if (index != midi_.midiPortIndex) {
             dispatch(kControlEvent, kMidiPortList);
         } else if (s_.quitRequested == 0) {
-            askMidiPortLook(s_);
+            midi_.askMidiPortLook();
         }
     });
     for (int row = 0; row < kParamCount; ++row) {

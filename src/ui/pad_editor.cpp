@@ -13,7 +13,7 @@ void handlePadEvent(SynthState& s, DrawingArea& pad, const PadEvent& event) {
     if (event.type == PadEvent::Type::PointerMove && event.leftButtonDown) {
         // A refused drawing drops the whole move, picking included.
         if (!pad.beginDrawing()) return;
-        if (movePadPoint(s, event.x, event.y)) drawPad(s, pad);
+        if (movePadPoint(s, s, event.x, event.y)) drawPad(s, pad);
         pad.endDrawing();
         return;
     }

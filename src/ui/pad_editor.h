@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/synth_state.h"
 #include "ui/drawing_area.h"
+#include "ui/synth_state.h"
 
 namespace tessivox {
 

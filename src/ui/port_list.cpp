@@ -9,7 +9,7 @@
 
 namespace tessivox {
 
-PortList::PortList(SynthState& s, QWidget* parent) : QComboBox(parent), s_(s) {
+PortList::PortList(MidiPorts& midi, QWidget* parent) : QComboBox(parent), midi_(midi) {
     connect(this, &QComboBox::currentTextChanged, this, &QWidget::setToolTip);
 }
 
@@ -56,19 +56,19 @@ void PortList::showNames(const std::vector<std::string>& names, int selected) {
         for (const std::string& name : names) addItem(QString::fromStdString(name));
     }
     setCurrentIndex(selected);
-    s_.midiPortIndex = selected;
+    midi_.midiPortIndex = selected;
 }
 
 void PortList::listNow() {
     std::vector<std::string> names;
-    listMidiPorts(s_, names);
-    serial_ = midiPortListSerial();
+    midi_.listMidiPorts(names);
+    serial_ = midi_.midiPortListSerial();
     showNames(names, names.empty() ? -1 : 0);
 }
 
 void PortList::change(int index) {
-    s_.midiPortIndex = index;
-    changeAsked_ = askMidiPortChange(s_, serial_, index);
+    midi_.midiPortIndex = index;
+    changeAsked_ = midi_.askMidiPortChange(serial_, index);
 }
 
 void PortList::takeList(MidiPortNews& news) {
@@ -79,7 +79,7 @@ void PortList::takeList(MidiPortNews& news) {
 
 void PortList::showPopup() {
     // Listed afresh, so a source plugged in since shows up.
-    askMidiPortList(s_);
+    midi_.askMidiPortList();
     QComboBox::showPopup();
 }
 

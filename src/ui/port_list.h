@@ -6,10 +6,9 @@
 
 #include <QComboBox>
 
-#include "engine/synth_state.h"
-
 namespace tessivox {
 
+class MidiPorts;
 struct MidiPortNews;
 
 // The MIDI port list. Port names can be far wider than the closed box: it
@@ -20,7 +19,7 @@ struct MidiPortNews;
 // midiPortIndex.
 class PortList : public QComboBox {
   public:
-    PortList(SynthState& s, QWidget* parent = nullptr);
+    PortList(MidiPorts& midi, QWidget* parent = nullptr);
 
     // At start-up, before the MIDI port is opened: listed here and now, the
     // first entry selected.
@@ -45,7 +44,7 @@ class PortList : public QComboBox {
     QRect textRect(const QStyleOptionComboBox& option) const;
     void showNames(const std::vector<std::string>& names, int selected);
 
-    SynthState& s_;
+    MidiPorts& midi_;
     uint32_t serial_ = 0;      // of the list shown
     uint64_t changeAsked_ = 0;  // the newest change's request
 };

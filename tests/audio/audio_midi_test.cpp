@@ -31,22 +31,24 @@ bool exists(const char* path) {
 }
 
 TEST(StreamCallback, ZeroFramesWriteNothingAndEveryCallContinues) {
-    auto s = std::make_unique<SynthState>();
+    auto s = std::make_unique<EngineState>();
+    AudioOutput audio(*s);
     float out[4] = {7.0f, 7.0f, 7.0f, 7.0f};
-    EXPECT_EQ(streamCallback(nullptr, out, 0, nullptr, 0, s.get()), paContinue);
+    EXPECT_EQ(streamCallback(nullptr, out, 0, nullptr, 0, &audio), paContinue);
     EXPECT_EQ(out[0], 7.0f);
-    EXPECT_EQ(streamCallback(nullptr, out, 4, nullptr, 0, s.get()), paContinue);
+    EXPECT_EQ(streamCallback(nullptr, out, 4, nullptr, 0, &audio), paContinue);
     EXPECT_EQ(out[0], 0.0f);  // fade-in factor 0 at start-up
 }
 
 TEST(StreamCallback, PlaysTheNoteOfTheStateItIsGiven) {
-    auto s = std::make_unique<SynthState>();
-    auto twin = std::make_unique<SynthState>();
+    auto s = std::make_unique<EngineState>();
+    auto twin = std::make_unique<EngineState>();
+    AudioOutput audio(*s);
     handleMidiShortMessage(*s, packShortMessage(0x90, 69, 100));
     handleMidiShortMessage(*twin, packShortMessage(0x90, 69, 100));
     std::vector<float> viaCallback(3000), direct(3000);
     for (size_t done = 0; done < viaCallback.size(); done += 300) {
-        streamCallback(nullptr, viaCallback.data() + done, 300, nullptr, 0, s.get());
+        streamCallback(nullptr, viaCallback.data() + done, 300, nullptr, 0, &audio);
     }
     renderFrames(*twin, direct.data(), direct.size());
     EXPECT_EQ(viaCallback, direct);
@@ -134,37 +136,39 @@ TEST(JackClients, AfterAShortLivedServerOnlyASteadyOneIsOpenedOn) {
 // Run with no JACK server (the test sets a server name nobody uses).
 TEST(NoDevices, MidiPortsAreEmptyAndOpeningFailsQuietly) {
     if (exists("/dev/snd/seq")) GTEST_SKIP() << "this machine has an ALSA sequencer";
-    auto s = std::make_unique<SynthState>();
+    auto s = std::make_unique<EngineState>();
+    MidiPorts midi(*s);
     std::vector<std::string> names{"stale"};
-    EXPECT_EQ(listMidiPorts(*s, names), 0);
+    EXPECT_EQ(midi.listMidiPorts(names), 0);
     EXPECT_TRUE(names.empty());
-    s->midiPortIndex = -1;
-    EXPECT_EQ(openMidiPort(*s), kNoMidiInText);
-    EXPECT_EQ(s->midiInHandle, nullptr);
+    midi.midiPortIndex = -1;
+    EXPECT_EQ(midi.openMidiPort(), kNoMidiInText);
+    EXPECT_EQ(midi.midiInHandle(), nullptr);
     // A position past the list, as a stale selection would give.
     handleMidiShortMessage(*s, packShortMessage(0x90, 60, 100));
-    EXPECT_EQ(changeMidiPort(*s, 3), kNoMidiInText);
-    EXPECT_EQ(s->midiPortIndex, 3);
+    EXPECT_EQ(midi.changeMidiPort(3), kNoMidiInText);
+    EXPECT_EQ(midi.midiPortIndex, 3);
     // No port was open, so nothing was closed: the held key stays.
     EXPECT_EQ(s->gate.load(), 1);
-    EXPECT_EQ(followMidiPort(*s), "");
-    EXPECT_EQ(relistMidiPorts(*s, names, 3), -1);
+    EXPECT_EQ(midi.followMidiPort(), "");
+    EXPECT_EQ(midi.relistMidiPorts(names, 3), -1);
     EXPECT_TRUE(names.empty());
-    closeMidiPort(*s);
-    beginMidiShutdown(*s);
-    EXPECT_TRUE(finishMidiShutdown({}));
+    midi.closeMidiPort();
+    midi.beginMidiShutdown();
+    EXPECT_TRUE(midi.finishMidiShutdown({}));
 }
 
 TEST(NoDevices, OpeningTheStreamReportsTheLibraryText) {
     if (exists("/dev/snd")) GTEST_SKIP() << "this machine has sound devices";
-    auto s = std::make_unique<SynthState>();
+    auto s = std::make_unique<EngineState>();
+    AudioOutput audio(*s);
     std::vector<std::string> reports;
-    EXPECT_FALSE(openAudioStream(*s, [&](const char* text) { reports.emplace_back(text); }));
+    EXPECT_FALSE(audio.openAudioStream([&](const char* text) { reports.emplace_back(text); }));
     EXPECT_EQ(reports, (std::vector<std::string>{"Invalid device"}));
-    EXPECT_EQ(s->audioError, paInvalidDevice);
-    EXPECT_EQ(s->stream, nullptr);
+    EXPECT_EQ(audio.audioError(), paInvalidDevice);
+    EXPECT_FALSE(audio.streamOpen());
     // Taking down what was never opened must neither hang nor crash.
-    EXPECT_TRUE(shutDownAudio(*s, [] {}));
+    EXPECT_TRUE(audio.shutDownAudio([] {}));
 }
 
 }  // namespace

@@ -69,29 +69,31 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
 
-    auto s = std::make_unique<tessivox::SynthState>();
-    const bool opened = tessivox::openAudioStream(*s, [](const char* text) {
+    auto s = std::make_unique<tessivox::EngineState>();
+    tessivox::AudioOutput audio(*s);
+    tessivox::MidiPorts ports(*s);
+    const bool opened = audio.openAudioStream([](const char* text) {
         std::printf("PortAudio: %s\n", text);
         std::fflush(stdout);
     });
 
     std::vector<std::string> names;
-    const int count = tessivox::listMidiPorts(*s, names);
+    const int count = ports.listMidiPorts(names);
     std::printf("ports: %d\n", count);
     for (size_t k = 0; k < names.size(); ++k) std::printf("port %zu: %s\n", k, names[k].c_str());
-    const uint32_t listSerial = tessivox::midiPortListSerial();
-    s->midiPortIndex = count > 0 ? 0 : -1;
-    printText("status", tessivox::openMidiPort(*s));
+    const uint32_t listSerial = ports.midiPortListSerial();
+    ports.midiPortIndex = count > 0 ? 0 : -1;
+    printText("status", ports.openMidiPort());
 
     if (!opened) {
         // The program ends after the message box; the MIDI part was only
         // exercised here to show it behaves without devices too.
-        tessivox::closeMidiPort(*s);
+        ports.closeMidiPort();
         return 0;
     }
 
     s->gate.store(0, std::memory_order_release);
-    tessivox::startAudioStream(*s);
+    audio.startAudioStream();
     std::printf("playing\n");
     std::fflush(stdout);
 
@@ -100,11 +102,11 @@ int main(int argc, char** argv) {
         for (int k = 0; k < switches && gStop == 0; ++k) {
             std::this_thread::sleep_for(std::chrono::milliseconds(switchIntervalMs));
             // As the window asks: on the MIDI side's own thread.
-            tessivox::askMidiPortChange(*s, listSerial, (k + 1) % 2);
+            ports.askMidiPortChange(listSerial, (k + 1) % 2);
             std::string_view text;
             for (int wait = 0; wait < 2000 && text.empty(); ++wait) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                text = tessivox::takeMidiPortNews(*s).status;
+                text = ports.takeMidiPortNews().status;
             }
             if (text != tessivox::kMidiInText) printText("switch failed", text);
         }
@@ -112,21 +114,20 @@ int main(int argc, char** argv) {
     } else {
         while (gStop == 0 && !stdinLineArrived(stdinOpen)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            const std::string_view text = tessivox::followMidiPort(*s);
+            const std::string_view text = ports.followMidiPort();
             if (!text.empty()) printText("status", text);
         }
     }
 
     // The program's order: the port starts closing, the stream comes down,
     // then the port's close is waited for.
-    tessivox::beginMidiShutdown(*s);
-    if (!tessivox::shutDownAudio(
-            *s, [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); })) {
+    ports.beginMidiShutdown();
+    if (!audio.shutDownAudio([] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); })) {
         std::printf("audio shutdown timed out\n");
     }
-    if (!tessivox::finishMidiShutdown({})) std::printf("MIDI shutdown timed out\n");
+    if (!ports.finishMidiShutdown({})) std::printf("MIDI shutdown timed out\n");
 
-    const tessivox::MidiInputStats midi = tessivox::midiInputStats();
+    const tessivox::MidiInputStats midi = ports.midiInputStats();
     const tessivox::testing::RealtimeViolations rt = tessivox::testing::realtimeViolations();
     std::printf("midi accepted: %llu\n", static_cast<unsigned long long>(midi.messagesAccepted));
     std::printf("midi deliveries while stopped: %llu\n",

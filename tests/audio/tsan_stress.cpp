@@ -28,8 +28,8 @@ constexpr auto relaxed = std::memory_order_relaxed;
 
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
-    auto state = std::make_unique<SynthState>();
-    SynthState& s = *state;
+    auto state = std::make_unique<EngineState>();
+    EngineState& s = *state;
     std::atomic<bool> stop{false};
     std::atomic<uint64_t> midiMessages{0}, uiEdits{0}, frames{0}, nonFinite{0};
     DeliveryGate gate;

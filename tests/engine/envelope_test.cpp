@@ -275,19 +275,20 @@ TEST(EnvelopeSpans, InOneStepEndAsFrameByFrame) {
     const std::pair<int64_t, uint32_t> events[] = {
         {100000, on},  {400000, off}, {400500, on},  {400600, off}, {401000, on},
         {500000, cut}, {600000, on},  {700000, off}, {710000, on},  {720000, cut}};
-    const auto fields = [](const SynthState& s) {
+    const auto fields = [](const EngineState& s) {
         return std::tuple(s.sampleIndex, s.releaseStartIndex, s.releaseSamples, s.fadeCounter,
                           s.envelopeLevel, s.lastReleaseLevel);
     };
     for (const double rate : {8000.0, 44100.0, 192000.0}) {
-        const auto spans = std::make_unique<SynthState>(), frames = std::make_unique<SynthState>();
-        for (SynthState* s : {spans.get(), frames.get()}) setSampleRate(*s, rate);
+        const auto spans = std::make_unique<EngineState>(),
+                   frames = std::make_unique<EngineState>();
+        for (EngineState* s : {spans.get(), frames.get()}) setSampleRate(*s, rate);
         int64_t at = 0;
         for (const auto& [frame, message] : events) {
             advanceEnvelopeFrames(*spans, frame - at);
             for (; at < frame; ++at) advanceEnvelopeFrames(*frames, 1);
             ASSERT_EQ(fields(*spans), fields(*frames)) << rate << " at " << frame;
-            for (SynthState* s : {spans.get(), frames.get()}) handleMidiShortMessage(*s, message);
+            for (EngineState* s : {spans.get(), frames.get()}) handleMidiShortMessage(*s, message);
         }
         while (const int64_t count = framesShortOfReleaseEnd(*spans))
             advanceEnvelopeFrames(*spans, count);
@@ -299,8 +300,8 @@ TEST(EnvelopeSpans, InOneStepEndAsFrameByFrame) {
 // The restore after switching off must stand even when the audio thread is in
 // the middle of a trajectory step at that moment.
 TEST(TrajectorySwitch, RestoredValuesStandAfterDisable) {
-    auto state = std::make_unique<SynthState>();
-    SynthState& s = *state;
+    auto state = std::make_unique<EngineState>();
+    EngineState& s = *state;
     std::atomic<bool> stop{false};
     std::thread audio([&] {
         float buffer[64];

@@ -74,7 +74,7 @@ TEST_F(Oscillator, PeriodIsWholeSamplesTiesToEven) {
         {44100.0 / 3.5, 4},
     };
     for (const auto& c : cases) {
-        SynthState fresh;
+        EngineState fresh;
         fresh.noteFrequency = c.frequency;
         fresh.fadeCounter = 1001;
         nextOscillatorSample(fresh);
@@ -135,7 +135,7 @@ TEST(SilentStretches, EqualFrameByFrameRenders) {
     for (int session = 0; session < 300; ++session) {
         const auto render = [&](bool oneByOne) {
             std::mt19937 rng(session);
-            auto s = std::make_unique<SynthState>();
+            auto s = std::make_unique<EngineState>();
             setSampleRate(*s, session % 5 ? 8000 + rng() % 184001 : 8000);
             const float* shape = shapes[session % 3];
             test::setShape(*s, shape[0], shape[1], shape[2], shape[3], shape[4], shape[5]);

@@ -75,8 +75,8 @@ Scenario parseScenario(const std::string& line) {
 }
 
 std::vector<float> renderScenario(const Scenario& sc) {
-    auto state = std::make_unique<SynthState>();
-    SynthState& s = *state;
+    auto state = std::make_unique<EngineState>();
+    EngineState& s = *state;
     s.attackSlider = static_cast<int32_t>(sc.sliders[0]);
     s.decaySlider = static_cast<int32_t>(sc.sliders[1]);
     s.sustainSlider = static_cast<int32_t>(sc.sliders[2]);

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "engine/synth_state.h"
-#include "midi/midi_rules.h"
+#include "engine/engine_state.h"
 #include "midi/midi_file.h"
+#include "midi/midi_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tessivox;
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     if (schedule.endFrame < 0 || schedule.endFrame > kMaxRenderFrames) __builtin_trap();
-    auto state = std::make_unique<SynthState>();
+    auto state = std::make_unique<EngineState>();
     int64_t last = 0;
     for (const ScheduledMessage& m : schedule.messages) {
         // In order, inside the file, and a short message of at most 3 bytes.

@@ -412,8 +412,8 @@ struct EngineRun {
 
 EngineRun runEngine(double rate, int32_t attack, int32_t decay, int32_t sustain, int32_t release,
                     int64_t onAt, int64_t offAt, int64_t frames) {
-    auto state = std::make_unique<SynthState>();
-    SynthState& s = *state;
+    auto state = std::make_unique<EngineState>();
+    EngineState& s = *state;
     setSampleRate(s, rate);
     s.attackSlider = attack;
     s.decaySlider = decay;

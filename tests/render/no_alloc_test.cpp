@@ -82,8 +82,8 @@ TEST(NoAllocation, TheCounterSeesEveryKindOfAllocation) {
 }
 
 TEST(NoAllocation, TenSecondsOfNotesWithTheTrajectory) {
-    auto state = std::make_unique<SynthState>();
-    SynthState& s = *state;
+    auto state = std::make_unique<EngineState>();
+    EngineState& s = *state;
     enableTrajectory(s, ParamId::M, ParamId::N1, 1.0f, 12.0f, 1.0f, 8.0f);
     s.attackSlider.store(1500);  // about 0.23 s, so the pad moves slowly enough to see
     s.releaseSlider.store(200);

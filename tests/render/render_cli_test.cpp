@@ -200,8 +200,8 @@ TEST_F(Render, FramesGivesTheExactLength) {
 // with a per-frame check.
 std::vector<float> engineReference(const std::vector<std::pair<int64_t, uint32_t>>& events,
                                    int64_t endFrame) {
-    auto state = std::make_unique<SynthState>();
-    SynthState& s = *state;
+    auto state = std::make_unique<EngineState>();
+    EngineState& s = *state;
     std::vector<float> out;
     size_t next = 0;
     for (int64_t frame = 0;; ++frame) {

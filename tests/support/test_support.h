@@ -23,11 +23,13 @@
 namespace tessivox::test {
 
 // A fresh engine driven as the hosts drive it: MIDI through the note rules,
-// frames one at a time as the stream callback renders them.
-class EngineTest : public ::testing::Test {
+// frames one at a time as the stream callback renders them. A window's tests
+// hold the whole record instead.
+template <class State>
+class EngineTestOf : public ::testing::Test {
   protected:
-    std::unique_ptr<SynthState> state = std::make_unique<SynthState>();
-    SynthState& s = *state;
+    std::unique_ptr<State> state = std::make_unique<State>();
+    State& s = *state;
 
     void send(uint8_t status, uint8_t note, uint8_t velocity) {
         handleMidiShortMessage(s, packShortMessage(status, note, velocity));
@@ -43,8 +45,9 @@ class EngineTest : public ::testing::Test {
         for (int i = 0; i < count; ++i) frame();
     }
 };
+using EngineTest = EngineTestOf<EngineState>;
 
-inline void setShape(SynthState& s, float m, float n1, float n2, float n3, float a, float b) {
+inline void setShape(EngineState& s, float m, float n1, float n2, float n3, float a, float b) {
     s.m = m;
     s.N1 = n1;
     s.N2 = n2;

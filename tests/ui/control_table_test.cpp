@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/controls.h"
+#include "midi/midi_input.h"
 #include "test_support.h"
 #include "ui/main_window.h"
 
@@ -70,7 +71,8 @@ bool axisAcceptsFrom(MainWindow& window, SynthState& s, int row, float from) {
 
 TEST(ControlTable, WindowAxisButtonsAndRendererShowEveryEntry) {
     SynthState s;
-    MainWindow window(s);
+    MidiPorts midi(s);
+    MainWindow window(s, midi);
     const std::string help = render("--help").out;
 
     for (int row = 0; row < kParamCount; ++row) {

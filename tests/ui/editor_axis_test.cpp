@@ -21,7 +21,7 @@ namespace {
 
 using P = ParamId;
 
-class AxisButtons : public test::EngineTest {
+class AxisButtons : public test::EngineTestOf<SynthState> {
   protected:
     void SetUp() override {
         const char* start[kParamCount] = {"6.030", "4.200", "0.100", "71.600", "0.300", "0.767"};

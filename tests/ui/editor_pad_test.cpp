@@ -19,7 +19,7 @@ constexpr QRgb kMarker = qRgb(1, 2, 3);
 
 using Type = PadEvent::Type;
 
-class Pad : public test::EngineTest {
+class Pad : public test::EngineTestOf<SynthState> {
   protected:
     void SetUp() override {
         ASSERT_TRUE(pad.beginDrawing());

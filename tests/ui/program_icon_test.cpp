@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/synth_state.h"
 #include "ui/program_icon.h"
 #include "ui/shape_points.h"
+#include "ui/synth_state.h"
 
 namespace tessivox {
 namespace {
@@ -26,7 +26,7 @@ TEST(ProgramIconTest, IsTheStartCurveOfTheShapeDisplay) {
     ASSERT_EQ(image.size(), QSize(300, 300));
 
     SynthState s;
-    computeShapePoints(s);
+    computeShapePoints(s, s);
     // The icon fills its square; the display keeps r = 2 at the edge.
     double extent = 0.0;
     for (int i = 0; i < kShapePoints; ++i) {

@@ -214,7 +214,7 @@ TEST(PadPictureTest, StartPicture) {
 
 TEST(ShapePointsTest, StartValuesGiveThePublishedPoints) {
     SynthState s;
-    computeShapePoints(s);
+    computeShapePoints(s, s);
     EXPECT_EQ(std::make_pair(s.shapeX[0], s.shapeY[0]), std::make_pair(223, 150));
     EXPECT_EQ(std::make_pair(s.shapeX[50], s.shapeY[50]), std::make_pair(150, 77));
     EXPECT_EQ(std::make_pair(s.shapeX[150], s.shapeY[150]), std::make_pair(150, 223));
@@ -240,7 +240,7 @@ TEST(ShapePointsTest, AngleAccumulatesInFloat32) {
     // so the points show theta itself; point 201 lies one step past a turn.
     SynthState s;
     test::setShape(s, 4.0f, 2.0f, 2.0f, 2.0f, 1.0f, 1.0f);
-    computeShapePoints(s);
+    computeShapePoints(s, s);
     for (int i = 0; i < kShapePoints; ++i) {
         const double theta = 2 * M_PI * i / 200.0;
         EXPECT_EQ(s.shapeX[i], roundToInt32(std::cos(theta) * 75 + 150)) << i;

@@ -23,7 +23,7 @@ namespace tessivox {
 namespace {
 
 struct Window {
-    Window() : window(createMainWindow(s)) {
+    Window() : window(createMainWindow(s, midi)) {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
     // In client coordinates, below the menu bar.
@@ -34,6 +34,7 @@ struct Window {
     }
     std::unique_ptr<SynthState> state = std::make_unique<SynthState>();
     SynthState& s = *state;
+    MidiPorts midi{s};
     std::unique_ptr<MainWindow> window;
 };
 
@@ -166,7 +167,7 @@ TEST(WindowInputWithJack, ChoosingThePortInUseChangesNothing) {
     SynthState& s = w.s;
     QComboBox* list = w.window->midiPortList();
     ASSERT_EQ(list->count(), 2);
-    openMidiPort(s);
+    w.midi.openMidiPort();
     const std::vector<unsigned char> noteOn = {0x90, 60, 100};
     // Sent before the new connection takes effect, a message is lost.
     for (int tries = 0; tries < 10; ++tries) {
@@ -181,16 +182,16 @@ TEST(WindowInputWithJack, ChoosingThePortInUseChangesNothing) {
         list->view()->setCurrentIndex(list->model()->index(index, 0));
         QTest::keyClick(list->view(), Qt::Key_Return);
     };
-    MidiInput* const handle = s.midiInHandle;
+    const MidiInput* const handle = w.midi.midiInHandle();
     pick(0);
     // Both are answered on the MIDI side's thread.
     QTest::qWait(100);
-    EXPECT_EQ(s.midiInHandle, handle);
+    EXPECT_EQ(w.midi.midiInHandle(), handle);
     EXPECT_EQ(s.keysHeld.load(), 1);
     EXPECT_EQ(s.gate.load(), 1);
     // Another entry is a port change: the closed port releases the key.
     pick(1);
-    EXPECT_EQ(s.midiPortIndex, 1);
+    EXPECT_EQ(w.midi.midiPortIndex, 1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return s.keysHeld.load() == 0; }, 2000));
     EXPECT_EQ(s.gate.load(), 0);
 }

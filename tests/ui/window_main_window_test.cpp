@@ -21,6 +21,7 @@
 #include "test_support.h"
 
 #include "engine/engine.h"
+#include "midi/midi_input.h"
 #include "ui/displays.h"
 #include "ui/main_window.h"
 
@@ -30,7 +31,7 @@ namespace {
 class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        window = createMainWindow(s);
+        window = createMainWindow(s, midi);
         ASSERT_TRUE(window);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -50,6 +51,7 @@ class MainWindowTest : public ::testing::Test {
     void clickEnable() { QTest::mouseClick(window->enableBox(), Qt::LeftButton); }
 
     SynthState s;
+    MidiPorts midi{s};
     std::unique_ptr<MainWindow> window;
 };
 
@@ -157,7 +159,7 @@ TEST_F(MainWindowTest, ControlsStartWithTheirGeometryRangesAndValues) {
     // No MIDI port in the test environment: empty list, nothing selected.
     EXPECT_EQ(window->midiPortList()->count(), 0);
     EXPECT_EQ(window->midiPortList()->currentIndex(), -1);
-    EXPECT_EQ(s.midiPortIndex, -1);
+    EXPECT_EQ(midi.midiPortIndex, -1);
     EXPECT_FALSE(window->midiPortList()->isEditable());
 }
 

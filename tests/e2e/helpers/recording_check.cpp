@@ -104,8 +104,8 @@ long firstWhere(const Samples& x, Pred pred) {
 // Returns `frames` frames from the note's first frame on, which follows the
 // fade-out before every note.
 std::vector<float> renderNote(long frames, long hold = -1, int note = 69,
-                              const std::function<void(SynthState&)>& setUp = {}) {
-    auto s = std::make_unique<SynthState>();
+                              const std::function<void(EngineState&)>& setUp = {}) {
+    auto s = std::make_unique<EngineState>();
     setSampleRate(*s, gRate);
     if (setUp) setUp(*s);
     const long fade = fadeOut();
@@ -409,7 +409,7 @@ int checkPath(char** arg) {
     const float mFrom = num(2), mTo = num(3), aFrom = num(4), aTo = num(5);
     // The sliders the assignment was made with stand at m's and A's maximum.
     auto setUp = [&](double p3x, double p3y, bool trajectory) {
-        return [=](SynthState& s) {
+        return [=](EngineState& s) {
             s.m = 25.0f;
             s.A = 5.0f;
             s.trajectoryX[2] = p3x;

@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include "midi/midi_input.h"
 #include "ui/main_window.h"
 #include "ui/pad_editor.h"
 
@@ -54,7 +55,8 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "displays") == 0) {
         using namespace tessivox;
         auto s = std::make_unique<SynthState>();
-        std::unique_ptr<MainWindow> window = createMainWindow(*s);
+        MidiPorts midi(*s);
+        std::unique_ptr<MainWindow> window = createMainWindow(*s, midi);
         updateDisplays(*s, *window);
         constexpr const char* kSymbols[] = {"m", "n1", "n2", "n3", "a", "b"};
         for (int i = 3; i < argc; ++i) {
@@ -89,7 +91,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     auto s = std::make_unique<tessivox::SynthState>();
-    std::unique_ptr<tessivox::MainWindow> window = tessivox::createMainWindow(*s);
+    tessivox::MidiPorts midi(*s);
+    std::unique_ptr<tessivox::MainWindow> window = tessivox::createMainWindow(*s, midi);
     QLabel* field = window ? window->statusField(0) : nullptr;
     if (field == nullptr) return 1;
     const QRect place(field->mapTo(window.get(), QPoint(0, 0)), field->size());
