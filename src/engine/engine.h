@@ -8,11 +8,8 @@ namespace tessivox {
 
 inline constexpr float kTwoPi = 6.2831855f;    // the float32 nearest to 2*pi
 inline constexpr int32_t kFadeOutLast = 1000;  // at 44100 Hz
-inline constexpr int32_t kFadeInFrames = 100;  // at 44100 Hz
 inline constexpr double kMinSampleRate = 8000.0;
 inline constexpr double kMaxSampleRate = 192000.0;
-// Past this sample index the envelope restarts its count.
-inline constexpr int32_t kWrapGuard = 2147483640;
 
 // Sets the rate the state renders at, before any frame is rendered; rate
 // must lie in kMinSampleRate..kMaxSampleRate. The fades keep their length in
@@ -25,33 +22,6 @@ int32_t roundToInt32(double value);
 
 // 440 * 2^((note - 69) / 12), in double.
 double noteFrequencyOf(int note);
-
-// One raw oscillator sample; advances the phase. Audio thread.
-float nextOscillatorSample(EngineState& s);
-
-// The oscillator's step for a frame whose envelope level is 0: the phase
-// advances as in nextOscillatorSample, and the result has the sign of the
-// sample it would give (all that survives the multiplication by 0), found
-// without the superformula when its parameters allow. Audio thread.
-float silentOscillatorSample(EngineState& s);
-
-// The frames after a finished release, while nothing asks for more than
-// silence (no gate, no fade, a shape known finite or never at point 4):
-// fills up to `count` frames of `out` as renderFrames would, with the sign
-// of each zero, and returns how many; 0 when these frames need the full
-// step. Audio thread.
-unsigned long renderSilence(EngineState& s, float* out, unsigned long count);
-
-// The envelope and trajectory step of any frame after the release has
-// ended: level 0, the pad at point 4, the trajectory applied there. Every
-// such frame stores the same values. Audio thread.
-void settleAfterRelease(EngineState& s);
-
-// One envelope and trajectory step for sample index n. Audio thread.
-void advanceEnvelope(EngineState& s, int32_t n);
-
-// Maps the pad position onto the two assigned parameters. Audio thread.
-void applyTrajectory(EngineState& s);
 
 // The per-frame work of the stream callback: fills `count` frames of `out`.
 // Real-time safe: no allocation, no locks, no system calls.

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/engine.h"
+#include "engine/engine_steps.h"
 #include "engine/handshake.h"
 
 namespace tessivox {

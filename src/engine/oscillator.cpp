@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "engine/engine.h"
+#include "engine/engine_steps.h"
 #include "engine/superformula.h"
 
 namespace tessivox {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/engine_steps.h"
 #include "test_support.h"
 
 namespace tessivox {
