@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/synth_state.h"
+#include "picture/editor_model.h"
 #include "picture/editor_rules.h"
 #include "picture/pictures.h"
 #include "picture/shape_points.h"
@@ -60,7 +61,7 @@ constexpr Rgb kTipFace{1.0, 1.0, 0.863};
 constexpr auto kTipDelay = std::chrono::milliseconds(700);
 constexpr int32_t kPageStep = 10;
 
-// The ports of the axis limits, in the order of AxisStep and Ui::limits().
+// The ports of the axis limits, in the order of AxisStep.
 constexpr Port kLimitPorts[] = {kXFrom, kXTo, kYFrom, kYTo};
 
 struct Ui {
@@ -77,9 +78,7 @@ struct Ui {
     std::array<float, kPortCount> ports{};
     std::array<int32_t, kParamCount> paramPosition{};
     std::array<int32_t, kEnvelopeSliderCount> envelopePosition{};
-    std::string xFrom, xTo, yFrom, yTo, xLabel, yLabel;
-    std::array<std::string*, 4> limits() { return {&xFrom, &xTo, &yFrom, &yTo}; }
-    bool enable = false;
+    EditorModel axes;
     Canvas shape{kDisplaySize, kDisplaySize}, waveform{kWaveformWidth, kDisplaySize},
         pad{kDisplaySize, kDisplaySize};
     int held = -1;  // the control a press on it holds until the release
@@ -111,16 +110,9 @@ void updateDisplays(Ui& ui) {
 // The texts of one axis from its ports: a preset or a second UI set them.
 void showAxis(Ui& ui, bool x) {
     const int k = static_cast<int>(std::lround(ui.ports[x ? kXParam : kYParam]));
-    std::string& label = x ? ui.xLabel : ui.yLabel;
-    std::string& from = x ? ui.xFrom : ui.yFrom;
-    std::string& to = x ? ui.xTo : ui.yTo;
-    if (k < 1 || k > kParamCount) {
-        label.clear(), from.clear(), to.clear();
-        return;
-    }
-    label = std::string(kParamSliders[k - 1].name);
-    from = valueString(ui.ports[x ? kXFrom : kYFrom]);
-    to = valueString(ui.ports[x ? kXTo : kYTo]);
+    // Not ParamId::None: Xlib has a macro of that name.
+    const ParamId p = k < 1 || k > kParamCount ? ParamId{-1} : static_cast<ParamId>(k - 1);
+    showAxis(ui.axes, x, p, ui.ports[x ? kXFrom : kYFrom], ui.ports[x ? kXTo : kYTo]);
 }
 
 // A value from the host, shown as the plugin takes it (within the port's
@@ -143,7 +135,7 @@ void portChanged(Ui& ui, uint32_t port, float value) {
     } else if (port >= kAttack && port <= kRelease) {
         ui.envelopePosition[port - kAttack] = positionOf(kEnvelopeSliders[port - kAttack], value);
     } else if (port == kTrajectory) {
-        ui.enable = value >= 0.5f;
+        ui.axes.enable = value >= 0.5f;
     } else if (port >= kXParam && port <= kYTo) {
         showAxis(ui, port < kYParam);
     } else if (port >= kPad && port < kPad + 8) {
@@ -176,38 +168,32 @@ void setEnvelopePosition(Ui& ui, int k, int32_t position) {
 }
 
 void axisClick(Ui& ui, int row) {
-    const ParamId p = static_cast<ParamId>(row);
     const std::string value = valueString(paramValueAt(row, ui.paramPosition[row]));
-    const AxisRuling r = decideAxisStep({value, ui.xFrom, ui.xTo, ui.yFrom, ui.yTo, ui.xLabel}, p);
+    const AxisStep step = clickAxisButton(ui.axes, static_cast<ParamId>(row), value);
     ui.dirty = true;
-    if (r.step == AxisStep::Reset) {
-        ui.xFrom.clear(), ui.xTo.clear(), ui.yFrom.clear(), ui.yTo.clear();
-        ui.xLabel.clear(), ui.yLabel.clear();
-        ui.enable = false;
+    if (step == AxisStep::Reset) {
         send(ui, kTrajectory, 0);
         send(ui, kXParam, 0);
         send(ui, kYParam, 0);
         return;
     }
-    const bool x = r.step == AxisStep::XFrom || r.step == AxisStep::XTo;
-    *ui.limits()[static_cast<int>(r.step)] = value;
-    (x ? ui.xLabel : ui.yLabel) = std::string(paramName(p));
-    send(ui, kLimitPorts[static_cast<int>(r.step)], limitNumber(value));
+    const bool x = step == AxisStep::XFrom || step == AxisStep::XTo;
+    send(ui, kLimitPorts[static_cast<int>(step)], limitNumber(value));
     send(ui, x ? kXParam : kYParam, static_cast<float>(row + 1));
 }
 
-// Ticking needs all four limits; the plugin checks the rest as it runs.
+// The plugin checks the rest of a ticked assignment as it runs.
 void enableClick(Ui& ui) {
     ui.dirty = true;
-    ui.enable = !ui.enable;
-    if (ui.enable && (ui.xFrom.empty() || ui.xTo.empty() || ui.yFrom.empty() || ui.yTo.empty()))
-        ui.enable = false;
-    if (ui.enable) {
-        send(ui, kXParam, static_cast<float>(static_cast<int>(paramIdFromName(ui.xLabel)) + 1));
-        send(ui, kYParam, static_cast<float>(static_cast<int>(paramIdFromName(ui.yLabel)) + 1));
-        for (int k = 0; k < 4; ++k) send(ui, kLimitPorts[k], limitNumber(*ui.limits()[k]));
+    const bool enabled = tickEnable(ui.axes, !ui.axes.enable);
+    if (enabled) {
+        const Trajectory t = trajectoryOf(ui.axes);
+        send(ui, kXParam, static_cast<float>(static_cast<int>(t.x) + 1));
+        send(ui, kYParam, static_cast<float>(static_cast<int>(t.y) + 1));
+        const float limits[] = {t.xFrom, t.xTo, t.yFrom, t.yTo};
+        for (int k = 0; k < 4; ++k) send(ui, kLimitPorts[k], limits[k]);
     }
-    send(ui, kTrajectory, ui.enable ? 1.0f : 0.0f);
+    send(ui, kTrajectory, enabled ? 1.0f : 0.0f);
 }
 
 void padMove(Ui& ui, int x, int y) {
@@ -307,8 +293,7 @@ std::string tipFor(Ui& ui, const ControlSpec& c) {
         return envelopeTip(c.row, ui.envelopePosition[c.row]);
     if (c.kind != ControlKind::AxisButton) return {};
     const std::string value = valueString(paramValueAt(c.row, ui.paramPosition[c.row]));
-    return axisButtonTip({value, ui.xFrom, ui.xTo, ui.yFrom, ui.yTo, ui.xLabel},
-                         static_cast<ParamId>(c.row));
+    return axisButtonTip(ui.axes, static_cast<ParamId>(c.row), value);
 }
 
 void pointerRests(Ui& ui, int x, int y) {
@@ -471,7 +456,8 @@ void draw(Ui& ui) {
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
     cairo_set_font_options(cr, options);
     cairo_font_options_destroy(options);
-    const std::string* limits[] = {&ui.xFrom, &ui.xTo, &ui.yFrom, &ui.yTo, &ui.xLabel, &ui.yLabel};
+    const std::string* limits[] = {&ui.axes.xFrom, &ui.axes.xTo,    &ui.axes.yFrom,
+                                   &ui.axes.yTo,   &ui.axes.xLabel, &ui.axes.yLabel};
     for (const ControlSpec& c : kControls) {
         switch (c.kind) {
             case ControlKind::ParamSlider:
@@ -502,7 +488,7 @@ void draw(Ui& ui) {
                         c.x, c.y);
                 break;
             case ControlKind::EnableBox:
-                checkBox(cr, c.x, c.y, ui.enable, c.text);
+                checkBox(cr, c.x, c.y, ui.axes.enable, c.text);
                 break;
             case ControlKind::PortList:
                 break;
