@@ -5,69 +5,70 @@
 #include <QSignalBlocker>
 
 #include "engine/engine.h"
-#include "ui/number_text.h"
 
 namespace tessivox {
 
-void clearAxisAssignment(SynthState& s, const AxisControls& c) {
-    for (QLabel* text : {c.xFrom, c.xTo, c.yFrom, c.yTo, c.xLabel, c.yLabel}) text->clear();
-    {
-        // Unticking by program is not a click: no handler may run for it.
-        const QSignalBlocker quiet(c.enable);
-        c.enable->setChecked(false);
-    }
-    disableTrajectory(s);
-}
-
 namespace {
 
-// The texts the rules read, held while they read them.
-struct ShownTexts {
-    std::string value, xFrom, xTo, yFrom, yTo, xLabel;
-    ShownTexts(const AxisControls& c, ParamId p)
-        : value(text(c.valueTexts[static_cast<int>(p)])),
-          xFrom(text(c.xFrom)),
-          xTo(text(c.xTo)),
-          yFrom(text(c.yFrom)),
-          yTo(text(c.yTo)),
-          xLabel(text(c.xLabel)) {}
-    AxisTexts view() const { return {value, xFrom, xTo, yFrom, yTo, xLabel}; }
-    static std::string text(const QLabel* label) { return label->text().toStdString(); }
-};
+std::array<QLabel*, 6> texts(const AxisControls& c) {
+    return {c.xFrom, c.xTo, c.yFrom, c.yTo, c.xLabel, c.yLabel};
+}
+
+template <class Model>
+auto texts(Model& m) {
+    return std::array{&m.xFrom, &m.xTo, &m.yFrom, &m.yTo, &m.xLabel, &m.yLabel};
+}
+
+std::string valueOf(const AxisControls& c, ParamId p) {
+    return c.valueTexts[static_cast<int>(p)]->text().toStdString();
+}
 
 }  // namespace
 
-AxisDecision decideAxisButton(const AxisControls& c, ParamId p) {
-    const std::string_view name = paramName(p);
-    const AxisRuling r = decideAxisStep(ShownTexts(c, p).view(), p);
-    return {r.step, QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())),
-            QString::fromStdString(r.why)};
+EditorModel shownModel(const AxisControls& c) {
+    EditorModel m;
+    const auto shown = texts(c);
+    const auto model = texts(m);
+    for (size_t i = 0; i < shown.size(); ++i) *model[i] = shown[i]->text().toStdString();
+    m.enable = c.enable->isChecked();
+    return m;
+}
+
+void showModel(const AxisControls& c, const EditorModel& m) {
+    const auto shown = texts(c);
+    const auto model = texts(m);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const QString text = QString::fromStdString(*model[i]);
+        if (text.isEmpty()) {
+            shown[i]->clear();
+        } else if (shown[i]->text() != text) {
+            shown[i]->setText(text);
+        }
+    }
+    if (c.enable->isChecked() == m.enable) return;
+    // Set by program, not a click: no handler may run for it.
+    const QSignalBlocker quiet(c.enable);
+    c.enable->setChecked(m.enable);
+}
+
+void clearAxisAssignment(SynthState& s, const AxisControls& c) {
+    EditorModel m = shownModel(c);
+    clearAxes(m);
+    showModel(c, m);
+    disableTrajectory(s);
 }
 
 QString axisButtonTip(const AxisControls& c, ParamId p) {
     if (p == ParamId::None) return {};
-    return QString::fromStdString(axisButtonTip(ShownTexts(c, p).view(), p));
+    return QString::fromStdString(axisButtonTip(shownModel(c), p, valueOf(c, p)));
 }
 
 void handleAxisButton(SynthState& s, const AxisControls& c, ParamId p) {
     if (p == ParamId::None) return;
-    const AxisDecision d = decideAxisButton(c, p);
-    const QString v = c.valueTexts[static_cast<int>(p)]->text();
-    switch (d.step) {
-        case AxisStep::XFrom:
-        case AxisStep::XTo:
-            (d.step == AxisStep::XFrom ? c.xFrom : c.xTo)->setText(v);
-            c.xLabel->setText(d.name);
-            return;
-        case AxisStep::YFrom:
-        case AxisStep::YTo:
-            (d.step == AxisStep::YFrom ? c.yFrom : c.yTo)->setText(v);
-            c.yLabel->setText(d.name);
-            return;
-        case AxisStep::Reset:
-            clearAxisAssignment(s, c);
-            return;
-    }
+    EditorModel m = shownModel(c);
+    const AxisStep step = clickAxisButton(m, p, valueOf(c, p));
+    showModel(c, m);
+    if (step == AxisStep::Reset) disableTrajectory(s);
 }
 
 }  // namespace tessivox

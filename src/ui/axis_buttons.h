@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "picture/editor_rules.h"
+#include "picture/editor_model.h"
 #include "ui/synth_state.h"
 
 class QCheckBox;
@@ -12,7 +12,7 @@ class QLabel;
 
 namespace tessivox {
 
-// The controls the axis assignment reads and writes.
+// The controls that show the editor model, and each parameter's value text.
 struct AxisControls {
     std::array<QLabel*, kParamCount> valueTexts{};  // 21..26
     QLabel* xFrom = nullptr;                        // 39
@@ -24,13 +24,10 @@ struct AxisControls {
     QCheckBox* enable = nullptr;                    // 45
 };
 
-// What a click of parameter p's axis button does in the present state.
-struct AxisDecision {
-    AxisStep step;
-    QString name;  // p's name
-    QString why;
-};
-AxisDecision decideAxisButton(const AxisControls& controls, ParamId p);
+// The model as the controls show it, and the controls made to show one
+// (Enable set by program, which raises no click).
+EditorModel shownModel(const AxisControls& controls);
+void showModel(const AxisControls& controls, const EditorModel& m);
 
 // A click of the axis button of parameter p (buttons 33..38).
 void handleAxisButton(SynthState& s, const AxisControls& controls, ParamId p);

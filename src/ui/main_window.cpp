@@ -153,26 +153,21 @@ void MainWindow::handleParamSlider(int row) {
 }
 
 void MainWindow::handleEnableBox() {
-    if (enable_->isChecked()) {
-        for (QLabel* limit : {axis_.xFrom, axis_.xTo, axis_.yFrom, axis_.yTo}) {
-            if (limit->text().isEmpty()) {
-                enable_->setChecked(false);
-                disableTrajectory(s_);
-                return;
-            }
-        }
-        const ParamId x = paramIdFromName(axis_.xLabel->text().toStdString());
-        const ParamId y = paramIdFromName(axis_.yLabel->text().toStdString());
-        enableTrajectory(s_, x, y, limitValue(axis_.xFrom->text()), limitValue(axis_.xTo->text()),
-                         limitValue(axis_.yFrom->text()), limitValue(axis_.yTo->text()));
-    } else {
-        // Off first: once it returns no trajectory step can overwrite what
-        // is restored below.
-        disableTrajectory(s_);
-        for (int row = 0; row < kParamCount; ++row) {
-            param(s_, static_cast<ParamId>(row))
-                .store(paramValueAt(row, paramSliders_[row]->value()), relaxed);
-        }
+    const bool ticked = enable_->isChecked();
+    EditorModel m = shownModel(axis_);
+    if (tickEnable(m, ticked)) {
+        const Trajectory t = trajectoryOf(m);
+        enableTrajectory(s_, t.x, t.y, t.xFrom, t.xTo, t.yFrom, t.yTo);
+        return;
+    }
+    showModel(axis_, m);
+    // Off first: once it returns no trajectory step can overwrite what
+    // is restored below.
+    disableTrajectory(s_);
+    if (ticked) return;  // refused: the parameters were never driven
+    for (int row = 0; row < kParamCount; ++row) {
+        param(s_, static_cast<ParamId>(row))
+            .store(paramValueAt(row, paramSliders_[row]->value()), relaxed);
     }
 }
 

@@ -21,7 +21,6 @@
 
 #include "engine/engine.h"
 #include "ui/main_window.h"
-#include "ui/number_text.h"
 #include "ui/sound_dialogs.h"
 
 namespace tessivox {
@@ -74,16 +73,17 @@ sound::Sound MainWindow::currentSound() const {
     v[kTuning] = s_.exactPitch.load(std::memory_order_relaxed) == 1 ? 1 : 0;
     // An axis with only its 'from' chosen keeps 'to' equal to it: no
     // trajectory runs on it, and loading gives the same half-made choice.
-    const auto axis = [&](const QLabel* label, const QLabel* from, const QLabel* to, Port param,
-                          Port fromPort, Port toPort) {
-        const int row = static_cast<int>(paramIdFromName(label->text().toStdString()));
-        if (row < 0 || from->text().isEmpty()) return;
+    const EditorModel m = shownModel(axis_);
+    const auto axis = [&](const std::string& label, const std::string& from, const std::string& to,
+                          Port param, Port fromPort, Port toPort) {
+        const int row = static_cast<int>(paramIdFromName(label));
+        if (row < 0 || from.empty()) return;
         v[param] = static_cast<float>(row + 1);
-        v[fromPort] = limitValue(from->text());
-        v[toPort] = to->text().isEmpty() ? v[fromPort] : limitValue(to->text());
+        v[fromPort] = limitNumber(from);
+        v[toPort] = to.empty() ? v[fromPort] : limitNumber(to);
     };
-    axis(axis_.xLabel, axis_.xFrom, axis_.xTo, kXParam, kXFrom, kXTo);
-    axis(axis_.yLabel, axis_.yFrom, axis_.yTo, kYParam, kYFrom, kYTo);
+    axis(m.xLabel, m.xFrom, m.xTo, kXParam, kXFrom, kXTo);
+    axis(m.yLabel, m.yFrom, m.yTo, kYParam, kYFrom, kYTo);
     for (int k = 0; k < 4; ++k) {
         v[kPad + 2 * k] = static_cast<float>(s_.padPoints[k].x);
         v[kPad + 2 * k + 1] = static_cast<float>(s_.padPoints[k].y);
@@ -165,11 +165,7 @@ void MainWindow::loaded(const sound::Sound& sound) {
 // The axis texts as they came to be: a limit taken from another parameter,
 // or a letter where no parameter is, cannot be chosen again by the buttons.
 std::string MainWindow::axisTexts() const {
-    QStringList texts;
-    for (const QLabel* t :
-         {axis_.xFrom, axis_.xTo, axis_.yFrom, axis_.yTo, axis_.xLabel, axis_.yLabel})
-        texts << t->text();
-    return texts.join('\n').toStdString();
+    return joinedTexts(shownModel(axis_));
 }
 
 void MainWindow::commitEdit() {
@@ -186,11 +182,9 @@ void MainWindow::stepHistory(bool back) {
     applying_ = true;
     applySound(*sound);
     applying_ = false;
-    const QStringList texts = QString::fromStdString(history_.view()).split('\n');
-    QLabel* const shown[] = {axis_.xFrom, axis_.xTo,    axis_.yFrom,
-                             axis_.yTo,   axis_.xLabel, axis_.yLabel};
-    if (texts.size() == std::ssize(shown)) {
-        for (size_t i = 0; i < std::size(shown); ++i) shown[i]->setText(texts[static_cast<int>(i)]);
+    EditorModel m = shownModel(axis_);
+    if (takeJoinedTexts(m, history_.view())) {
+        showModel(axis_, m);
         if (enable_->isChecked()) handleEnableBox();
     }
     showSoundState();
