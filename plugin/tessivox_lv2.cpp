@@ -22,10 +22,6 @@ namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
 
-ParamId axisParam(float choice) {
-    return static_cast<ParamId>(static_cast<int>(choice) - 1);
-}
-
 struct Plugin {
     EngineState state;
     const LV2_Atom_Sequence* midiIn = nullptr;
@@ -54,20 +50,8 @@ struct Plugin {
         stopRamps();
     }
 
-    // The window's rule: a parameter on each axis, two different ones, and
-    // 'from' below 'to' on both; the limits lie in the parameter's range.
     void updateTrajectory() {
-        const ParamId x = axisParam(applied[kXParam]);
-        const ParamId y = axisParam(applied[kYParam]);
-        const auto limit = [](ParamId id, float v) {
-            return clampToParam(static_cast<int>(id), v);
-        };
-        const bool wanted =
-            applied[kTrajectory] == 1.0f && x != ParamId::None && y != ParamId::None && x != y;
-        const float xFrom = wanted ? limit(x, applied[kXFrom]) : 0.0f;
-        const float xTo = wanted ? limit(x, applied[kXTo]) : 0.0f;
-        const float yFrom = wanted ? limit(y, applied[kYFrom]) : 0.0f;
-        const float yTo = wanted ? limit(y, applied[kYTo]) : 0.0f;
+        const AxisPorts x = axisFromPorts(applied, true), y = axisFromPorts(applied, false);
         // Off first, so a parameter that leaves an axis gets its own value back.
         // This thread runs the trajectory's steps itself, so this never waits.
         if (trajectoryRunning) {
@@ -77,8 +61,10 @@ struct Plugin {
             }
         }
         stopRamps();
-        trajectoryRunning = wanted && xFrom < xTo && yFrom < yTo;
-        if (trajectoryRunning) enableTrajectory(state, x, y, xFrom, xTo, yFrom, yTo);
+        trajectoryRunning = applied[kTrajectory] == 1.0f && trajectoryAllowed(x, y);
+        if (trajectoryRunning)
+            enableTrajectory(state, static_cast<ParamId>(x.row), static_cast<ParamId>(y.row),
+                             x.from, x.to, y.from, y.to);
     }
 
     void applyControls() {

@@ -6,8 +6,7 @@
 
 namespace tessivox {
 
-inline constexpr float kTwoPi = 6.2831855f;    // the float32 nearest to 2*pi
-inline constexpr int32_t kFadeOutLast = 1000;  // at 44100 Hz
+inline constexpr float kTwoPi = 6.2831855f;  // the float32 nearest to 2*pi
 inline constexpr double kMinSampleRate = 8000.0;
 inline constexpr double kMaxSampleRate = 192000.0;
 
@@ -19,6 +18,9 @@ void setSampleRate(EngineState& s, double rate);
 // Nearest integer, ties to even. Values that are not finite or do not fit in
 // int32 give INT32_MIN, as the hardware conversion does.
 int32_t roundToInt32(double value);
+
+// What attack slider position `slider` stands for, in milliseconds.
+double attackMilliseconds(int32_t slider);
 
 // 440 * 2^((note - 69) / 12), in double.
 double noteFrequencyOf(int note);

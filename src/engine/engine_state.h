@@ -32,6 +32,11 @@ inline constexpr float kStartParams[kParamCount] = {startParamValue(0), startPar
                                                     startParamValue(2), startParamValue(3),
                                                     startParamValue(4), startParamValue(5)};
 
+// The fades before and after a note, at kSampleRate; setSampleRate keeps
+// their length in time.
+inline constexpr int32_t kFadeOutLast = 1000;  // the fade-out's last counter value
+inline constexpr int32_t kFadeInFrames = 100;
+
 // What the synthesis reads and writes: the part of the shared record that
 // the engine owns. Construction gives every field its start value. Fields
 // that cross threads are atomics; the rest belong to a single thread, named
@@ -45,8 +50,8 @@ struct EngineState {
     double sampleRate = kSampleRate;
     // The fade-out's last counter value and the fade-in's length, in frames
     // at sampleRate.
-    int32_t fadeOutLast = 1000;
-    int32_t fadeInFrames = 100;
+    int32_t fadeOutLast = kFadeOutLast;
+    int32_t fadeInFrames = kFadeInFrames;
 
     // --- audio thread only -------------------------------------------------
     double lastReleaseLevel = 0.0;

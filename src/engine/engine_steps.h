@@ -9,7 +9,6 @@
 
 namespace tessivox {
 
-inline constexpr int32_t kFadeInFrames = 100;  // at 44100 Hz
 // Past this sample index the envelope restarts its count.
 inline constexpr int32_t kWrapGuard = 2147483640;
 

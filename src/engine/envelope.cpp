@@ -6,6 +6,10 @@
 
 namespace tessivox {
 
+double attackMilliseconds(int32_t slider) {
+    return std::pow(1.00517037535, slider) * 0.0994856;
+}
+
 namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
@@ -38,7 +42,7 @@ void latchEnvelope(EngineState& s) {
     const int32_t decay = s.decaySlider.load(relaxed);
     const int32_t sustain = s.sustainSlider.load(relaxed);
     const int32_t release = s.releaseSlider.load(relaxed);
-    s.attackSeconds = std::pow(1.00517037535, attack) * 0.0994856 / 1000.0;
+    s.attackSeconds = attackMilliseconds(attack) / 1000.0;
     s.decaySeconds = decay / 1000.0;
     s.sustainFraction = sustain / 100.0;
     s.releaseSeconds = release / 1000.0;

@@ -33,9 +33,8 @@ std::string envelopeTip(int k, int32_t value) {
     switch (k) {
         case kAttack: {
             char ms[64];
-            const auto end =
-                std::to_chars(ms, ms + sizeof ms, std::pow(1.00517037535, value) * 0.0994856,
-                              std::chars_format::fixed, 1);
+            const auto end = std::to_chars(ms, ms + sizeof ms, attackMilliseconds(value),
+                                           std::chars_format::fixed, 1);
             return "Attack: " + std::string(ms, end.ptr) + " ms";
         }
         case kDecay:

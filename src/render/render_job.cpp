@@ -147,8 +147,7 @@ Errors: one line on stderr, exit status 2, no output file.)";
 // as the plugin runs it: on, two different parameters, limits in their
 // ranges and 'from' below 'to'.
 void mergeSound(RenderJob& job, const sound::Sound& sound) {
-    using lv2::Port, lv2::kM, lv2::kPad, lv2::kTrajectory, lv2::kXParam, lv2::kXFrom, lv2::kXTo,
-        lv2::kYParam, lv2::kYFrom, lv2::kYTo;
+    using lv2::kM, lv2::kPad, lv2::kTrajectory, lv2::AxisPorts;
     const auto& v = sound.values;
     for (int row = 0; row < kParamCount; ++row) {
         if (!job.params[row]) job.params[row] = v[kM + row];
@@ -161,21 +160,17 @@ void mergeSound(RenderJob& job, const sound::Sound& sound) {
         job.pad.emplace();
         for (int k = 0; k < 4; ++k) (*job.pad)[k] = {v[kPad + 2 * k], v[kPad + 2 * k + 1]};
     }
-    const auto axis = [&v](Port param, Port from, Port to) -> std::optional<AxisChoice> {
-        const int row = static_cast<int>(v[param]) - 1;
-        if (row < 0) return std::nullopt;
-        return AxisChoice{static_cast<ParamId>(row), clampToParam(row, v[from]),
-                          clampToParam(row, v[to])};
+    const AxisPorts x = lv2::axisFromPorts(v.data(), true), y = lv2::axisFromPorts(v.data(), false);
+    const auto choice = [](const AxisPorts& a) -> std::optional<AxisChoice> {
+        if (a.row < 0) return std::nullopt;
+        return AxisChoice{static_cast<ParamId>(a.row), a.from, a.to};
     };
-    const std::optional<AxisChoice> x = axis(kXParam, kXFrom, kXTo);
-    const std::optional<AxisChoice> y = axis(kYParam, kYFrom, kYTo);
     if (job.xAxis || job.yAxis) {
-        if (!job.xAxis) job.xAxis = x;
-        if (!job.yAxis) job.yAxis = y;
-    } else if (v[kTrajectory] == 1.0f && x && y && x->param != y->param && x->from < x->to &&
-               y->from < y->to) {
-        job.xAxis = x;
-        job.yAxis = y;
+        if (!job.xAxis) job.xAxis = choice(x);
+        if (!job.yAxis) job.yAxis = choice(y);
+    } else if (v[kTrajectory] == 1.0f && lv2::trajectoryAllowed(x, y)) {
+        job.xAxis = choice(x);
+        job.yAxis = choice(y);
     }
 }
 

@@ -214,6 +214,25 @@ inline float clampToPort(uint32_t port, float value) {
     return value;
 }
 
+// One axis of the trajectory as its ports set it, from port values as the
+// plugin takes them: the parameter's row (-1 when unset) and its limits held
+// in the parameter's range.
+struct AxisPorts {
+    int row = -1;
+    float from = 0.0f, to = 0.0f;
+};
+inline AxisPorts axisFromPorts(const float* values, bool x) {
+    const int row = static_cast<int>(values[x ? kXParam : kYParam]) - 1;
+    if (row < 0) return {};
+    return {row, clampToParam(row, values[x ? kXFrom : kYFrom]),
+            clampToParam(row, values[x ? kXTo : kYTo])};
+}
+// The window's rule for a running trajectory: a parameter on each axis, two
+// different ones, and 'from' below 'to' on both.
+inline bool trajectoryAllowed(const AxisPorts& x, const AxisPorts& y) {
+    return x.row >= 0 && y.row >= 0 && x.row != y.row && x.from < x.to && y.from < y.to;
+}
+
 struct PortGroup {
     std::string_view symbol;
     std::string_view label;
