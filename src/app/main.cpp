@@ -199,6 +199,21 @@ int shutDown(Program& p, std::unique_ptr<MainWindow>& window) {
     return 0;
 }
 
+// The toolkit came up, so a display is there: what was held for that goes
+// out, then the program's own settings.
+void finishToolkitStart(QApplication& app, std::FILE* noteStream, char* argumentNote) {
+    if (noteStream) {
+        std::fclose(noteStream);
+        std::fputs(argumentNote, stderr);
+        std::free(argumentNote);
+    }
+    for (const QString& message : gHeldMessages) std::fprintf(stderr, "%s\n", qPrintable(message));
+    app.setQuitOnLastWindowClosed(false);
+    setProgramIcon();
+    // Numbers in texts always use the decimal point.
+    std::setlocale(LC_NUMERIC, "C");
+}
+
 }  // namespace
 
 int main(int argCount, char** args) {
@@ -237,16 +252,7 @@ int main(int argCount, char** args) {
     const QtMessageHandler toolkitHandler = qInstallMessageHandler(holdToolkitMessage);
     QApplication app(argc, argv);
     qInstallMessageHandler(toolkitHandler);
-    if (noteStream) {
-        std::fclose(noteStream);
-        std::fputs(argumentNote, stderr);
-        std::free(argumentNote);
-    }
-    for (const QString& message : gHeldMessages) std::fprintf(stderr, "%s\n", qPrintable(message));
-    app.setQuitOnLastWindowClosed(false);
-    setProgramIcon();
-    // Numbers in texts always use the decimal point.
-    std::setlocale(LC_NUMERIC, "C");
+    finishToolkitStart(app, noteStream, argumentNote);
 
     std::unique_ptr<MainWindow> window;
     const auto signalNotifier = watchTerminationSignals(window);

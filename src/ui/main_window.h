@@ -122,6 +122,8 @@ class MainWindow : public QMainWindow {
 
   private:
     void buildControls();
+    void wireControls();
+    void wireEnvelopeSliders();
     QWidget* makeControl(const ControlSpec& c);
     void drawFirstPicture(DrawingArea& area);
     void handleParamSlider(int row);

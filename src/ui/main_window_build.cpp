@@ -198,8 +198,12 @@ void MainWindow::buildControls() {
     shape_ = static_cast<DrawingArea*>(control(kShapeDisplayId));
     waveform_ = static_cast<DrawingArea*>(control(kWaveformDisplayId));
     pad_ = static_cast<DrawingArea*>(control(kPadId));
-
     // Events are wired only now, so building raises none.
+    wireControls();
+    wireEnvelopeSliders();
+}
+
+void MainWindow::wireControls() {
     // Only a change of the selected entry is an event: choosing the port in
     // use again must not close and reopen it, only connect its source again
     // if that connection was lost.
@@ -225,7 +229,17 @@ void MainWindow::buildControls() {
     // still reaches it while the pointer is over it.
     for (QWidget* w : {client_, static_cast<QWidget*>(shape_), static_cast<QWidget*>(waveform_)})
         w->installEventFilter(this);
-    // The envelope sliders have no handler: the synthesis reads their mirror.
+    for (QWidget* w : controls_) {
+        if (auto* held = qobject_cast<QSlider*>(w))
+            connect(held, &QSlider::sliderReleased, this, &MainWindow::commitEdit);
+    }
+    // Their tooltips say what a click would do now, so they are made when asked.
+    for (int row = 0; row < kParamCount; ++row)
+        controls_[kFirstAxisButton + row]->installEventFilter(this);
+}
+
+// The envelope sliders have no handler: the synthesis reads their mirror.
+void MainWindow::wireEnvelopeSliders() {
     for (int k = 0; k < kEnvelopeSliderCount; ++k) {
         QSlider* envelope = slider(kAttackSlider + k);
         std::atomic<int32_t>& mirror = envelopeSlider(s_, k);
@@ -242,13 +256,6 @@ void MainWindow::buildControls() {
                 QToolTip::showText(QCursor::pos(), envelope->toolTip(), envelope);
         });
     }
-    for (QWidget* w : controls_) {
-        if (auto* held = qobject_cast<QSlider*>(w))
-            connect(held, &QSlider::sliderReleased, this, &MainWindow::commitEdit);
-    }
-    // Their tooltips say what a click would do now, so they are made when asked.
-    for (int row = 0; row < kParamCount; ++row)
-        controls_[kFirstAxisButton + row]->installEventFilter(this);
 }
 
 }  // namespace tessivox
