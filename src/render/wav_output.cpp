@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "render/render_job.h"
+#include "sound/file_beside.h"
 
 namespace tessivox {
 
@@ -158,10 +159,9 @@ WavWriter::WavWriter(const std::string& path, const std::string& input, int samp
         pending_.reserve(2 * kStreamChunk);
         return;
     }
-    const mode_t mask = umask(0);
-    umask(mask);
     SF_INFO info = monoFloat(sampleRate);
-    createTemp(info, exists ? st.st_mode & 0777 : 0666 & ~mask);
+    // The replaced file's mode, or the one a plain create would give.
+    createTemp(info, exists ? st.st_mode & 0777 : plainCreateMode());
     sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
 }
 
@@ -235,23 +235,17 @@ void WavWriter::commit() {
 // The temporary file sits beside the link's target, so the rename stays on
 // one file system and replaces the target, not the link.
 void WavWriter::createTemp(SF_INFO& info, mode_t mode) {
-    const std::string temp = target_ + ".XXXXXX";
-    if (temp.size() >= sizeof gTempPath) failWrite(path_, "path too long");
-    std::memcpy(gTempPath, temp.c_str(), temp.size() + 1);
     // No signal may come between the file's creation and its registration.
     sigset_t signals, previous;
     sigemptyset(&signals);
     for (int signal : kCleanupSignals) sigaddset(&signals, signal);
     sigprocmask(SIG_BLOCK, &signals, &previous);
-    fd_ = mkstemp(gTempPath);
+    fd_ = createBeside(target_, mode, gTempPath, sizeof gTempPath);
     const int error = errno;
     if (fd_ >= 0) gTempExists = 1;
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     if (fd_ < 0) failWrite(path_, std::strerror(error));
     temp_ = gTempPath;
-    // mkstemp makes the file private; give it the replaced file's mode, or
-    // the one a plain create would.
-    fchmod(fd_, mode);
     file_ = sf_open_fd(fd_, SFM_WRITE, &info, SF_FALSE);
     if (!file_) {
         // The destructor does not run for a constructor that throws.

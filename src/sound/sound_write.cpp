@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sound/file_beside.h"
 #include "sound/sound_files.h"
 
 namespace tessivox::sound {
@@ -128,13 +129,10 @@ struct TempFile {
     // Errno on failure, 0 on success.
     int write(const std::string& finalPath, const std::string& fileName, const Sound* sound) {
         target = finalPath;
-        std::string pattern = finalPath + ".XXXXXX";
-        const int fd = mkstemp(pattern.data());
+        char beside[4096];
+        const int fd = createBeside(finalPath, plainCreateMode(), beside, sizeof beside);
         if (fd < 0) return errno;
-        path = pattern;
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
+        path = beside;
         std::FILE* file = fdopen(fd, "wb");
         if (file == nullptr) {
             const int error = errno;
