@@ -200,8 +200,9 @@ int shutDown(Program& p, std::unique_ptr<MainWindow>& window) {
 }
 
 // The toolkit came up, so a display is there: what was held for that goes
-// out, then the program's own settings.
-void finishToolkitStart(QApplication& app, std::FILE* noteStream, char* argumentNote) {
+// out, then the program's own settings. The note's text is known only once
+// its stream is closed.
+void finishToolkitStart(QApplication& app, std::FILE* noteStream, char*& argumentNote) {
     if (noteStream) {
         std::fclose(noteStream);
         std::fputs(argumentNote, stderr);
