@@ -6,7 +6,6 @@
 #include <system_error>
 #include <thread>
 
-#include "midi/midi_input_stats.h"
 #include "midi/midi_port.h"
 #include "platform/jack_clients.h"
 #include "platform/quiet_libraries.h"

@@ -7,12 +7,19 @@
 #include <vector>
 
 #include "engine/engine_state.h"
-#include "midi/midi_input_stats.h"
 
 namespace tessivox {
 
 inline constexpr std::string_view kMidiInText = "MIDI IN";
 inline constexpr std::string_view kNoMidiInText = "No MIDI IN";
+
+// Counters of the MIDI input callbacks, for tests and diagnostics.
+struct MidiInputStats {
+    uint64_t messagesAccepted;    // short messages handed to the note rules
+    uint64_t callbacksWhileShut;  // deliveries that arrived after the port was stopped
+    uint64_t acceptedAfterClose;  // messages that reached the note rules after the port
+                                  // counted as closed: must stay 0
+};
 
 // What the MIDI side's own thread tells the window (see askMidiPortChange).
 struct MidiPortNews {
@@ -96,7 +103,6 @@ class MidiPorts {
     // A new list, with the entry chosen last selected.
     void askMidiPortList();
     MidiPortNews takeMidiPortNews();
-    bool midiThreadRunning() const;
 
     // The delivering threads' counts.
     MidiInputStats midiInputStats() const;

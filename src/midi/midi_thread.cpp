@@ -163,10 +163,6 @@ MidiPortNews MidiPorts::takeMidiPortNews() {
     return news;
 }
 
-bool MidiPorts::midiThreadRunning() const {
-    return side_->thread != nullptr;
-}
-
 bool askMidiThreadToStop(MidiSide& m) {
     m.opened = false;
     MidiThread* t = m.thread;

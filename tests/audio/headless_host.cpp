@@ -16,9 +16,8 @@
 #include <vector>
 
 #include "audio/audio_stream.h"
-#include "platform/realtime_scope.h"
 #include "midi/midi_input.h"
-#include "midi/midi_input_stats.h"
+#include "platform/realtime_scope.h"
 #include "realtime_counter.h"
 
 namespace {
