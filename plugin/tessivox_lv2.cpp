@@ -4,12 +4,12 @@
 #include <lv2/atom/atom.h>
 #include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
+#include <lv2/core/lv2_util.h>
 #include <lv2/log/log.h>
 #include <lv2/midi/midi.h>
 #include <lv2/urid/urid.h>
 
 #include <cmath>
-#include <cstring>
 #include <new>
 
 #include "engine/engine.h"
@@ -190,13 +190,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
                        const LV2_Feature* const* features) {
     const LV2_URID_Map* map = nullptr;
     const LV2_Log_Log* log = nullptr;
-    for (int i = 0; features != nullptr && features[i] != nullptr; ++i) {
-        if (std::strcmp(features[i]->URI, LV2_URID__map) == 0) {
-            map = static_cast<const LV2_URID_Map*>(features[i]->data);
-        } else if (std::strcmp(features[i]->URI, LV2_LOG__log) == 0) {
-            log = static_cast<const LV2_Log_Log*>(features[i]->data);
-        }
-    }
+    lv2_features_query(features, LV2_URID__map, &map, false, LV2_LOG__log, &log, false, nullptr);
     // Hosts show only that instantiation failed: the reason goes to their log.
     const auto refuse = [&](const char* why) -> LV2_Handle {
         if (log != nullptr && log->printf != nullptr) {

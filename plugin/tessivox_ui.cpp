@@ -3,6 +3,7 @@
 // runs on the host's UI thread: events are read and the window is drawn in
 // idle(); the plugin is reached through its ports only.
 
+#include <lv2/core/lv2_util.h>
 #include <lv2/ui/ui.h>
 
 #include <algorithm>
@@ -33,14 +34,6 @@ struct Ui {
     Editor editor;
 };
 
-void draw(Ui& ui) {
-    drawWindow(ui.surface, ui.editor);
-    // Past the controls the window's own background shows, the same colour.
-    XPutImage(ui.display, ui.window, DefaultGC(ui.display, DefaultScreen(ui.display)), ui.image, 0,
-              0, 0, 0, kWidth, kHeight);
-    ui.editor.dirty = false;
-}
-
 // The editor's keys, as the keyboard's first group gives them.
 Key keyOf(KeySym sym) {
     static constexpr std::pair<KeySym, Key> kKeys[] = {
@@ -57,30 +50,18 @@ Key keyOf(KeySym sym) {
 constexpr long kEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                          StructureNotifyMask | KeyPressMask | LeaveWindowMask;
 
-void handle(Editor& ed, XEvent& e) {
-    switch (e.type) {
-        case Expose:
-            ed.dirty = true;
-            break;
-        case ButtonPress:
-            hideTip(ed);
-            press(ed, e.xbutton.x, e.xbutton.y, e.xbutton.button);
-            break;
-        case KeyPress:
-            hideTip(ed);
-            key(ed, keyOf(XLookupKeysym(&e.xkey, 0)));
-            break;
-        case LeaveNotify:
-            hideTip(ed);
-            break;
-        case ButtonRelease:
-            release(ed, e.xbutton.x, e.xbutton.y, e.xbutton.button);
-            break;
-        case MotionNotify:
-            motion(ed, e.xmotion.x, e.xmotion.y, (e.xmotion.state & Button1Mask) != 0);
-            break;
-        default:
-            break;
+void onEvent(Editor& ed, XEvent& e) {
+    if (e.type == ButtonPress || e.type == KeyPress || e.type == LeaveNotify) hideTip(ed);
+    if (e.type == Expose) {
+        ed.dirty = true;
+    } else if (e.type == ButtonPress) {
+        press(ed, e.xbutton.x, e.xbutton.y, e.xbutton.button);
+    } else if (e.type == ButtonRelease) {
+        release(ed, e.xbutton.x, e.xbutton.y, e.xbutton.button);
+    } else if (e.type == KeyPress) {
+        key(ed, keyOf(XLookupKeysym(&e.xkey, 0)));
+    } else if (e.type == MotionNotify) {
+        motion(ed, e.xmotion.x, e.xmotion.y, (e.xmotion.state & Button1Mask) != 0);
     }
 }
 
@@ -114,14 +95,6 @@ void closeConnection(Display* display) {
     if (current != onXError) XSetErrorHandler(current);
 }
 
-void pump(Ui& ui) {
-    while (XPending(ui.display) > 0) {
-        XEvent e;
-        XNextEvent(ui.display, &e);
-        if (e.xany.window == ui.window) handle(ui.editor, e);
-    }
-}
-
 // Each window has a connection of its own, closed with everything on it.
 void cleanup(LV2UI_Handle handle) {
     std::unique_ptr<Ui> ui(static_cast<Ui*>(handle));
@@ -140,11 +113,8 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     if (!pluginUri || kPluginUri != pluginUri || !write) return nullptr;
     void* parent = nullptr;
     LV2UI_Resize* resize = nullptr;
-    for (int i = 0; features && features[i]; ++i) {
-        if (!std::strcmp(features[i]->URI, LV2_UI__parent)) parent = features[i]->data;
-        if (!std::strcmp(features[i]->URI, LV2_UI__resize))
-            resize = static_cast<LV2UI_Resize*>(features[i]->data);
-    }
+    lv2_features_query(features, LV2_UI__parent, &parent, false, LV2_UI__resize, &resize, false,
+                       nullptr);
     Display* display = openConnection();
     if (!display) return nullptr;
     auto ui = std::make_unique<Ui>();
@@ -199,9 +169,19 @@ void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t forma
 
 int idle(LV2UI_Handle handle) {
     Ui& ui = *static_cast<Ui*>(handle);
-    pump(ui);
+    while (XPending(ui.display) > 0) {
+        XEvent e;
+        XNextEvent(ui.display, &e);
+        if (e.xany.window == ui.window) onEvent(ui.editor, e);
+    }
     showTipIfDue(ui.editor, std::chrono::steady_clock::now());
-    if (ui.editor.dirty) draw(ui);
+    if (ui.editor.dirty) {
+        drawWindow(ui.surface, ui.editor);
+        // Past the controls the window's own background shows, the same colour.
+        XPutImage(ui.display, ui.window, DefaultGC(ui.display, DefaultScreen(ui.display)), ui.image,
+                  0, 0, 0, 0, kWidth, kHeight);
+        ui.editor.dirty = false;
+    }
     XFlush(ui.display);
     return 0;
 }

@@ -3,12 +3,11 @@
 //
 //   tessivox-lv2-ttl BUNDLE_DIR BINARY_NAME UI_BINARY_NAME
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <initializer_list>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "sound/ports.h"
@@ -30,57 +29,26 @@ constexpr const char* kPrefixes =
     "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
 
+// Settings name ports by their symbols; the ports not named keep their defaults.
 struct Preset {
     const char* slug;
     const char* label;
-    std::vector<float> shape;                    // m, n1, n2, n3, a, b; empty keeps the defaults
-    std::vector<std::pair<Port, float>> values;  // the rest keep their defaults
+    const char* settings;
 };
 
 // A few sounds across the instrument's range, none of them clipping.
-const std::vector<Preset>& presets() {
-    static const std::vector<Preset> list = {
-        {"pure-sine",
-         "Pure sine",
-         {4, 2, 2, 2, 1, 1},
-         {{kAttack, 900}, {kDecay, 600}, {kSustain, 80}, {kRelease, 800}}},
-        {"reed-pluck",
-         "Reed pluck",
-         {5, 1.7f, 1.7f, 1.7f, 1, 1},
-         {{kDecay, 350}, {kSustain, 0}, {kRelease, 150}}},
-        {"pad-sweep",
-         "Pad sweep",
-         {},
-         {{kAttack, 1500},
-          {kDecay, 2000},
-          {kSustain, 70},
-          {kRelease, 3000},
-          {kTrajectory, 1},
-          {kXParam, 1},
-          {kXFrom, 2},
-          {kXTo, 12},
-          {kYParam, 2},
-          {kYFrom, 1},
-          {kYTo, 8}}},
-        {"growl",
-         "Growl",
-         {3, 1, 1, 1, 1, 1},
-         {{kAttack, 600},
-          {kDecay, 1200},
-          {kSustain, 60},
-          {kRelease, 600},
-          {kTrajectory, 1},
-          {kXParam, 5},
-          {kXFrom, 0.6f},
-          {kXTo, 1},
-          {kYParam, 3},
-          {kYFrom, 0.5f},
-          {kYTo, 1.5f},
-          {Port(kPad + 6), 300},
-          {Port(kPad + 7), 300}}},
-    };
-    return list;
-}
+constexpr Preset kPresets[] = {
+    {"pure-sine", "Pure sine",
+     "m=4 n1=2 n2=2 n3=2 a=1 b=1 attack=900 decay=600 sustain=80 release=800"},
+    {"reed-pluck", "Reed pluck",
+     "m=5 n1=1.7 n2=1.7 n3=1.7 a=1 b=1 decay=350 sustain=0 release=150"},
+    {"pad-sweep", "Pad sweep",
+     "attack=1500 decay=2000 sustain=70 release=3000 "
+     "trajectory=1 x_param=1 x_from=2 x_to=12 y_param=2 y_from=1 y_to=8"},
+    {"growl", "Growl",
+     "m=3 n1=1 n2=1 n3=1 a=1 b=1 attack=600 decay=1200 sustain=60 release=600 "
+     "trajectory=1 x_param=5 x_from=0.6 x_to=1 y_param=3 y_from=0.5 y_to=1.5 p4_x=300 p4_y=300"},
+};
 
 bool inRange(Port port, float value) {
     const PortSpec& p = kPorts[port];
@@ -114,53 +82,44 @@ void writeControlValues(std::ostream& t, uint32_t i, const PortSpec& p) {
     if (p.properties & kToggled) t << " ;\n        lv2:portProperty lv2:toggled";
     if (p.properties & kEnumeration) t << " ;\n        lv2:portProperty lv2:enumeration";
     if (!p.unit.empty()) t << " ;\n        units:unit units:" << p.unit;
+    // Named values from 0 on: the axes' 1 to 6 are the parameters in the window's order.
+    std::vector<std::string> names;
     if (i == kXParam || i == kYParam) {
-        // 0 is none, 1 to 6 the parameters in the window's order.
-        for (int k = 0; k <= kParamCount; ++k) {
-            t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \""
-              << (k == 0 ? "none" : kParamSliders[k - 1].name) << "\" ; rdf:value " << k << " ]";
-        }
-    } else if (i == kTuning) {
-        t << " ;\n        lv2:scalePoint "
-          << "[ rdfs:label \"Whole-sample periods\" ; rdf:value 0 ] , "
-          << "[ rdfs:label \"Exact pitch\" ; rdf:value 1 ]";
+        names = {"none"};
+        for (const SliderSpec& s : kParamSliders) names.emplace_back(s.name);
     } else if (i == kChannel) {
-        for (int k = 0; k <= 16; ++k) {
-            t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \""
-              << (k == 0 ? std::string("All") : std::to_string(k)) << "\" ; rdf:value " << k
-              << " ]";
-        }
+        names = {"All"};
+        for (int k = 1; k <= 16; ++k) names.push_back(std::to_string(k));
+    } else if (i == kTuning) {
+        names = {"Whole-sample periods", "Exact pitch"};
+    }
+    for (size_t k = 0; k < names.size(); ++k) {
+        t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \"" << names[k]
+          << "\" ; rdf:value " << k << " ]";
     }
 }
 
+// What each type of port is, in the order of PortType.
+constexpr const char* kPortClasses[] = {
+    "        a lv2:InputPort , atom:AtomPort ;\n"
+    "        atom:bufferType atom:Sequence ;\n"
+    "        atom:supports midi:MidiEvent ;\n"
+    "        lv2:designation lv2:control ;\n",
+    "        a lv2:OutputPort , lv2:AudioPort ;\n", "        a lv2:InputPort , lv2:ControlPort ;\n",
+    "        a lv2:OutputPort , lv2:ControlPort ;\n"
+    "        lv2:designation lv2:latency ;\n"
+    "        lv2:portProperty lv2:reportsLatency ;\n"};
+
 void writePort(std::ostream& t, uint32_t i) {
     const PortSpec& p = kPorts[i];
-    t << (i == 0 ? " [\n" : " , [\n");
-    switch (p.type) {
-        case PortType::MidiIn:
-            t << "        a lv2:InputPort , atom:AtomPort ;\n"
-              << "        atom:bufferType atom:Sequence ;\n"
-              << "        atom:supports midi:MidiEvent ;\n"
-              << "        lv2:designation lv2:control ;\n";
-            break;
-        case PortType::AudioOut:
-            t << "        a lv2:OutputPort , lv2:AudioPort ;\n";
-            break;
-        case PortType::Control:
-            t << "        a lv2:InputPort , lv2:ControlPort ;\n";
-            break;
-        case PortType::ControlOut:
-            t << "        a lv2:OutputPort , lv2:ControlPort ;\n"
-              << "        lv2:designation lv2:latency ;\n"
-              << "        lv2:portProperty lv2:reportsLatency ;\n";
-            break;
-    }
-    t << "        lv2:index " << i << " ;\n"
+    t << (i == 0 ? " [\n" : " , [\n") << kPortClasses[static_cast<int>(p.type)]
+      << "        lv2:index " << i << " ;\n"
       << "        lv2:symbol \"" << p.symbol << "\" ;\n"
       << "        lv2:name \"" << p.name << "\"";
     if (!p.comment.empty()) t << " ;\n        rdfs:comment \"" << p.comment << "\"";
     if (!p.group.empty()) t << " ;\n        pg:group " << groupUri(p.group);
     if (p.type == PortType::Control || p.type == PortType::ControlOut) writeControlValues(t, i, p);
+    t << "\n    ]";
 }
 
 std::string pluginTtl() {
@@ -182,10 +141,7 @@ std::string pluginTtl() {
       << "    lv2:requiredFeature urid:map ;\n"
       << "    lv2:optionalFeature lv2:hardRTCapable ;\n"
       << "    lv2:port";
-    for (uint32_t i = 0; i < kPortCount; ++i) {
-        writePort(t, i);
-        t << "\n    ]";
-    }
+    for (uint32_t i = 0; i < kPortCount; ++i) writePort(t, i);
     t << " .\n";
     return t.str();
 }
@@ -203,7 +159,7 @@ std::string manifestTtl(const std::string& binary, const std::string& uiBinary) 
       << "    lv2:requiredFeature ui:idleInterface ;\n"
       << "    lv2:optionalFeature ui:parent , ui:resize ;\n"
       << "    lv2:extensionData ui:idleInterface .\n";
-    for (const Preset& preset : presets()) {
+    for (const Preset& preset : kPresets) {
         t << "\n<" << kPresetUriPrefix << preset.slug << ">\n"
           << "    a pset:Preset ;\n"
           << "    lv2:appliesTo <" << kPluginUri << "> ;\n"
@@ -212,26 +168,34 @@ std::string manifestTtl(const std::string& binary, const std::string& uiBinary) 
     return t.str();
 }
 
+// Every port at its default, then the preset's settings over them.
+bool presetValues(const Preset& preset, float (&values)[kPortCount]) {
+    for (uint32_t i = 0; i < kPortCount; ++i) values[i] = kPorts[i].start;
+    std::istringstream settings(preset.settings);
+    while (!(settings >> std::ws).eof()) {
+        std::string symbol;
+        float value = 0;
+        std::getline(settings, symbol, '=') >> value;
+        const auto port = std::find_if(kPorts.begin(), kPorts.end(),
+                                       [&](const PortSpec& p) { return p.symbol == symbol; });
+        const Port i = static_cast<Port>(port - kPorts.begin());
+        if (!settings || port == kPorts.end() || !inRange(i, value)) {
+            std::fprintf(stderr, "preset %s: %s = %g is out of range\n", preset.slug,
+                         symbol.c_str(), value);
+            return false;
+        }
+        values[i] = value;
+    }
+    return true;
+}
+
 // Every control port is written, so a preset sets the whole sound.
 bool presetsTtl(std::string& out) {
     std::ostringstream t;
     t << kPrefixes;
-    for (const Preset& preset : presets()) {
+    for (const Preset& preset : kPresets) {
         float values[kPortCount];
-        for (uint32_t i = 0; i < kPortCount; ++i) values[i] = kPorts[i].start;
-        std::vector<std::pair<Port, float>> all;
-        for (size_t k = 0; k < preset.shape.size(); ++k) {
-            all.emplace_back(Port(kM + k), preset.shape[k]);
-        }
-        all.insert(all.end(), preset.values.begin(), preset.values.end());
-        for (const auto& [port, value] : all) {
-            if (!inRange(port, value)) {
-                std::fprintf(stderr, "preset %s: %s = %g is out of range\n", preset.slug,
-                             std::string(kPorts[port].symbol).c_str(), value);
-                return false;
-            }
-            values[port] = value;
-        }
+        if (!presetValues(preset, values)) return false;
         t << "<" << kPresetUriPrefix << preset.slug << ">\n"
           << "    a pset:Preset ;\n"
           << "    lv2:appliesTo <" << kPluginUri << "> ;\n"

@@ -67,14 +67,14 @@ void slider(cairo_t* cr, const ControlSpec& c, const SliderSpec& range, int32_t 
     }
 }
 
-void checkBox(cairo_t* cr, int x, int y, bool ticked, std::string_view label) {
-    box(cr, x, y + 4, 12, 12, kFace);
+void checkBox(cairo_t* cr, const ControlSpec& c, bool ticked) {
+    box(cr, c.x, c.y + 4, 12, 12, kFace);
     if (ticked) {
         colour(cr, kText);
-        cairo_rectangle(cr, x + 3, y + 7, 6, 6);
+        cairo_rectangle(cr, c.x + 3, c.y + 7, 6, 6);
         cairo_fill(cr);
     }
-    text(cr, x + 16, y, label);
+    text(cr, c.x + 16, c.y, c.text);
 }
 
 // Below and right of the pointer, kept inside the window.
@@ -105,10 +105,8 @@ void control(cairo_t* cr, const Editor& ed, const ControlSpec& c) {
     const std::string* texts[] = {&m.xFrom, &m.xTo, &m.yFrom, &m.yTo, &m.xLabel, &m.yLabel};
     switch (c.kind) {
         case ControlKind::ParamSlider:
-            slider(cr, c, kParamSliders[c.row], ed.paramPosition[c.row]);
-            break;
         case ControlKind::EnvelopeSlider:
-            slider(cr, c, kEnvelopeSliders[c.row], ed.envelopePosition[c.row]);
+            slider(cr, c, rangeOf(c), positionOf(ed, c));
             break;
         case ControlKind::ValueText:
             text(cr, c.x, c.y + 3, valueString(paramValueAt(c.row, ed.paramPosition[c.row])));
@@ -132,7 +130,7 @@ void control(cairo_t* cr, const Editor& ed, const ControlSpec& c) {
                     c.x, c.y);
             break;
         case ControlKind::EnableBox:
-            checkBox(cr, c.x, c.y, m.enable, c.text);
+            checkBox(cr, c, m.enable);
             break;
         case ControlKind::PortList:
             break;
@@ -146,8 +144,8 @@ void ownControls(cairo_t* cr, const Editor& ed) {
     text(cr, kChannelArea.x + 6, kChannelArea.y + 2,
          "<  MIDI channel " + (channel == 0 ? std::string("all") : std::to_string(channel)));
     text(cr, kChannelArea.x + kChannelArea.width - 14, kChannelArea.y + 2, ">");
-    checkBox(cr, kTuningX, kTuningY, ed.ports[kTuning] >= 0.5f, "Exact pitch");
-    text(cr, kLatencyX, kTuningY,
+    checkBox(cr, kTuningArea, ed.ports[kTuning] >= 0.5f);
+    text(cr, kLatencyX, kTuningArea.y,
          "Latency " + std::to_string(std::lround(ed.ports[kLatency])) + " frames");
 }
 

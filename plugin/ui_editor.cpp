@@ -10,8 +10,9 @@
 namespace tessivox::lv2 {
 namespace {
 
-// As the program's window: the steps of its sliders' keys.
-constexpr int32_t kPageStep = 10;
+// As the program's window: the steps of its sliders' keys. Home and End
+// step past either end, where the slider's range stops them.
+constexpr int32_t kPageStep = 10, kPastEnd = 1 << 20;
 
 // The ports of the axis limits, in the order of AxisStep.
 constexpr Port kLimitPorts[] = {kXFrom, kXTo, kYFrom, kYTo};
@@ -21,43 +22,36 @@ void send(Editor& ed, uint32_t port, float value) {
     ed.write(port, value);
 }
 
-int32_t positionOf(const SliderSpec& range, double value) {
-    const double p = std::nearbyint(value);
-    return static_cast<int32_t>(std::clamp(p, double(range.minimum), double(range.maximum)));
-}
-
 void updateDisplays(Editor& ed) {
     computeShapePoints(ed.engine, ed.view);
     drawShape(ed.view, ed.shape);
     drawWaveform(ed.view, ed.waveform);
 }
 
-// The texts of one axis from its ports: a preset or a second UI set them.
-void showAxis(Editor& ed, bool x) {
-    const int k = static_cast<int>(std::lround(ed.ports[x ? kXParam : kYParam]));
-    const ParamId p = k < 1 || k > kParamCount ? ParamId::None : static_cast<ParamId>(k - 1);
-    showAxis(ed.axes, x, p, ed.ports[x ? kXFrom : kYFrom], ed.ports[x ? kXTo : kYTo]);
+bool isSlider(const ControlSpec& c) {
+    return c.kind == ControlKind::ParamSlider || c.kind == ControlKind::EnvelopeSlider;
 }
 
-void setParamPosition(Editor& ed, int row, int32_t position) {
-    const SliderSpec& range = kParamSliders[row];
+// A slider the user moved; the sound and the pictures follow it.
+void setPosition(Editor& ed, const ControlSpec& slider, int32_t position) {
+    const SliderSpec& range = rangeOf(slider);
+    const int row = slider.row;
     position = std::clamp(position, range.minimum, range.maximum);
-    if (position == ed.paramPosition[row]) return;
+    if (position == positionOf(ed, slider)) return;
+    ed.dirty = true;
+    if (slider.kind == ControlKind::EnvelopeSlider) {
+        ed.envelopePosition[row] = position;
+        return send(ed, kAttack + row, static_cast<float>(position));
+    }
     ed.paramPosition[row] = position;
     const float value = paramValueAt(row, position);
     param(ed.engine, static_cast<ParamId>(row)).store(value);
     send(ed, kM + row, value);
     updateDisplays(ed);
-    ed.dirty = true;
 }
 
-void setEnvelopePosition(Editor& ed, int k, int32_t position) {
-    const SliderSpec& range = kEnvelopeSliders[k];
-    position = std::clamp(position, range.minimum, range.maximum);
-    if (position == ed.envelopePosition[k]) return;
-    ed.envelopePosition[k] = position;
-    send(ed, kAttack + k, static_cast<float>(position));
-    ed.dirty = true;
+void stepSlider(Editor& ed, const ControlSpec& c, int32_t step) {
+    if (isSlider(c)) setPosition(ed, c, positionOf(ed, c) + step);
 }
 
 void axisClick(Editor& ed, int row) {
@@ -101,62 +95,31 @@ void padMove(Editor& ed, int x, int y) {
     ed.dirty = true;
 }
 
-bool inside(int x, int y, int left, int top, int width, int height) {
-    return x >= left && x < left + width && y >= top && y < top + height;
-}
 bool inside(int x, int y, const ControlSpec& c) {
-    return inside(x, y, c.x, c.y, c.width, c.height);
+    return x >= c.x && x < c.x + c.width && y >= c.y && y < c.y + c.height;
 }
 
 // Sliders take the position under the pointer; the handle is 10 pixels long.
-int32_t positionAt(const SliderSpec& range, int offset, int length) {
-    const double t = (offset - 5.0) / (length - 10.0);
-    return range.minimum + static_cast<int32_t>(std::lround(t * (range.maximum - range.minimum)));
-}
-
+// Envelope sliders stand upright, their maximum at the top.
 void drag(Editor& ed, int x, int y) {
-    const ControlSpec* c = nullptr;
-    for (const ControlSpec& each : kControls) c = each.id == ed.held ? &each : c;
-    if (!c) return;
-    if (c->kind == ControlKind::ParamSlider) {
-        setParamPosition(ed, c->row, positionAt(kParamSliders[c->row], x - c->x, c->width));
-    } else if (c->kind == ControlKind::EnvelopeSlider) {
-        // Upward: the maximum is at the top.
-        setEnvelopePosition(ed, c->row,
-                            positionAt(kEnvelopeSliders[c->row], c->y + c->height - y, c->height));
-    }
-}
-
-const ControlSpec* controlAt(int x, int y) {
-    for (const ControlSpec& c : kControls)
-        if (inside(x, y, c)) return &c;
-    return nullptr;
-}
-
-bool isSlider(const ControlSpec& c) {
-    return c.kind == ControlKind::ParamSlider || c.kind == ControlKind::EnvelopeSlider;
-}
-
-// Moves the slider `id` to a position; `to` gives it from the current one
-// and the slider's range.
-template <class To>
-void moveSlider(Editor& ed, const ControlSpec& c, To to) {
-    if (c.kind == ControlKind::ParamSlider) {
-        const SliderSpec& range = kParamSliders[c.row];
-        setParamPosition(ed, c.row, to(ed.paramPosition[c.row], range));
-    } else if (c.kind == ControlKind::EnvelopeSlider) {
-        const SliderSpec& range = kEnvelopeSliders[c.row];
-        setEnvelopePosition(ed, c.row, to(ed.envelopePosition[c.row], range));
+    for (const ControlSpec& c : kControls) {
+        if (c.id != ed.held || !isSlider(c)) continue;
+        const bool across = c.kind == ControlKind::ParamSlider;
+        const int offset = across ? x - c.x : c.y + c.height - y;
+        const double t = (offset - 5.0) / ((across ? c.width : c.height) - 10.0);
+        const SliderSpec& range = rangeOf(c);
+        const long steps = std::lround(t * (range.maximum - range.minimum));
+        setPosition(ed, c, range.minimum + static_cast<int32_t>(steps));
     }
 }
 
 void pointerRests(Editor& ed, int x, int y) {
-    const ControlSpec* c = controlAt(x, y);
-    const int hover = c != nullptr && !tipFor(ed, *c).empty() ? c->id : -1;
+    const auto c = std::find_if(kControls.begin(), kControls.end(),
+                                [&](const ControlSpec& c) { return inside(x, y, c); });
+    const int hover = c != kControls.end() && !tipFor(ed, *c).empty() ? c->id : -1;
     ed.pointerX = x, ed.pointerY = y;
     if (hover == ed.hover) return;
-    ed.dirty |= ed.tipShown;
-    ed.tipShown = false;
+    hideTip(ed);
     ed.hover = hover;
     ed.hoverSince = std::chrono::steady_clock::now();
 }
@@ -186,11 +149,16 @@ void portChanged(Editor& ed, uint32_t port, float value) {
         param(ed.engine, static_cast<ParamId>(row)).store(value);
         updateDisplays(ed);
     } else if (port >= kAttack && port <= kRelease) {
-        ed.envelopePosition[port - kAttack] = positionOf(kEnvelopeSliders[port - kAttack], value);
+        // The port's range is the slider's, and the value is rounded already.
+        ed.envelopePosition[port - kAttack] = static_cast<int32_t>(value);
     } else if (port == kTrajectory) {
         ed.axes.enable = value >= 0.5f;
     } else if (port >= kXParam && port <= kYTo) {
-        showAxis(ed, port < kYParam);
+        // A preset or a second UI set the axis.
+        const bool x = port < kYParam;
+        const int k = static_cast<int>(std::lround(ed.ports[x ? kXParam : kYParam]));
+        const ParamId p = k < 1 || k > kParamCount ? ParamId::None : static_cast<ParamId>(k - 1);
+        showAxis(ed.axes, x, p, ed.ports[x ? kXFrom : kYFrom], ed.ports[x ? kXTo : kYTo]);
     } else if (port >= kPad && port < kPad + 8) {
         PadPoint& p = ed.view.padPoints[(port - kPad) / 2];
         ((port - kPad) % 2 == 0 ? p.x : p.y) =
@@ -216,17 +184,13 @@ void key(Editor& ed, Key k) {
         return;
     }
     if (focused == sliders.end()) return;
-    int32_t step = 0;
-    if (k == Key::Right || k == Key::Up) step = 1;
-    if (k == Key::Left || k == Key::Down) step = -1;
-    if (k == Key::PageUp || k == Key::PageDown) step = k == Key::PageUp ? kPageStep : -kPageStep;
-    if (k == Key::Home || k == Key::End) {
-        moveSlider(ed, **focused, [k](int32_t, const SliderSpec& range) {
-            return k == Key::Home ? range.minimum : range.maximum;
-        });
-    } else if (step != 0) {
-        moveSlider(ed, **focused, [step](int32_t at, const SliderSpec&) { return at + step; });
-    }
+    static constexpr std::pair<Key, int32_t> kSteps[] = {
+        {Key::Right, 1},          {Key::Up, 1},
+        {Key::Left, -1},          {Key::Down, -1},
+        {Key::PageUp, kPageStep}, {Key::PageDown, -kPageStep},
+        {Key::Home, -kPastEnd},   {Key::End, kPastEnd}};
+    for (const auto& [known, step] : kSteps)
+        if (known == k) stepSlider(ed, **focused, step);
 }
 
 std::string tipFor(const Editor& ed, const ControlSpec& c) {
@@ -250,10 +214,8 @@ void hideTip(Editor& ed) {
 
 void press(Editor& ed, int x, int y, unsigned button) {
     if (button == 4 || button == 5) {  // the wheel steps a slider by one
-        const int step = button == 4 ? 1 : -1;
         for (const ControlSpec& c : kControls)
-            if (inside(x, y, c))
-                moveSlider(ed, c, [step](int32_t at, const SliderSpec&) { return at + step; });
+            if (inside(x, y, c)) stepSlider(ed, c, button == 4 ? 1 : -1);
         return;
     }
     if (button != 1) return;
@@ -264,7 +226,7 @@ void press(Editor& ed, int x, int y, unsigned button) {
         ed.dirty = true;
         return;
     }
-    if (inside(x, y, kTuningX, kTuningY, kTuningWidth, 20)) {
+    if (inside(x, y, kTuningArea)) {
         send(ed, kTuning, ed.ports[kTuning] >= 0.5f ? 0.0f : 1.0f);
         ed.dirty = true;
         return;

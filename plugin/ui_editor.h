@@ -27,7 +27,7 @@ constexpr ControlSpec kPadArea = controlSpec(kPadId);
 // The plugin's own controls: the channel where the program has its port
 // list, the tuning and the latency under the displays.
 constexpr ControlSpec kChannelArea = controlSpec(kMidiPortList);
-constexpr int kTuningX = 10, kTuningY = 318, kTuningWidth = 130;
+constexpr ControlSpec kTuningArea{-1, ControlKind::EnableBox, 10, 318, 130, 20, -1, "Exact pitch"};
 constexpr int kLatencyX = 312;
 
 // As the program's window: a pause before a tooltip shows.
@@ -59,6 +59,16 @@ struct Editor {
     bool tipShown = false;
     bool dirty = true;  // to be drawn again
 };
+
+// A slider's range, and the position the editor has for it.
+inline const SliderSpec& rangeOf(const ControlSpec& slider) {
+    const bool param = slider.kind == ControlKind::ParamSlider;
+    return param ? kParamSliders[slider.row] : kEnvelopeSliders[slider.row];
+}
+inline int32_t positionOf(const Editor& ed, const ControlSpec& slider) {
+    const bool param = slider.kind == ControlKind::ParamSlider;
+    return param ? ed.paramPosition[slider.row] : ed.envelopePosition[slider.row];
+}
 
 // A value from the host, shown as the plugin takes it (within the port's
 // range, not a number at its minimum); what the UI wrote itself comes back
