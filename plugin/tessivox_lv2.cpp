@@ -15,6 +15,7 @@
 #include "engine/engine.h"
 #include "midi/midi_byte_parser.h"
 #include "midi/midi_rules.h"
+#include "sound/playing_ports.h"
 #include "sound/ports.h"
 
 namespace tessivox::lv2 {
@@ -94,8 +95,10 @@ struct Plugin {
                 const bool x = k % 2 == 0;
                 setPadPoint(state, point, x ? value : state.trajectoryX[point].load(relaxed),
                             x ? state.trajectoryY[point].load(relaxed) : value);
-            } else if (port == kTuning) {
-                state.exactPitch.store(value == 1.0f ? 1 : 0, relaxed);
+            } else if (applyPlayingPort(state, port, value)) {
+                // Keys the pedal held would never end once it no longer counts.
+                if (port == kSustainPedal && value == 0.0f && !first)
+                    handleMidiShortMessage(state, packShortMessage(0xB0, 64, 0));
             } else if (port == kChannel && !first) {
                 // A note held on a channel that no longer passes would never end otherwise.
                 releaseAllKeys(state);

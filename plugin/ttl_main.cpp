@@ -92,6 +92,10 @@ void writeControlValues(std::ostream& t, uint32_t i, const PortSpec& p) {
         for (int k = 1; k <= 16; ++k) names.push_back(std::to_string(k));
     } else if (i == kTuning) {
         names = {"Whole-sample periods", "Exact pitch"};
+    } else if (i == kGlideMode) {
+        names = {"Always", "Only between held keys (legato)"};
+    } else if (i == kOnset) {
+        names = {"After a fade", "At once when silent"};
     }
     for (size_t k = 0; k < names.size(); ++k) {
         t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \"" << names[k]
@@ -203,7 +207,8 @@ bool presetsTtl(std::string& out) {
           << "    lv2:port";
         // Decimals: hosts take a preset's port values as floats.
         for (uint32_t i = kM; i < kPortCount; ++i) {
-            if (kPorts[i].type != PortType::Control) continue;
+            // The pedal is the player's: no sound switches it.
+            if (kPorts[i].type != PortType::Control || i == kSustainPedal) continue;
             t << (i == kM ? " [\n" : " , [\n") << "        lv2:symbol \"" << kPorts[i].symbol
               << "\" ;\n        pset:value " << turtleNumber(values[i], false) << "\n    ]";
         }

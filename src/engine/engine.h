@@ -61,7 +61,8 @@ float radiusAt(const EngineState& s, float theta);
 void limitToDeviceRange(float* samples, unsigned long count);
 
 // The frames from a note-on to the note's first sample: the fade-out of
-// whatever sounded before runs first, also from silence.
+// whatever sounded before runs first, also from silence, unless the onset is
+// at once (then 0: only a note that interrupts a sounding one waits).
 int32_t onsetDelayFrames(const EngineState& s);
 
 // True once the gate is closed and the release has run out: every further

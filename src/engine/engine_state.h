@@ -87,6 +87,19 @@ struct EngineState {
     double silentStep = 0.0;
     int32_t silentExact = 0;
     int32_t silentPeriod = 0;
+    // The note's level from its velocity, taken when the note starts.
+    double noteLevel = 1.0;
+    // The sounding note's pitch on its way from glideFrom to glideTo, at step
+    // glideStep of glideFrames; pitchNow 0 until a note has sounded.
+    double pitchNow = 0.0;
+    double glideFrom = 0.0;
+    double glideTo = 0.0;
+    int32_t glideStep = 0;
+    int32_t glideFrames = 0;
+    // The bend and range the factor was last computed for.
+    int32_t bendSeen = 8192;
+    int32_t bendRangeSeen = 0;
+    double bendFactor = 1.0;
 
     // --- written by MIDI, read by audio -------------------------------------
     std::atomic<double> noteFrequency{0.0};
@@ -99,12 +112,21 @@ struct EngineState {
     // Set by MIDI after it closes the gate, cleared by audio once the sound
     // fades out over the fade-out length instead of the release.
     std::atomic<int32_t> soundOffRequested{0};
+    // The 14-bit pitch bend, 8192 at rest.
+    std::atomic<int32_t> pitchBend{8192};
+    // The velocity of the note-on that began the note, and whether the
+    // newest note-on came while a key was held.
+    std::atomic<int32_t> noteVelocity{100};
+    std::atomic<int32_t> noteLegato{0};
 
     // --- MIDI rules (MIDI thread, and the UI thread when it closes a port) --
     std::atomic<int32_t> keysHeld{0};
     std::atomic<GateText> gateText{GateText::Empty};
     // Bumped after every short message, so the UI knows to show gateText again.
     std::atomic<uint32_t> shortMessageCount{0};
+    // The sustain pedal is down; released keys it holds, still in keysHeld.
+    std::atomic<int32_t> pedalDown{0};
+    std::atomic<int32_t> keysSustained{0};
 
     // --- written by UI (and audio while the trajectory runs) ---------------
     std::atomic<float> m{kStartParams[0]};
@@ -136,6 +158,21 @@ struct EngineState {
     std::atomic<int32_t> decaySlider{kEnvelopeSliders[kDecay].start};
     std::atomic<int32_t> sustainSlider{kEnvelopeSliders[kSustain].start};
     std::atomic<int32_t> releaseSlider{kEnvelopeSliders[kRelease].start};
+
+    // --- how the instrument is played: written by UI, read by MIDI and audio.
+    // Each start value plays as the instrument always did.
+    // Semitones a full bend moves the pitch; 0 ignores bends.
+    std::atomic<int32_t> bendRange{0};
+    // Seconds the pitch takes from one note to the next; 0 jumps.
+    std::atomic<float> glideTime{0.0f};
+    // 1: a glide only from a key still held to the next one.
+    std::atomic<int32_t> glideLegato{0};
+    // 0 to 1: how much the velocity sets a note's level.
+    std::atomic<float> velocitySensitivity{0.0f};
+    // 1: a note with nothing sounding before it starts on its note-on frame.
+    std::atomic<int32_t> onsetAtOnce{0};
+    // 1: controller 64 at 64 or more holds released keys until it comes up.
+    std::atomic<int32_t> sustainPedal{0};
 };
 
 static_assert(std::atomic<double>::is_always_lock_free);

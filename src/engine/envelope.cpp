@@ -35,6 +35,13 @@ void applyTrajectoryIfEnabled(EngineState& s) {
     handshake.leave();
 }
 
+// 1 - s + s (v / 127)^2 for sensitivity s and the note's velocity v: 1 at s = 0.
+double velocityLevel(const EngineState& s) {
+    const double sensitivity = s.velocitySensitivity.load(relaxed);
+    const double v = s.noteVelocity.load(relaxed) / 127.0;
+    return 1.0 - sensitivity + sensitivity * (v * v);
+}
+
 void latchEnvelope(EngineState& s) {
     s.envelopeLatched.store(1, relaxed);
     s.fadeCounter = -1;
@@ -106,7 +113,12 @@ void noteSegments(EngineState& s, int32_t n) {
 }
 
 void noteStep(EngineState& s, int32_t n) {
-    if (s.envelopeLatched.load(relaxed) == 0) latchEnvelope(s);
+    if (s.envelopeLatched.load(relaxed) == 0) {
+        latchEnvelope(s);
+        // Nothing sounds: the fade-out would only delay the note.
+        if (s.onsetAtOnce.load(relaxed) == 1 && s.lastReleaseLevel == 0.0)
+            s.fadeCounter = s.fadeOutLast;
+    }
     // Capped just past the fade-out, so hours of one held note cannot overflow it.
     if (s.fadeCounter <= s.fadeOutLast) ++s.fadeCounter;
 
@@ -116,6 +128,7 @@ void noteStep(EngineState& s, int32_t n) {
     } else {
         if (s.noteStarted.load(relaxed) == 0) {
             s.phase = 0.0f;
+            s.noteLevel = velocityLevel(s);
             s.noteStarted.store(1, relaxed);
             s.sampleIndex = 0;
             n = 0;
@@ -180,6 +193,7 @@ void renderFrames(EngineState& s, float* out, unsigned long count) {
         const float raw =
             s.envelopeLevel == 0.0 ? silentOscillatorSample(s) : nextOscillatorSample(s);
         double sample = static_cast<double>(raw) * s.envelopeLevel;
+        if (s.noteLevel != 1.0) sample *= s.noteLevel;
         if (i < s.fadeInFrames) {
             const float ramp = static_cast<float>(i / static_cast<double>(s.fadeInFrames));
             sample *= static_cast<float>(std::pow(static_cast<double>(ramp), 5.0));

@@ -25,14 +25,61 @@ double noteFrequencyOf(int note) {
 
 namespace {
 
-// The frequency this frame plays, or 0 when the oscillator holds its last sample.
-double playingFrequency(const EngineState& s) {
+// The sounding note's pitch for this frame: the newest note's, reached
+// evenly in semitones over the glide time from the pitch sounding before.
+double notePitch(EngineState& s) {
+    const double target = s.noteFrequency.load(relaxed);
+    if (target != s.glideTo) {
+        const float time = s.glideTime.load(relaxed);
+        const bool glide = time > 0.0f && s.pitchNow > 0.0 &&
+                           (s.glideLegato.load(relaxed) == 0 || s.noteLegato.load(relaxed) == 1);
+        s.glideFrom = s.pitchNow;
+        s.glideTo = target;
+        s.glideStep = 0;
+        s.glideFrames = glide ? std::max(1, roundToInt32(time * s.sampleRate)) : 0;
+    }
+    if (s.glideStep < s.glideFrames) {
+        ++s.glideStep;
+        const double k = static_cast<double>(s.glideStep) / s.glideFrames;
+        s.pitchNow =
+            s.glideStep == s.glideFrames ? target : s.glideFrom * std::pow(target / s.glideFrom, k);
+    } else {
+        s.pitchNow = target;
+    }
+    return s.pitchNow;
+}
+
+// 2^(semitones / 12) for the bend as it stands, semitones being
+// range * (bend - 8192) / 8192; recomputed only when either moves.
+double bendFactor(EngineState& s) {
+    const int32_t range = s.bendRange.load(relaxed);
+    const int32_t bend = s.pitchBend.load(relaxed);
+    if (range != s.bendRangeSeen || bend != s.bendSeen) {
+        s.bendRangeSeen = range;
+        s.bendSeen = bend;
+        s.bendFactor = std::pow(2.0, range * (bend - 8192) / 8192.0 / 12.0);
+    }
+    return s.bendFactor;
+}
+
+// The frequency this frame plays, or 0 when the oscillator holds its last
+// sample. Steps the glide: once a frame.
+double playingFrequency(EngineState& s) {
     if (!(s.noteFrequency.load(relaxed) > 0.0)) return 0.0;
     // During the fade-out before a note the old pitch keeps playing.
-    const double f = s.fadeCounter > s.fadeOutLast ? s.noteFrequency.load(relaxed)
-                                                   : s.previousFrequency.load(relaxed);
+    double f = s.fadeCounter > s.fadeOutLast ? notePitch(s) : s.previousFrequency.load(relaxed);
     // A release before any note leaves previousFrequency at 0: stay as before the first note.
-    return f > 0.0 ? f : 0.0;
+    if (!(f > 0.0)) return 0.0;
+    const double bend = bendFactor(s);
+    if (bend != 1.0) f *= bend;
+    return f;
+}
+
+// The pitch moves on its own during a glide, or one about to start: each
+// frame needs its own step then.
+bool pitchSteady(const EngineState& s) {
+    return s.glideStep >= s.glideFrames &&
+           (s.noteFrequency.load(relaxed) == s.glideTo || s.glideTime.load(relaxed) == 0.0f);
 }
 
 // f / rate in float32 for exact pitch, else one whole-sample period.
@@ -232,7 +279,7 @@ unsigned long renderSilence(EngineState& s, float* out, unsigned long count) {
         return s.gate.load(acquire) != 0 || s.soundOffRequested.load(acquire) != 0;
     };
     if (woken() || s.sampleIndex < s.fadeInFrames || s.sampleIndex > kWrapGuard ||
-        !releaseFinished(s)) {
+        !releaseFinished(s) || !pitchSteady(s)) {
         return 0;
     }
     // Once for the block: the parameters the trajectory sets at point 4 hold for every frame.

@@ -33,7 +33,7 @@ void limitToDeviceRange(float* samples, unsigned long count) {
 }
 
 int32_t onsetDelayFrames(const EngineState& s) {
-    return s.fadeOutLast + 1;
+    return s.onsetAtOnce.load(std::memory_order_relaxed) == 1 ? 0 : s.fadeOutLast + 1;
 }
 
 }  // namespace tessivox

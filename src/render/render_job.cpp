@@ -13,6 +13,7 @@
 
 #include "engine/engine.h"
 #include "midi/midi_file.h"
+#include "sound/playing_ports.h"
 #include "sound/sound.h"
 
 namespace tessivox {
@@ -137,8 +138,9 @@ then, it goes on until the release has ended. A note still held at the end
 of the file is cut there. Files lasting more than one hour are refused.
 
 Events act at frame round(t * rate), ties to even; channel messages go
-through the synthesizer's MIDI note rules (channel 1 note-on/note-off,
-All Notes Off and All Sound Off).
+through the synthesizer's MIDI note rules (channel 1 note-on/note-off with
+their velocities, pitch bend, the sustain pedal (controller 64), All Notes
+Off and All Sound Off).
 The trajectory follows the pad points and is enabled by giving both axes.
 A peak beyond 1.0 is told on stderr in dBFS; the file keeps it unless --clip.
 Errors: one line on stderr, exit status 2, no output file.)";
@@ -156,6 +158,9 @@ void mergeSound(RenderJob& job, const sound::Sound& sound) {
         if (!job.envelope[k]) job.envelope[k] = static_cast<int32_t>(v[lv2::kAttack + k]);
     }
     if (!job.exactPitch) job.exactPitch = v[lv2::kTuning] == 1.0f;
+    for (int k = 0; k < kPlayingSettings; ++k) {
+        if (!job.playing[k]) job.playing[k] = v[lv2::kBendRange + k];
+    }
     if (!job.pad) {
         job.pad.emplace();
         for (int k = 0; k < 4; ++k) (*job.pad)[k] = {v[kPad + 2 * k], v[kPad + 2 * k + 1]};
@@ -244,6 +249,51 @@ void addSoundOptions(CLI::App& app, RenderJob& job) {
         [&job](const AxisChoice& v) { job.yAxis = v; });
 }
 
+// How the instrument is played, one option a port (--bend-range, ...), a
+// choice by its name.
+void addPlayingOptions(CLI::App& app, RenderJob& job) {
+    static_assert(lv2::kBendRange + kPlayingSettings == lv2::kPortCount);
+    struct Setting {
+        const char* help;
+        std::vector<std::string_view> choices;  // by value from 0; none: a number
+    };
+    const Setting settings[kPlayingSettings] = {
+        {"semitones a full pitch bend moves the pitch, 0 to 24\n(default 0: bends ignored)", {}},
+        {"seconds the pitch takes from one note to the next,\n0 to 5 (default 0)", {}},
+        {"always: every new note glides (default);\nlegato: only one played while a key is held",
+         {std::begin(lv2::kGlideModeNames), std::end(lv2::kGlideModeNames)}},
+        {"velocity sensitivity s, 0 to 1: a note's level is\n1 - s + s (v / 127)^2 (default 0)",
+         {}},
+        {"fade: a note starts after the fade-out of what sounded\n(default); at-once: after "
+         "silence it starts on its note-on",
+         {std::begin(lv2::kOnsetNames), std::end(lv2::kOnsetNames)}},
+        {"on: controller 64 at 64 or more holds released keys\n(default off)", {"off", "on"}}};
+    for (int k = 0; k < kPlayingSettings; ++k) {
+        const lv2::PortSpec& p = lv2::kPorts[lv2::kBendRange + k];
+        const std::vector<std::string_view>& choices = settings[k].choices;
+        std::string name = "--" + std::string(p.symbol);
+        std::replace(name.begin(), name.end(), '_', '-');
+        std::string valueText = p.properties & lv2::kInteger ? "N" : "V";
+        if (!choices.empty()) valueText = std::string(choices[0]) + "|" + std::string(choices[1]);
+        const auto read = [name, p, choices](const std::string& text) -> float {
+            for (size_t c = 0; c < choices.size(); ++c) {
+                if (text == choices[c]) return static_cast<float>(c);
+            }
+            if (!choices.empty()) {
+                fail(name + ": '" + text + "' is not " + std::string(choices[0]) + " or " +
+                     std::string(choices[1]));
+            }
+            if (!(p.properties & lv2::kInteger)) {
+                return decimalInRange(name, text, p.minimum, p.maximum);
+            }
+            return static_cast<float>(integerInRange(name, text, static_cast<int64_t>(p.minimum),
+                                                     static_cast<int64_t>(p.maximum)));
+        };
+        addOption(app, name, settings[k].help, valueText, read,
+                  [&job, k](float v) { job.playing[k] = v; });
+    }
+}
+
 // How the engine runs and what the file keeps.
 void addEngineOptions(CLI::App& app, RenderJob& job) {
     addOption(
@@ -290,6 +340,7 @@ std::optional<RenderJob> parseRenderJob(int argc, char** argv) {
         ->option_text("NAME-OR-FILE");
     addTimeOptions(app, job);
     addSoundOptions(app, job);
+    addPlayingOptions(app, job);
     addEngineOptions(app, job);
 
     try {
@@ -324,6 +375,9 @@ void applyRenderJob(const RenderJob& job, EngineState& s) {
         for (int k = 0; k < 4; ++k) setPadPoint(s, k, (*job.pad)[k].x, (*job.pad)[k].y);
     }
     s.exactPitch.store(job.exactPitch.value_or(false) ? 1 : 0);
+    for (int k = 0; k < kPlayingSettings; ++k) {
+        if (job.playing[k]) lv2::applyPlayingPort(s, lv2::kBendRange + k, *job.playing[k]);
+    }
     if (job.xAxis && job.yAxis) {
         enableTrajectory(s, job.xAxis->param, job.yAxis->param, job.xAxis->from, job.xAxis->to,
                          job.yAxis->from, job.yAxis->to);

@@ -18,6 +18,8 @@ struct RenderError {
 };
 [[noreturn]] void fail(const std::string& message);
 
+inline constexpr int kPlayingSettings = 6;
+
 struct AxisChoice {
     ParamId param;
     float from;
@@ -38,6 +40,9 @@ struct RenderJob {
     std::optional<AxisChoice> xAxis;  // both axes or neither
     std::optional<AxisChoice> yAxis;
     std::optional<bool> exactPitch;  // --tuning exact; else the sound's, else periods
+    // How the instrument is played: the ports from lv2::kBendRange on, as
+    // the plugin takes their values.
+    std::array<std::optional<float>, kPlayingSettings> playing;
     bool clip = false;        // write what a device would play
     std::optional<std::string> sound;  // NAME-OR-FILE; already merged into the fields above
 };

@@ -45,7 +45,13 @@ enum Port : uint32_t {
     kPad,  // x and y of the four pad points
     kChannel = kPad + 8,
     kTuning,
-    kLatency,  // the one output control
+    kLatency,    // the one output control
+    kBendRange,  // how the instrument is played: a sound's too
+    kGlideTime,
+    kGlideMode,
+    kVelocity,
+    kOnset,
+    kSustainPedal,  // the player's, kept out of sounds
     kPortCount
 };
 
@@ -152,7 +158,24 @@ constexpr void describePorts(std::array<PortSpec, kPortCount>& p) {
     p[kMidiIn].group = "midi";
     p[kLatency].comment =
         "Frames from a note-on to the note's first sample (the fade-out of what sounded before), "
-        "for hosts to compensate.";
+        "for hosts to compensate; 0 with the onset at once, when only a note that interrupts a "
+        "sounding one waits.";
+    p[kBendRange].comment =
+        "Semitones a full pitch bend moves the pitch, at once, also during the release; 0 ignores "
+        "bends.";
+    p[kGlideTime].comment =
+        "Seconds the pitch takes from the note sounding before to a new one, evenly in "
+        "semitones; 0 jumps.";
+    p[kGlideMode].comment = "0: every new note glides; 1: only a note played while a key is held.";
+    p[kVelocity].comment =
+        "How much the velocity v sets a note's level, 1 - s + s (v / 127)^2; 0 plays every note "
+        "at full level.";
+    p[kOnset].comment =
+        "0: every note starts after a 1,001-frame fade-out (at 44.1 kHz) of what sounded before; "
+        "1: a note with nothing sounding before it starts on its note-on frame.";
+    p[kSustainPedal].comment =
+        "On: controller 64 at 64 or more holds every released key until the pedal comes up.";
+    for (uint32_t k = kBendRange; k <= kSustainPedal; ++k) p[k].group = "playing";
 }
 
 constexpr std::array<PortSpec, kPortCount> makePorts() {
@@ -197,6 +220,14 @@ constexpr std::array<PortSpec, kPortCount> makePorts() {
     p[kTuning] = {"tuning", "Tuning", PortType::Control, 0, 1, 0, kInteger | kEnumeration, {}};
     // Frames from a note-on to its first sample; the maximum covers 192 kHz.
     p[kLatency] = {"latency", "Latency", PortType::ControlOut, 0, 8192, 0, kInteger, "frame"};
+    p[kBendRange] = {"bend_range", "Pitch bend range", PortType::Control, 0, 24, 0,
+                     kInteger,     "semitone12TET"};
+    p[kGlideTime] = {"glide_time", "Glide time", PortType::Control, 0, 5, 0, kPlain, "s"};
+    p[kGlideMode] = {
+        "glide_mode", "Glide mode", PortType::Control, 0, 1, 0, kInteger | kEnumeration, {}};
+    p[kVelocity] = {"velocity", "Velocity sensitivity", PortType::Control, 0, 1, 0, kPlain, {}};
+    p[kOnset] = {"onset", "Onset", PortType::Control, 0, 1, 0, kInteger | kEnumeration, {}};
+    p[kSustainPedal] = {"sustain_pedal", "Sustain pedal", PortType::Control, 0, 1, 0, kToggled, {}};
 
     describePorts(p);
     return p;
@@ -237,10 +268,22 @@ struct PortGroup {
     std::string_view symbol;
     std::string_view label;
 };
-inline constexpr std::array<PortGroup, 5> kPortGroups{{{"shape", "Shape"},
+inline constexpr std::array<PortGroup, 6> kPortGroups{{{"shape", "Shape"},
                                                        {"envelope", "Envelope"},
                                                        {"trajectory", "Trajectory"},
                                                        {"pad", "Pad"},
-                                                       {"midi", "MIDI"}}};
+                                                       {"midi", "MIDI"},
+                                                       {"playing", "Playing"}}};
+
+// Ports of the player's set-up rather than of a sound: a saved sound leaves
+// them as the player has them.
+constexpr bool playersPort(uint32_t port) {
+    return port == kChannel || port == kSustainPedal;
+}
+
+// The named values of the playing choices, from 0, as the renderer's options
+// and the hosts' lists show them.
+inline constexpr std::string_view kGlideModeNames[] = {"always", "legato"};
+inline constexpr std::string_view kOnsetNames[] = {"fade", "at-once"};
 
 }  // namespace tessivox::lv2

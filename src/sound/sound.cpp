@@ -23,7 +23,7 @@ bool isFolder(const std::string& path) {
 
 bool inSound(uint32_t port) {
     return port < kPortCount && kPorts[port].type == lv2::PortType::Control &&
-           kPorts[port].symbol != "channel";
+           !lv2::playersPort(port);
 }
 
 Sound startSound() {

@@ -17,7 +17,7 @@ echo "$info" | grep -q 'Name: *Tessivox$' || fail "name"
 echo "$info" | grep -q 'Class: *Instrument Plugin$' || fail "class"
 ports=$(echo "$info" | grep -c '^\s*Symbol:')
 controls=$(echo "$info" | grep -c 'lv2core#ControlPort')
-[ "$ports" -eq 30 ] || fail "$ports ports, not 30"
+[ "$ports" -eq 36 ] || fail "$ports ports, not 36"
 for field in Minimum Maximum Default; do
   n=$(echo "$info" | grep -c "^\s*$field:")
   [ "$n" -eq "$controls" ] || fail "$n of $controls control ports show a $field"

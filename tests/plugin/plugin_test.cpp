@@ -123,7 +123,8 @@ TEST(Plugin, PortsAreTheTablesAndPresetsLoadInRange) {
         const LilvNode* preset = lilv_nodes_get(presets, it);
         SCOPED_TRACE(lilv_node_as_uri(preset));
         Lv2Instance instance(44100);
-        ASSERT_EQ(instance.applyPreset(preset), static_cast<int>(kLatency - kM));
+        ASSERT_EQ(instance.applyPreset(preset),
+                  static_cast<int>(kLatency - kM + kSustainPedal - kBendRange));
         for (uint32_t i = kM; i < kPortCount; ++i) {
             EXPECT_GE(instance.control(i), minimum[i]) << kPorts[i].symbol;
             EXPECT_LE(instance.control(i), maximum[i]) << kPorts[i].symbol;
@@ -314,8 +315,9 @@ TEST(Plugin, SavedSoundsPlayInTheHostAsInTessivoxRender) {
         ASSERT_GT(rendered.samples.size(), 100000u);
         Lv2Instance plugin(44100);
         if (which == saved.name) {
-            // Every control input but the channel.
-            ASSERT_EQ(plugin.applyPreset(preset), static_cast<int>(kLatency - kM - 1));
+            // Every control input but the channel and the pedal.
+            ASSERT_EQ(plugin.applyPreset(preset),
+                      static_cast<int>(kLatency - kM - 1 + kSustainPedal - kBendRange));
         } else if (which == "Growl") {
             ASSERT_GT(plugin.applyPreset(growl), 0);
         } else {
