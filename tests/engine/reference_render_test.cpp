@@ -20,8 +20,7 @@ namespace {
 
 struct Event {
     long frame;
-    uint8_t status;
-    uint8_t note;
+    uint8_t status, data1, data2;
 };
 
 struct Scenario {
@@ -33,6 +32,8 @@ struct Scenario {
     ParamId xParam = ParamId::None, yParam = ParamId::None;
     std::vector<double> xLimits{0, 0}, yLimits{0, 0};
     bool trajectory = false;
+    // How it is played: exact, bend, glide, velocity, onset, pedal.
+    std::vector<double> exact{0}, bend{0}, glide{0, 0}, velocity{0}, onset{0}, pedal{0};
     std::vector<Event> events;
 };
 
@@ -51,11 +52,27 @@ Scenario parseScenario(const std::string& line) {
     for (std::string token; in >> token;) {
         const auto eq = token.find('=');
         const std::string key = token.substr(0, eq), value = token.substr(eq + 1);
-        if (key == "on" || key == "off") {
+        if (key == "on" || key == "off" || key == "pb" || key == "cc") {
             const auto at = value.find('@');
-            sc.events.push_back({std::stol(value.substr(at + 1)),
-                                 static_cast<uint8_t>(key == "on" ? 0x90 : 0x80),
-                                 static_cast<uint8_t>(std::stoi(value.substr(0, at)))});
+            std::string data = value.substr(0, at);
+            std::replace(data.begin(), data.end(), ':', ',');
+            std::vector<double> d = numbers(data);
+            if (key == "pb") d = {static_cast<double>(static_cast<int>(d[0]) & 127), d[0] / 128};
+            if (d.size() == 1) d.push_back(key == "on" ? 100 : 64);
+            const uint8_t status = key == "on"    ? 0x90
+                                   : key == "off" ? 0x80
+                                   : key == "pb"  ? 0xE0
+                                                  : 0xB0;
+            sc.events.push_back({std::stol(value.substr(at + 1)), status,
+                                 static_cast<uint8_t>(d[0]), static_cast<uint8_t>(d[1])});
+        } else if (key == "exact" || key == "bend" || key == "glide" || key == "velocity" ||
+                   key == "onset" || key == "pedal") {
+            (key == "exact"      ? sc.exact
+             : key == "bend"     ? sc.bend
+             : key == "glide"    ? sc.glide
+             : key == "velocity" ? sc.velocity
+             : key == "onset"    ? sc.onset
+                                 : sc.pedal) = numbers(value);
         } else if (key == "x" || key == "y") {
             const auto comma = value.find(',');
             const ParamId id = paramIdFromName(value.substr(0, comma));
@@ -93,6 +110,13 @@ std::vector<float> renderScenario(const Scenario& sc) {
                          static_cast<float>(sc.xLimits[1]), static_cast<float>(sc.yLimits[0]),
                          static_cast<float>(sc.yLimits[1]));
     }
+    s.exactPitch = static_cast<int32_t>(sc.exact[0]);
+    s.bendRange = static_cast<int32_t>(sc.bend[0]);
+    s.glideTime = static_cast<float>(sc.glide[0]);
+    s.glideLegato = static_cast<int32_t>(sc.glide[1]);
+    s.velocitySensitivity = static_cast<float>(sc.velocity[0]);
+    s.onsetAtOnce = static_cast<int32_t>(sc.onset[0]);
+    s.sustainPedal = static_cast<int32_t>(sc.pedal[0]);
     std::vector<float> out(sc.frames);
     long done = 0;
     auto renderTo = [&](long frame) {
@@ -102,7 +126,7 @@ std::vector<float> renderScenario(const Scenario& sc) {
     };
     for (const Event& e : sc.events) {
         renderTo(e.frame);
-        handleMidiShortMessage(s, packShortMessage(e.status, e.note, e.status == 0x90 ? 100 : 64));
+        handleMidiShortMessage(s, packShortMessage(e.status, e.data1, e.data2));
     }
     renderTo(sc.frames);
     return out;
