@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -241,6 +242,60 @@ TEST(Plugin, MatchesTessivoxRenderBitForBitAtEveryBlockSize) {
                 c.rate, c.controls, events, static_cast<int64_t>(rendered.samples.size()), block);
             EXPECT_EQ(firstDifference(got, rendered.samples), -1) << "block " << block;
         }
+    }
+    fs::remove_all(dir);
+}
+
+// Random sessions of how the instrument is played: settings, velocities,
+// bends and the pedal, each in the renderer and the plugin.
+TEST(Plugin, PlaysEverySettingAsTessivoxRender) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("tessivox-playing-test-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const char* count = std::getenv("TESSIVOX_SESSIONS");
+    std::mt19937 random(29);
+    const auto pick = [&random](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(random);
+    };
+    for (int session = 0, sessions = count ? std::atoi(count) : 12; session < sessions; ++session) {
+        SCOPED_TRACE("session " + std::to_string(session));
+        const int values[] = {pick(0, 24),  pick(0, 300), pick(0, 1),
+                              pick(0, 100), pick(0, 1),   pick(0, 1)};
+        const float scale[] = {1, 1000, 1, 100, 1, 1};
+        Controls controls;
+        std::vector<std::string> args = {(dir / "s.mid").string(), (dir / "s.wav").string()};
+        for (uint32_t k = 0; k <= kSustainPedal - kBendRange; ++k) {
+            const PortSpec& port = kPorts[kBendRange + k];
+            controls.emplace_back(kBendRange + k, static_cast<float>(values[k] / double(scale[k])));
+            const std::string names[][2] = {
+                {}, {}, {"always", "legato"}, {}, {"fade", "at-once"}, {"off", "on"}};
+            std::string option = "--" + std::string(port.symbol);
+            std::replace(option.begin(), option.end(), '_', '-');
+            args.push_back(option);
+            args.push_back(!names[k][0].empty() ? names[k][values[k]]
+                           : scale[k] == 1      ? std::to_string(values[k])
+                                                : std::to_string(values[k] / double(scale[k])));
+        }
+        test::Bytes body;
+        for (int e = 0; e < 40; ++e) {
+            const int kind = pick(0, 9);
+            const auto d = static_cast<uint8_t>(pick(0, 127));
+            const test::Bytes event =
+                kind < 4   ? test::Bytes{0x90, uint8_t(pick(40, 80)), uint8_t(pick(1, 127))}
+                : kind < 7 ? test::noteOff(uint8_t(pick(40, 80)))
+                : kind < 9 ? test::Bytes{0xE0, d, uint8_t(pick(0, 127))}
+                           : test::Bytes{0xB0, 64, d};
+            body = test::cat({body, test::vlq(static_cast<uint32_t>(pick(0, 4000))), event});
+        }
+        body = test::cat({body, test::vlq(1000), {0xFF, 0x2F, 0x00}});
+        ASSERT_TRUE(test::spit((dir / "s.mid").string(),
+                               test::cat({test::header(0, 1, 22050), test::chunk("MTrk", body)})));
+        ASSERT_EQ(runRenderer(args), 0);
+        const auto rendered = readSoundFile(dir / "s.wav");
+        const std::vector<float> got = renderPlugin(
+            44100, controls + Controls{{kChannel, 1}}, scheduleOf(dir / "s.mid", 44100),
+            static_cast<int64_t>(rendered.samples.size()), pick(1, 600));
+        ASSERT_EQ(firstDifference(got, rendered.samples), -1);
     }
     fs::remove_all(dir);
 }
