@@ -74,7 +74,7 @@ void answer(MidiThread& t, const Asked& a) {
         t.chosenAt = a.change->second;
         tell(t, openMidiPortEntry(m, entry));
     } else if (a.look) {
-        tell(t, lookAtMidiPortNow(m));
+        tell(t, m.owner.lookAtMidiPortNow());
     }
     if (a.list) {
         std::vector<std::string> names;
@@ -93,7 +93,7 @@ void run(MidiThread& t) {
             a = std::exchange(t.asked, Asked{});
         }
         answer(t, a);
-        tell(t, followMidiPort(*t.side));
+        tell(t, t.side->owner.followMidiPort());
     }
     closeEverything(*t.side);
     t.finished.store(1, std::memory_order_release);
@@ -133,10 +133,6 @@ uint64_t ask(MidiSide& m, Change change) {
 }
 
 }  // namespace
-
-void noteMidiPortOpened(MidiSide& m) {
-    m.opened = true;
-}
 
 uint64_t MidiPorts::askMidiPortChange(uint32_t listSerial, int position) {
     return ask(*side_, [&](Asked& a) {
