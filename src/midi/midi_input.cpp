@@ -213,15 +213,6 @@ void MidiPorts::beginMidiShutdown() {
     }
 }
 
-bool MidiPorts::finishMidiShutdown(const std::function<void()>& pumpWindowEvents) {
-    MidiSide& m = *side_;
-    if (!waitForMidiThread(m, m.shutdownDeadline, pumpWindowEvents)) return false;
-    if (!m.shutdownDone) return true;
-    const std::shared_ptr<std::atomic<int32_t>> done = std::move(m.shutdownDone);
-    return waitWhilePumping([&done] { return done->load(std::memory_order_acquire) != 0; },
-                            m.shutdownDeadline, pumpWindowEvents);
-}
-
 const MidiInput* MidiPorts::midiInHandle() const {
     return side_->midiInHandle;
 }

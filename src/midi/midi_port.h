@@ -44,10 +44,6 @@ struct MidiSide;
 // The MIDI side's own thread (midi_thread.cpp); UI thread. False when none
 // runs.
 bool askMidiThreadToStop(MidiSide& m);
-// True once it has ended, also when none ran; false if it is still in a
-// call at `deadline`: it is then left to it.
-bool waitForMidiThread(MidiSide& m, Clock::time_point deadline,
-                       const std::function<void()>& pumpWindowEvents);
 
 // The chosen port. It lives from the choice until the next one and follows
 // its source: an ALSA sequencer port is read through RtMidi, a JACK port

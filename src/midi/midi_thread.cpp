@@ -171,21 +171,24 @@ bool askMidiThreadToStop(MidiSide& m) {
     return true;
 }
 
-bool waitForMidiThread(MidiSide& m, Clock::time_point deadline,
-                       const std::function<void()>& pumpWindowEvents) {
-    MidiThread* t = m.thread;
-    if (t == nullptr) return true;
-    m.thread = nullptr;
-    const bool finished = waitWhilePumping(
-        [t] { return t->finished.load(std::memory_order_acquire) != 0; }, deadline,
-        pumpWindowEvents);
-    if (!finished) {
-        t->thread.detach();
-        return false;
+bool MidiPorts::finishMidiShutdown(const std::function<void()>& pumpWindowEvents) {
+    MidiSide& m = *side_;
+    if (MidiThread* t = std::exchange(m.thread, nullptr)) {
+        const bool finished =
+            waitWhilePumping([t] { return t->finished.load(std::memory_order_acquire) != 0; },
+                             m.shutdownDeadline, pumpWindowEvents);
+        // Still in a call at the deadline: the thread is left to it.
+        if (!finished) {
+            t->thread.detach();
+            return false;
+        }
+        t->thread.join();
+        delete t;
     }
-    t->thread.join();
-    delete t;
-    return true;
+    if (!m.shutdownDone) return true;
+    const std::shared_ptr<std::atomic<int32_t>> done = std::move(m.shutdownDone);
+    return waitWhilePumping([&done] { return done->load(std::memory_order_acquire) != 0; },
+                            m.shutdownDeadline, pumpWindowEvents);
 }
 
 }  // namespace tessivox
