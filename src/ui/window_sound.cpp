@@ -112,7 +112,8 @@ void MainWindow::applySound(const sound::Sound& sound) {
 
     // The trajectory off and the axes cleared before anything moves.
     if (enable_->isChecked()) tick(false);
-    clearAxisAssignment(s_, axis_);
+    showModel(axis_, EditorModel{});
+    disableTrajectory(s_);
 
     // Each limit is chosen as a user chooses it: the slider to the value,
     // then the parameter's axis button; the buttons' rules decide.
