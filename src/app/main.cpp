@@ -163,7 +163,7 @@ struct Program {
 void playUntilQuit(Program& p, MainWindow* window, const std::optional<std::string>& sound) {
     SynthState& s = p.s;
     if (window && !terminationSignalled()) {
-        showMainWindow(*window);
+        showCentred(*window);
         window->listMidiPorts();
     }
     if (window && sound) {

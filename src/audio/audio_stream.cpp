@@ -174,21 +174,17 @@ void closeStream(AudioSide& s) {
     // The stream's JACK client was freed under it: only the abort, which
     // stops the library's thread and leaves the client alone, is made; the
     // close would touch the client, so the stream is left unclosed.
-    if (streamClientFreed(s)) {
-        Pa_AbortStream(stream);
-        stream = nullptr;
-        jackClients::released();
-        closeSentinel(s.clients);
-        return;
-    }
+    const bool freed = streamClientFreed(s);
     Pa_AbortStream(stream);
-    const auto deadline = Clock::now() + kInactiveWaitLimit;
-    // Any answer but 1 (inactive, or an error for a dead stream) ends the wait.
-    while (Pa_IsStreamActive(stream) == 1 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(milliseconds(1));
+    if (!freed) {
+        const auto deadline = Clock::now() + kInactiveWaitLimit;
+        // Any answer but 1 (inactive, or an error for a dead stream) ends the wait.
+        while (Pa_IsStreamActive(stream) == 1 && Clock::now() < deadline) {
+            std::this_thread::sleep_for(milliseconds(1));
+        }
+        // Releases the device and its connection to a sound server.
+        Pa_CloseStream(stream);
     }
-    // Releases the device and its connection to a sound server.
-    Pa_CloseStream(stream);
     stream = nullptr;
     jackClients::released();
     closeSentinel(s.clients);

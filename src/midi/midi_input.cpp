@@ -57,7 +57,6 @@ void countWhileShut(MidiInput::Context& ctx) {
 }
 
 MidiInput::MidiInput(MidiSide& m, PortEntry chosen) : entry(std::move(chosen)) {
-    context.engine = &m.engine;
     context.side = &m;
 }
 
@@ -87,7 +86,7 @@ MidiInputStats MidiPorts::midiInputStats() const {
 }
 
 std::string_view MidiPorts::openMidiPort() {
-    noteMidiPortOpened(*side_);
+    side_->opened = true;
     return openMidiPortEntry(*side_, listedEntry(*side_, midiPortListSerial(), midiPortIndex));
 }
 
@@ -118,10 +117,7 @@ std::string_view MidiPorts::changeMidiPort(int position) {
 }
 
 std::string_view MidiPorts::followMidiPort() {
-    return tessivox::followMidiPort(*side_);
-}
-
-std::string_view followMidiPort(MidiSide& m) {
+    MidiSide& m = *side_;
     // Busy (the audio worker opening its stream): looked at next time.
     jackClients::Lock held = jackClients::tryLock();
     if (!held.owns_lock()) return {};
@@ -137,35 +133,25 @@ std::string_view followMidiPort(MidiSide& m) {
     port->seenGraphChanges = changes;
     port->nextLook = now + kLookInterval;
     // Deliveries stop before a dead server's client is closed.
-    if (serverGone && port->linked) {
-        port->linked = false;
-        stopDeliveries(*port);
-        handleMidiPortClosed(m.engine);
-        return kNoMidiInText;
-    }
-    const bool linked = linkSource(*port, now);
+    const bool linked = !(serverGone && port->linked) && linkSource(*port, now);
     if (linked == port->linked) return {};
     port->linked = linked;
     if (linked) {
         startDeliveries(*port);
         return kMidiInText;
     }
-    // The source went away: as if the port had been closed.
+    // The source or its server went away: as if the port had been closed.
     stopDeliveries(*port);
     handleMidiPortClosed(m.engine);
     return kNoMidiInText;
 }
 
 std::string_view MidiPorts::lookAtMidiPortNow() {
-    return tessivox::lookAtMidiPortNow(*side_);
-}
-
-std::string_view lookAtMidiPortNow(MidiSide& m) {
-    if (MidiInput* port = m.midiInHandle) {
+    if (MidiInput* port = side_->midiInHandle) {
         port->nextLook = {};
         port->nextServerTry = {};
     }
-    return followMidiPort(m);
+    return followMidiPort();
 }
 
 namespace {
@@ -225,15 +211,6 @@ void MidiPorts::beginMidiShutdown() {
     } catch (const std::system_error&) {
         close();
     }
-}
-
-bool MidiPorts::finishMidiShutdown(const std::function<void()>& pumpWindowEvents) {
-    MidiSide& m = *side_;
-    if (!waitForMidiThread(m, m.shutdownDeadline, pumpWindowEvents)) return false;
-    if (!m.shutdownDone) return true;
-    const std::shared_ptr<std::atomic<int32_t>> done = std::move(m.shutdownDone);
-    return waitWhilePumping([&done] { return done->load(std::memory_order_acquire) != 0; },
-                            m.shutdownDeadline, pumpWindowEvents);
 }
 
 const MidiInput* MidiPorts::midiInHandle() const {

@@ -41,14 +41,9 @@ struct PortEntry {
 
 struct MidiSide;
 
-// The MIDI side's own thread (midi_thread.cpp); UI thread.
-void noteMidiPortOpened(MidiSide& m);
-// False when none runs.
+// The MIDI side's own thread (midi_thread.cpp); UI thread. False when none
+// runs.
 bool askMidiThreadToStop(MidiSide& m);
-// True once it has ended, also when none ran; false if it is still in a
-// call at `deadline`: it is then left to it.
-bool waitForMidiThread(MidiSide& m, Clock::time_point deadline,
-                       const std::function<void()>& pumpWindowEvents);
 
 // The chosen port. It lives from the choice until the next one and follows
 // its source: an ALSA sequencer port is read through RtMidi, a JACK port
@@ -60,7 +55,6 @@ bool waitForMidiThread(MidiSide& m, Clock::time_point deadline,
 class MidiInput {
   public:
     struct Context {
-        EngineState* engine = nullptr;
         MidiSide* side = nullptr;
         // Open while the source is linked, shut otherwise.
         DeliveryGate gate;
@@ -95,17 +89,6 @@ class MidiInput {
     Clock::time_point nextLook{};
     Clock::time_point nextServerTry{};
 };
-
-inline void deliverBytes(MidiInput::Context& ctx, const unsigned char* bytes, size_t size,
-                         uint64_t& count) {
-    ctx.parser.feed(bytes, size, [&](uint32_t packed) {
-        handleMidiShortMessage(*ctx.engine, packed);
-        ++count;
-    });
-}
-
-void countDeliveries(MidiInput::Context& ctx, uint64_t count);
-void countWhileShut(MidiInput::Context& ctx);
 
 // The ALSA source, through RtMidi.
 bool createAlsaPort(MidiInput& port);
@@ -162,8 +145,17 @@ struct MidiSide {
     bool shutDown = false;
 };
 
-// The newest list.
-std::vector<PortEntry>& portTable(MidiSide& m);
+inline void deliverBytes(MidiInput::Context& ctx, const unsigned char* bytes, size_t size,
+                         uint64_t& count) {
+    ctx.parser.feed(bytes, size, [&](uint32_t packed) {
+        handleMidiShortMessage(ctx.side->engine, packed);
+        ++count;
+    });
+}
+
+void countDeliveries(MidiInput::Context& ctx, uint64_t count);
+void countWhileShut(MidiInput::Context& ctx);
+
 // The entry at `position` of the list numbered `serial`, while that list is
 // kept; else null.
 const PortEntry* listedEntry(MidiSide& m, uint32_t serial, int position);
@@ -174,7 +166,5 @@ int relistMidiPorts(MidiSide& m, std::vector<std::string>& names, const PortEntr
 std::string_view openMidiPortEntry(MidiSide& m, const PortEntry* entry);
 // Stops the port's deliveries and closes the port and the watch, here.
 void closeEverything(MidiSide& m);
-std::string_view followMidiPort(MidiSide& m);
-std::string_view lookAtMidiPortNow(MidiSide& m);
 
 }  // namespace tessivox

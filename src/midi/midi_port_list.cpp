@@ -18,10 +18,6 @@ constexpr size_t kListingsKept = 4;
 
 }  // namespace
 
-std::vector<PortEntry>& portTable(MidiSide& m) {
-    return m.listings.back().table;
-}
-
 const PortEntry* listedEntry(MidiSide& m, uint32_t serial, int position) {
     for (const Listing& l : m.listings) {
         if (l.serial == serial && position >= 0 && static_cast<size_t>(position) < l.table.size()) {
@@ -40,7 +36,7 @@ int MidiPorts::listMidiPorts(std::vector<std::string>& names) {
     std::deque<Listing>& kept = side_->listings;
     kept.push_back({kept.back().serial + 1, {}});
     if (kept.size() > kListingsKept) kept.pop_front();
-    std::vector<PortEntry>& table = portTable(*side_);
+    std::vector<PortEntry>& table = kept.back().table;
     names.clear();
     QuietLibraries quiet;
     // ALSA sequencer ports first, then JACK; without a sequencer RtMidi throws.
@@ -75,7 +71,7 @@ int relistMidiPorts(MidiSide& m, std::vector<std::string>& names, const PortEntr
         chosen != nullptr ? std::optional<PortEntry>(*chosen) : std::nullopt;
     m.owner.listMidiPorts(names);
     if (!kept) return -1;
-    std::vector<PortEntry>& table = portTable(m);
+    std::vector<PortEntry>& table = m.listings.back().table;
     for (size_t k = 0; k < table.size(); ++k) {
         if (table[k].api == kept->api && table[k].name == kept->name) return static_cast<int>(k);
     }

@@ -74,7 +74,7 @@ void answer(MidiThread& t, const Asked& a) {
         t.chosenAt = a.change->second;
         tell(t, openMidiPortEntry(m, entry));
     } else if (a.look) {
-        tell(t, lookAtMidiPortNow(m));
+        tell(t, m.owner.lookAtMidiPortNow());
     }
     if (a.list) {
         std::vector<std::string> names;
@@ -93,7 +93,7 @@ void run(MidiThread& t) {
             a = std::exchange(t.asked, Asked{});
         }
         answer(t, a);
-        tell(t, followMidiPort(*t.side));
+        tell(t, t.side->owner.followMidiPort());
     }
     closeEverything(*t.side);
     t.finished.store(1, std::memory_order_release);
@@ -134,10 +134,6 @@ uint64_t ask(MidiSide& m, Change change) {
 
 }  // namespace
 
-void noteMidiPortOpened(MidiSide& m) {
-    m.opened = true;
-}
-
 uint64_t MidiPorts::askMidiPortChange(uint32_t listSerial, int position) {
     return ask(*side_, [&](Asked& a) {
         a.change = std::make_pair(listSerial, position);
@@ -175,21 +171,24 @@ bool askMidiThreadToStop(MidiSide& m) {
     return true;
 }
 
-bool waitForMidiThread(MidiSide& m, Clock::time_point deadline,
-                       const std::function<void()>& pumpWindowEvents) {
-    MidiThread* t = m.thread;
-    if (t == nullptr) return true;
-    m.thread = nullptr;
-    const bool finished = waitWhilePumping(
-        [t] { return t->finished.load(std::memory_order_acquire) != 0; }, deadline,
-        pumpWindowEvents);
-    if (!finished) {
-        t->thread.detach();
-        return false;
+bool MidiPorts::finishMidiShutdown(const std::function<void()>& pumpWindowEvents) {
+    MidiSide& m = *side_;
+    if (MidiThread* t = std::exchange(m.thread, nullptr)) {
+        const bool finished =
+            waitWhilePumping([t] { return t->finished.load(std::memory_order_acquire) != 0; },
+                             m.shutdownDeadline, pumpWindowEvents);
+        // Still in a call at the deadline: the thread is left to it.
+        if (!finished) {
+            t->thread.detach();
+            return false;
+        }
+        t->thread.join();
+        delete t;
     }
-    t->thread.join();
-    delete t;
-    return true;
+    if (!m.shutdownDone) return true;
+    const std::shared_ptr<std::atomic<int32_t>> done = std::move(m.shutdownDone);
+    return waitWhilePumping([&done] { return done->load(std::memory_order_acquire) != 0; },
+                            m.shutdownDeadline, pumpWindowEvents);
 }
 
 }  // namespace tessivox

@@ -20,15 +20,10 @@ std::string axisButtonTip(const EditorModel& m, ParamId p, std::string_view valu
     return axisButtonTip(axisTexts(m, value), p);
 }
 
-void clearAxes(EditorModel& m) {
-    for (std::string* text : texts(m)) text->clear();
-    m.enable = false;
-}
-
 AxisStep clickAxisButton(EditorModel& m, ParamId p, std::string_view value) {
     const AxisStep step = decideAxisStep(axisTexts(m, value), p).step;
     if (step == AxisStep::Reset) {
-        clearAxes(m);
+        m = {};
         return step;
     }
     *texts(m)[static_cast<int>(step)] = value;

@@ -24,7 +24,6 @@ std::string axisButtonTip(const EditorModel& m, ParamId p, std::string_view valu
 // limit and names its axis after p, or empties every text and unticks
 // Enable. Returns which it did. p is not None.
 AxisStep clickAxisButton(EditorModel& m, ParamId p, std::string_view value);
-void clearAxes(EditorModel& m);
 
 // Enable ticked or unticked by the user: a tick stands only with all four
 // limits. Returns whether Enable is ticked now.

@@ -91,21 +91,19 @@ AxisRuling decideAxisStep(const AxisTexts& t, ParamId p) {
         }
         return {};
     };
-    const std::string onX = n + " is on the X axis already";
+    // The step, unless something refused it.
+    const auto unless = [](AxisStep step, std::string why) -> AxisRuling {
+        if (why.empty()) return {step, {}};
+        return {AxisStep::Reset, std::move(why)};
+    };
+    const std::string onX = t.xLabel == n ? n + " is on the X axis already" : "";
     if (xFromEmpty && xToEmpty && yFromEmpty && yToEmpty) return {AxisStep::XFrom, {}};
     if (!xFromEmpty && xToEmpty && yFromEmpty && yToEmpty) {
-        std::string why = refusedTo(t.xFrom);
-        if (why.empty()) return {AxisStep::XTo, {}};
-        return {AxisStep::Reset, why};
+        return unless(AxisStep::XTo, refusedTo(t.xFrom));
     }
-    if (!xFromEmpty && !xToEmpty && yFromEmpty && yToEmpty) {
-        if (t.xLabel != n) return {AxisStep::YFrom, {}};
-        return {AxisStep::Reset, onX};
-    }
+    if (!xFromEmpty && !xToEmpty && yFromEmpty && yToEmpty) return unless(AxisStep::YFrom, onX);
     if (!xFromEmpty && !xToEmpty && !yFromEmpty && yToEmpty) {
-        std::string why = t.xLabel == n ? onX : refusedTo(t.yFrom);
-        if (why.empty()) return {AxisStep::YTo, {}};
-        return {AxisStep::Reset, why};
+        return unless(AxisStep::YTo, onX.empty() ? refusedTo(t.yFrom) : onX);
     }
     return {AxisStep::Reset, "both axes are assigned"};
 }

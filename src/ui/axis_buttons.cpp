@@ -51,13 +51,6 @@ void showModel(const AxisControls& c, const EditorModel& m) {
     c.enable->setChecked(m.enable);
 }
 
-void clearAxisAssignment(SynthState& s, const AxisControls& c) {
-    EditorModel m = shownModel(c);
-    clearAxes(m);
-    showModel(c, m);
-    disableTrajectory(s);
-}
-
 QString axisButtonTip(const AxisControls& c, ParamId p) {
     if (p == ParamId::None) return {};
     return QString::fromStdString(axisButtonTip(shownModel(c), p, valueOf(c, p)));

@@ -34,8 +34,5 @@ void handleAxisButton(SynthState& s, const AxisControls& controls, ParamId p);
 
 // The button's tooltip: what a click would do now.
 QString axisButtonTip(const AxisControls& controls, ParamId p);
-// Empties the limits and the axis labels and unticks Enable, as a click
-// that breaks the assignment's order does.
-void clearAxisAssignment(SynthState& s, const AxisControls& controls);
 
 }  // namespace tessivox

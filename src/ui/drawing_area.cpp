@@ -50,6 +50,11 @@ PadEvent makeEvent(PadEvent::Type type, const QMouseEvent* event) {
                     (event->buttons() & Qt::LeftButton) != 0};
 }
 
+// A press or release: `left` for the left button, Other for the rest.
+PadEvent buttonEvent(PadEvent::Type left, const QMouseEvent* event) {
+    return makeEvent(event->button() == Qt::LeftButton ? left : PadEvent::Type::Other, event);
+}
+
 }  // namespace
 
 void DrawingArea::mouseMoveEvent(QMouseEvent* event) {
@@ -57,15 +62,11 @@ void DrawingArea::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void DrawingArea::mousePressEvent(QMouseEvent* event) {
-    const auto type =
-        event->button() == Qt::LeftButton ? PadEvent::Type::LeftButtonDown : PadEvent::Type::Other;
-    emit padEvent(makeEvent(type, event));
+    emit padEvent(buttonEvent(PadEvent::Type::LeftButtonDown, event));
 }
 
 void DrawingArea::mouseReleaseEvent(QMouseEvent* event) {
-    const auto type =
-        event->button() == Qt::LeftButton ? PadEvent::Type::LeftButtonUp : PadEvent::Type::Other;
-    emit padEvent(makeEvent(type, event));
+    emit padEvent(buttonEvent(PadEvent::Type::LeftButtonUp, event));
 }
 
 }  // namespace tessivox

@@ -113,10 +113,7 @@ void showHelpWindow(const QString& text) {
     CloseWatcher watcher(loop);
     window.installEventFilter(&watcher);
 
-    centreOnScreen(window);
-    window.show();
-    // A window manager adds its frame only once the window is shown.
-    centreOnScreen(window);
+    showCentred(window);
 
     // Returns when the close box is used.
     loop.exec();

@@ -222,15 +222,8 @@ bool MainWindow::event(QEvent* event) {
 std::unique_ptr<MainWindow> createMainWindow(SynthState& s, MidiPorts& midi) {
     auto window = std::make_unique<MainWindow>(s, midi);
     window->listMidiPorts();
-    showMainWindow(*window);
+    showCentred(*window);
     return window;
-}
-
-void showMainWindow(MainWindow& window) {
-    centreOnScreen(window);
-    window.show();
-    // Now the frame is known (if the window system has one yet).
-    centreOnScreen(window);
 }
 
 void updateDisplays(SynthState& s, MainWindow& window) {

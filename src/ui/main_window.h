@@ -168,16 +168,13 @@ class MainWindow : public QMainWindow {
     std::function<void()> help_;
     int helpItem_ = kHelpItem;  // the page help_ shows
     sound::History history_{sound::startSound()};
-    bool applying_ = false;                   // a sound is being set: its moves are no edits
+    bool applying_ = false;                   // applySound runs: its moves are no edits
     std::array<QAction*, 4> soundActions_{};  // rename, delete, undo, redo
 };
 
 // Builds and shows the main window with its first pictures; fills the MIDI
 // port list and sets midiPortIndex. Returns nullptr if it cannot be made.
 std::unique_ptr<MainWindow> createMainWindow(SynthState& s, MidiPorts& midi);
-
-// Centres the window, built but not yet shown, on the screen and shows it.
-void showMainWindow(MainWindow& window);
 
 // Recomputes the points and redraws both displays of the window.
 void updateDisplays(SynthState& s, MainWindow& window);

@@ -13,17 +13,19 @@ QString valueText(float value) {
     return QString::fromStdString(valueString(value));
 }
 
-float limitValue(const QString& text) {
-    return limitNumber(text.toLatin1().toStdString());
-}
-
-void centreOnScreen(QWidget& window) {
-    QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
-    if (!screen) return;
-    const QRect area = screen->geometry();
-    const QSize outer = window.frameGeometry().size().boundedTo(area.size());
-    window.move(area.x() + (area.width() - outer.width()) / 2,
-                area.y() + (area.height() - outer.height()) / 2);
+void showCentred(QWidget& window) {
+    const auto centre = [&window] {
+        QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+        if (!screen) return;
+        const QRect area = screen->geometry();
+        const QSize outer = window.frameGeometry().size().boundedTo(area.size());
+        window.move(area.x() + (area.width() - outer.width()) / 2,
+                    area.y() + (area.height() - outer.height()) / 2);
+    };
+    centre();
+    window.show();
+    // A window manager adds its frame only once the window is shown.
+    centre();
 }
 
 }  // namespace tessivox

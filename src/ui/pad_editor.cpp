@@ -18,9 +18,7 @@ void handlePadEvent(SynthState& s, DrawingArea& pad, const PadEvent& event) {
         return;
     }
     if (event.type == PadEvent::Type::LeftButtonDown) pickPadPoint(s, event.x, event.y);
-    if (event.type == PadEvent::Type::LeftButtonUp) {
-        s.padDragState = PadDragState::Unpressed;
-    }
+    if (event.type == PadEvent::Type::LeftButtonUp) s.padDragState = PadDragState::Unpressed;
 }
 
 }  // namespace tessivox

@@ -17,6 +17,13 @@ QString text(const std::string& s) {
     return QString::fromStdString(s);
 }
 
+bool askYesNo(QWidget* parent, const QString& title, const QString& question) {
+    QMessageBox box(QMessageBox::Question, title, question, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 }  // namespace
 
 std::optional<std::string> askSoundName(QWidget* parent, const std::string& title,
@@ -30,20 +37,14 @@ std::optional<std::string> askSoundName(QWidget* parent, const std::string& titl
 }
 
 bool askReplaceSound(QWidget* parent, const std::string& name) {
-    QMessageBox box(
-        QMessageBox::Question, QStringLiteral("Save sound"),
-        QStringLiteral("A sound named \u201c%1\u201d exists. Replace it?").arg(text(name)),
-        QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return askYesNo(
+        parent, QStringLiteral("Save sound"),
+        QStringLiteral("A sound named \u201c%1\u201d exists. Replace it?").arg(text(name)));
 }
 
 bool askDeleteSound(QWidget* parent, const std::string& name) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Delete sound"),
-                    QStringLiteral("Delete the sound \u201c%1\u201d?").arg(text(name)),
-                    QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return askYesNo(parent, QStringLiteral("Delete sound"),
+                    QStringLiteral("Delete the sound \u201c%1\u201d?").arg(text(name)));
 }
 
 std::optional<sound::Entry> chooseSound(QWidget* parent, const std::vector<sound::Entry>& entries,

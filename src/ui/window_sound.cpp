@@ -94,6 +94,7 @@ sound::Sound MainWindow::currentSound() const {
 }
 
 void MainWindow::applySound(const sound::Sound& sound) {
+    applying_ = true;
     const auto& v = sound.values;
     const auto moveSlider = [this](int row, int position) {
         // A slider already there raises no change: its handler runs all the same.
@@ -104,13 +105,15 @@ void MainWindow::applySound(const sound::Sound& sound) {
         }
     };
     const auto press = [this](int row) { dispatch(kControlEvent, kFirstAxisButton + row); };
+    const auto tick = [this](bool ticked) {
+        enable_->setChecked(ticked);
+        dispatch(kControlEvent, kEnableBox);
+    };
 
     // The trajectory off and the axes cleared before anything moves.
-    if (enable_->isChecked()) {
-        enable_->setChecked(false);
-        dispatch(kControlEvent, kEnableBox);
-    }
-    clearAxisAssignment(s_, axis_);
+    if (enable_->isChecked()) tick(false);
+    showModel(axis_, EditorModel{});
+    disableTrajectory(s_);
 
     // Each limit is chosen as a user chooses it: the slider to the value,
     // then the parameter's axis button; the buttons' rules decide.
@@ -144,18 +147,14 @@ void MainWindow::applySound(const sound::Sound& sound) {
         dispatch(kControlEvent, kPadId, {PadEvent::Type::LeftButtonUp, x, y, false});
         s_.padDragState = PadDragState::Unpressed;
     }
-    if (v[kTrajectory] == 1.0f) {
-        enable_->setChecked(true);
-        dispatch(kControlEvent, kEnableBox);
-    }
+    if (v[kTrajectory] == 1.0f) tick(true);
     // No control shows the tuning: the sound's is played as it stands.
     s_.exactPitch.store(v[kTuning] == 1.0f ? 1 : 0, std::memory_order_relaxed);
+    applying_ = false;
 }
 
 void MainWindow::loaded(const sound::Sound& sound) {
-    applying_ = true;
     applySound(sound);
-    applying_ = false;
     sound::Sound now = currentSound();
     now.name = sound.name;
     history_.commit(now, axisTexts(), true);
@@ -179,9 +178,7 @@ void MainWindow::commitEdit() {
 void MainWindow::stepHistory(bool back) {
     const std::optional<sound::Sound> sound = back ? history_.undo() : history_.redo();
     if (!sound) return;
-    applying_ = true;
     applySound(*sound);
-    applying_ = false;
     EditorModel m = shownModel(axis_);
     if (takeJoinedTexts(m, history_.view())) {
         showModel(axis_, m);

@@ -467,16 +467,16 @@ TEST(MainWindowHelpers, ValueTextsAndLimitNumbers) {
     EXPECT_EQ(valueText(71.6f), "71.600");
     EXPECT_EQ(valueText(0.001f), "0.001");
     EXPECT_EQ(valueText(25.0f), "25.000");
-    EXPECT_EQ(limitValue("6.030"), 6.03f);
-    EXPECT_EQ(limitValue("100.000"), 100.0f);
-    EXPECT_EQ(limitValue(" 0.767"), 0.767f);
-    EXPECT_EQ(limitValue("abc"), 0.0f);
-    EXPECT_EQ(limitValue("2.5x"), 2.5f);
+    EXPECT_EQ(limitNumber("6.030"), 6.03f);
+    EXPECT_EQ(limitNumber("100.000"), 100.0f);
+    EXPECT_EQ(limitNumber(" 0.767"), 0.767f);
+    EXPECT_EQ(limitNumber("abc"), 0.0f);
+    EXPECT_EQ(limitNumber("2.5x"), 2.5f);
     // Every slider position shows and reads back as itself.
     for (int row = 0; row < kParamCount; ++row) {
         for (int p = kParamSliders[row].minimum; p <= kParamSliders[row].maximum; ++p) {
             const float v = paramValueAt(row, p);
-            ASSERT_EQ(limitValue(valueText(v)), v) << row << " " << p;
+            ASSERT_EQ(limitNumber(valueText(v).toLatin1().toStdString()), v) << row << " " << p;
         }
     }
 }
