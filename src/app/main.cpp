@@ -99,14 +99,20 @@ std::unique_ptr<QSocketNotifier> watchTerminationSignals(
 // passed on.
 QStringList gHeldMessages;
 
-void needDisplay() {
+// The first display variable set, or null.
+const char* namedDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char* display = std::getenv(name);
-        if (display && *display) {
-            std::fprintf(stderr, "tessivox: needs a graphical display; cannot open %s=%s\n", name,
-                         display);
-            std::_Exit(1);
-        }
+        const char* value = std::getenv(name);
+        if (value && *value) return name;
+    }
+    return nullptr;
+}
+
+void needDisplay() {
+    if (const char* name = namedDisplay()) {
+        std::fprintf(stderr, "tessivox: needs a graphical display; cannot open %s=%s\n", name,
+                     std::getenv(name));
+        std::_Exit(1);
     }
     std::fputs(
         "tessivox: needs a graphical display; none found (DISPLAY and WAYLAND_DISPLAY "
@@ -126,11 +132,7 @@ bool displayNamed() {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     const std::string_view p = platform ? platform : "";
     const bool needsServer = p.empty() || p.starts_with("xcb") || p.starts_with("wayland");
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char* value = std::getenv(name);
-        if (value && *value) return true;
-    }
-    return !needsServer;
+    return namedDisplay() != nullptr || !needsServer;
 }
 
 // The sound at quit, kept as a user sound while the devices come down.
