@@ -48,6 +48,11 @@ constexpr Preset kPresets[] = {
     {"growl", "Growl",
      "m=3 n1=1 n2=1 n3=1 a=1 b=1 attack=600 decay=1200 sustain=60 release=600 "
      "trajectory=1 x_param=5 x_from=0.6 x_to=1 y_param=3 y_from=0.5 y_to=1.5 p4_x=300 p4_y=300"},
+    // A lead to play: in tune, bends a whole tone, slides between held keys,
+    // answers the touch and speaks at once.
+    {"glide-lead", "Glide lead",
+     "m=5 n1=1.5 n2=1.2 n3=1.2 a=1 b=1 decay=800 sustain=70 release=250 tuning=1 "
+     "bend_range=2 glide_time=0.12 glide_mode=1 velocity=0.6 onset=1"},
 };
 
 bool inRange(Port port, float value) {
