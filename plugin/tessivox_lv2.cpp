@@ -108,14 +108,7 @@ struct Plugin {
     }
 
     void deliver(uint32_t message) {
-        const uint32_t status = message & 0xFF;
-        if (status < 0xF0) {
-            const int channel = static_cast<int>(applied[kChannel]);
-            if (channel != 0 && static_cast<int>(status & 0x0F) + 1 != channel) return;
-            // The note rules play channel 1: whatever passes plays as channel 1.
-            message &= ~0x0Fu;
-        }
-        handleMidiShortMessage(state, message);
+        handleMidiMessageOn(state, message, static_cast<int>(applied[kChannel]));
     }
 
     // One event is one message. Running status never reaches from one event

@@ -127,6 +127,11 @@ struct EngineState {
     // The sustain pedal is down; released keys it holds, still in keysHeld.
     std::atomic<int32_t> pedalDown{0};
     std::atomic<int32_t> keysSustained{0};
+    // The last value of every controller the rules leave alone, the one moved
+    // last and how many moves there were: what the window's learned sliders follow.
+    std::array<std::atomic<uint8_t>, 128> controllerValues{};
+    std::atomic<int32_t> lastController{-1};
+    std::atomic<uint32_t> controllerMoves{0};
 
     // --- written by UI (and audio while the trajectory runs) ---------------
     std::atomic<float> m{kStartParams[0]};
@@ -173,6 +178,8 @@ struct EngineState {
     std::atomic<int32_t> onsetAtOnce{0};
     // 1: controller 64 at 64 or more holds released keys until it comes up.
     std::atomic<int32_t> sustainPedal{0};
+    // The window's MIDI channel, 1 to 16, or 0 for every channel.
+    std::atomic<int32_t> midiChannel{1};
 };
 
 static_assert(std::atomic<double>::is_always_lock_free);

@@ -148,7 +148,8 @@ struct MidiSide {
 inline void deliverBytes(MidiInput::Context& ctx, const unsigned char* bytes, size_t size,
                          uint64_t& count) {
     ctx.parser.feed(bytes, size, [&](uint32_t packed) {
-        handleMidiShortMessage(ctx.side->engine, packed);
+        EngineState& engine = ctx.side->engine;
+        handleMidiMessageOn(engine, packed, engine.midiChannel.load(relaxed));
         ++count;
     });
 }

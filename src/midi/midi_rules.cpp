@@ -15,6 +15,7 @@ constexpr uint32_t kControlChange = 0xB0;  // channel 1 only
 constexpr uint32_t kPitchBend = 0xE0;      // channel 1 only
 constexpr int kSustainPedal = 64;
 constexpr int kAllSoundOff = 120;
+constexpr int kResetControllers = 121;
 constexpr int kAllNotesOff = 123;
 
 // The count is changed by exchange: the computer keyboard plays on the
@@ -83,9 +84,25 @@ void handleMidiShortMessage(EngineState& s, uint32_t message) {
         releaseAllKeys(s);
         // Released after the gate: the audio thread sees the gate closed first.
         if (note == kAllSoundOff) s.soundOffRequested.store(1, std::memory_order_release);
+    } else if (status == kControlChange && note < 128 && note != kResetControllers) {
+        s.controllerValues[note].store(static_cast<uint8_t>(velocity), relaxed);
+        s.lastController.store(note, relaxed);
+        s.controllerMoves.fetch_add(1, std::memory_order_release);
     }
     // Every short message refreshes the status text, whatever it is.
     s.shortMessageCount.fetch_add(1, std::memory_order_release);
+}
+
+void handleMidiMessageOn(EngineState& s, uint32_t message, int channel) {
+    const uint32_t status = message & 0xFF;
+    if (status >= 0x80 && status < 0xF0 && channel != 1) {
+        if (channel != 0 && static_cast<int>(status & 0x0F) + 1 != channel) {
+            s.shortMessageCount.fetch_add(1, std::memory_order_release);
+            return;
+        }
+        message &= ~0x0Fu;
+    }
+    handleMidiShortMessage(s, message);
 }
 
 void releaseAllKeys(EngineState& s) {

@@ -15,6 +15,11 @@ constexpr uint32_t packShortMessage(uint8_t status, uint8_t data1, uint8_t data2
 // MIDI service's thread (the JACK process thread with JACK MIDI).
 void handleMidiShortMessage(EngineState& s, uint32_t message);
 
+// A message from a source that plays `channel` (1 to 16, 0: every one): a
+// channel message on another channel only refreshes the status text; one that
+// passes plays as channel 1.
+void handleMidiMessageOn(EngineState& s, uint32_t message, int channel);
+
 // Every key held ends as with the last note-off, and the note goes to its
 // release. Nothing happens when no key is held.
 void releaseAllKeys(EngineState& s);
