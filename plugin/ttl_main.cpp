@@ -95,12 +95,8 @@ void writeControlValues(std::ostream& t, uint32_t i, const PortSpec& p) {
     } else if (i == kChannel) {
         names = {"All"};
         for (int k = 1; k <= 16; ++k) names.push_back(std::to_string(k));
-    } else if (i == kTuning) {
-        names = {"Whole-sample periods", "Exact pitch"};
-    } else if (i == kGlideMode) {
-        names = {"Always", "Only between held keys (legato)"};
-    } else if (i == kOnset) {
-        names = {"After a fade", "At once when silent"};
+    } else {
+        names.assign(choiceLabels(i).begin(), choiceLabels(i).end());
     }
     for (size_t k = 0; k < names.size(); ++k) {
         t << (k == 0 ? " ;\n        lv2:scalePoint " : " , ") << "[ rdfs:label \"" << names[k]

@@ -37,4 +37,30 @@ inline bool applyPlayingPort(EngineState& s, uint32_t port, float value) {
     }
 }
 
+// The port value of what applyPlayingPort set; 0 for any other port.
+inline float playingPortValue(const EngineState& s, uint32_t port) {
+    switch (port) {
+        case kTuning:
+            return static_cast<float>(s.exactPitch.load());
+        case kBendRange:
+            return static_cast<float>(s.bendRange.load());
+        case kGlideTime:
+            return s.glideTime.load();
+        case kGlideMode:
+            return static_cast<float>(s.glideLegato.load());
+        case kVelocity:
+            return s.velocitySensitivity.load();
+        case kOnset:
+            return static_cast<float>(s.onsetAtOnce.load());
+        case kSustainPedal:
+            return static_cast<float>(s.sustainPedal.load());
+        default:
+            return 0.0f;
+    }
+}
+
+// The ports of how a sound is played, as the window and its dialog list them.
+inline constexpr Port kSoundPlayingPorts[] = {kTuning,    kBendRange, kGlideTime,
+                                              kGlideMode, kVelocity,  kOnset};
+
 }  // namespace tessivox::lv2

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -281,9 +282,19 @@ constexpr bool playersPort(uint32_t port) {
     return port == kChannel || port == kSustainPedal;
 }
 
-// The named values of the playing choices, from 0, as the renderer's options
-// and the hosts' lists show them.
+// The named values of the playing choices, from 0: as the renderer's options
+// take them, and as the hosts' lists and the window show them.
 inline constexpr std::string_view kGlideModeNames[] = {"always", "legato"};
 inline constexpr std::string_view kOnsetNames[] = {"fade", "at-once"};
+inline constexpr std::string_view kTuningLabels[] = {"Whole-sample periods", "Exact pitch"};
+inline constexpr std::string_view kGlideModeLabels[] = {"Always",
+                                                        "Only between held keys (legato)"};
+inline constexpr std::string_view kOnsetLabels[] = {"After a fade", "At once when silent"};
+inline std::span<const std::string_view> choiceLabels(uint32_t port) {
+    if (port == kTuning) return kTuningLabels;
+    if (port == kGlideMode) return kGlideModeLabels;
+    if (port == kOnset) return kOnsetLabels;
+    return {};
+}
 
 }  // namespace tessivox::lv2

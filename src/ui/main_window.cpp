@@ -89,6 +89,7 @@ void MainWindow::dispatch(int eventCode, int id, const PadEvent& padEvent) {
             if (id == kRenameSoundItem) renameSound();
             if (id == kDeleteSoundItem) deleteSound();
             if (id == kUndoItem || id == kRedoItem) stepHistory(id == kUndoItem);
+            if (id == kPlayingItem) showPlaying();
             break;
         case kControlEvent:
             if (id == kMidiPortList) {

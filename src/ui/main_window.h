@@ -15,6 +15,7 @@
 #include "ui/axis_buttons.h"
 #include "ui/drawing_area.h"
 #include "ui/number_text.h"
+#include "ui/player_setup.h"
 #include "ui/port_list.h"
 #include "ui/synth_state.h"
 
@@ -50,6 +51,7 @@ inline constexpr int kRenameSoundItem = 116;
 inline constexpr int kDeleteSoundItem = 117;
 inline constexpr int kUndoItem = 118;
 inline constexpr int kRedoItem = 119;
+inline constexpr int kPlayingItem = 120;
 
 inline constexpr int kClientWidth = 870;
 inline constexpr int kClientHeight = 530;
@@ -145,6 +147,12 @@ class MainWindow : public QMainWindow {
     std::string axisTexts() const;
     void showSoundState();
     void showSoundMenu(const QPoint& globalPosition);
+    // The ten sliders a controller can drive: the parameters', then the envelope's.
+    QSlider* learnSlider(int k) const;
+    void applyPlayerSetup();
+    void showPlaying();
+    void showLearnMenu(int k, const QPoint& globalPosition);
+    void pollControllers();
 
     SynthState& s_;
     MidiPorts& midi_;
@@ -170,6 +178,10 @@ class MainWindow : public QMainWindow {
     sound::History history_{sound::startSound()};
     bool applying_ = false;                   // applySound runs: its moves are no edits
     std::array<QAction*, 4> soundActions_{};  // rename, delete, undo, redo
+    PlayerSetup player_ = loadPlayerSetup();
+    int learning_ = -1;  // the slider waiting for a controller
+    uint32_t seenMoves_ = 0;
+    std::array<int, 10> followed_{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};  // values shown
 };
 
 // Builds and shows the main window with its first pictures; fills the MIDI

@@ -108,6 +108,8 @@ MainWindow::MainWindow(SynthState& s, MidiPorts& midi, const AudioOutput* audio)
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this, popupEscape] {
         if (popupEscape->pressed) return;
+        // Escape first cancels a learn that waits for its controller.
+        if (std::exchange(learning_, -1) >= 0) return;
         dispatch(kMenuEvent, kEscapeItem);
     });
 
@@ -118,6 +120,8 @@ MainWindow::MainWindow(SynthState& s, MidiPorts& midi, const AudioOutput* audio)
     auto* poll = new QTimer(this);
     connect(poll, &QTimer::timeout, this, &MainWindow::pollGateText);
     connect(poll, &QTimer::timeout, this, &MainWindow::pollMidiPort);
+    connect(poll, &QTimer::timeout, this, &MainWindow::pollControllers);
+    applyPlayerSetup();
     poll->start(kGatePollMs);
 }
 
@@ -232,6 +236,13 @@ void MainWindow::wireControls() {
     for (QWidget* w : controls_) {
         if (auto* held = qobject_cast<QSlider*>(w))
             connect(held, &QSlider::sliderReleased, this, &MainWindow::commitEdit);
+    }
+    // A right click on a slider learns or forgets the controller it follows.
+    for (int k = 0; k < static_cast<int>(player_.learned.size()); ++k) {
+        QSlider* target = learnSlider(k);
+        target->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(target, &QWidget::customContextMenuRequested, this,
+                [this, k, target](QPoint at) { showLearnMenu(k, target->mapToGlobal(at)); });
     }
     // Their tooltips say what a click would do now, so they are made when asked.
     for (int row = 0; row < kParamCount; ++row)

@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include "engine/engine.h"
+#include "sound/playing_ports.h"
 #include "ui/main_window.h"
 #include "ui/sound_dialogs.h"
 
@@ -70,7 +71,7 @@ sound::Sound MainWindow::currentSound() const {
     for (int k = 0; k < kEnvelopeSliderCount; ++k)
         v[lv2::kAttack + k] = slider(kAttackSlider + k)->value();
     v[kTrajectory] = enable_->isChecked() ? 1 : 0;
-    v[kTuning] = s_.exactPitch.load(std::memory_order_relaxed) == 1 ? 1 : 0;
+    for (Port port : kSoundPlayingPorts) v[port] = playingPortValue(s_, port);
     // An axis with only its 'from' chosen keeps 'to' equal to it: no
     // trajectory runs on it, and loading gives the same half-made choice.
     const EditorModel m = shownModel(axis_);
@@ -148,8 +149,8 @@ void MainWindow::applySound(const sound::Sound& sound) {
         s_.padDragState = PadDragState::Unpressed;
     }
     if (v[kTrajectory] == 1.0f) tick(true);
-    // No control shows the tuning: the sound's is played as it stands.
-    s_.exactPitch.store(v[kTuning] == 1.0f ? 1 : 0, std::memory_order_relaxed);
+    // The dialog shows these when it opens: the sound's are played as they stand.
+    for (Port port : kSoundPlayingPorts) applyPlayingPort(s_, port, v[port]);
     applying_ = false;
 }
 
@@ -210,6 +211,7 @@ void MainWindow::buildSoundMenu() {
     item("Save as\u2026", kSaveSoundAsItem);
     soundActions_[0] = item("Rename\u2026", kRenameSoundItem);
     soundActions_[1] = item("Delete\u2026", kDeleteSoundItem);
+    item("Playing\u2026", kPlayingItem);
     menu->addSeparator();
     soundActions_[2] = item("Undo", kUndoItem, QKeySequence(Qt::CTRL | Qt::Key_Z));
     soundActions_[3] = item("Redo", kRedoItem, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
@@ -324,7 +326,9 @@ void MainWindow::showSoundMenu(const QPoint& globalPosition) {
     QMenu menu(this);
     QAction* save = menu.addAction(QStringLiteral("Save sound\u2026"));
     QAction* load = menu.addAction(QStringLiteral("Load sound\u2026\tCtrl+O"));
+    QAction* playing = menu.addAction(QStringLiteral("Playing\u2026"));
     QAction* chosen = menu.exec(globalPosition);
+    if (chosen == playing) dispatch(kMenuEvent, kPlayingItem);
     if (chosen == save) dispatch(kMenuEvent, kSaveSoundAsItem);
     if (chosen == load) dispatch(kMenuEvent, kLoadSoundItem);
 }
