@@ -7,14 +7,17 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include "engine/engine.h"
 #include "midi/midi_input.h"
+#include "midi/midi_rules.h"
 #include "ui/computer_keyboard.h"
 #include "ui/main_window.h"
 #include "ui/port_list.h"
@@ -153,6 +156,49 @@ TEST(WindowInput, ComputerKeysPlayThroughTheNoteRules) {
 
 // Needs a JACK server (e2e/window_port_list.sh starts one): two ports of our
 // own, a key held on the one in use.
+// A slider learns the next controller moved (not the pedal), follows it over
+// its whole range, keeps it across a restart and lets it go when told.
+TEST(WindowInput, SlidersLearnAndForgetMidiControllers) {
+    const QByteArray home = QDir::tempPath().toUtf8() + "/tessivox-learn-" +
+                            QByteArray::number(QCoreApplication::applicationPid());
+    qputenv("XDG_CONFIG_HOME", home);
+    const auto menuItem = [](int downs) {
+        QTimer::singleShot(50, [downs] {
+            QWidget* menu = QApplication::activePopupWidget();
+            for (int k = 0; k < downs; ++k) QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+    };
+    const auto cc = [](Window& w, int controller, int value) {
+        handleMidiShortMessage(w.s, packShortMessage(0xB0, controller, value));
+        QTest::qWait(80);
+    };
+    {
+        Window w;
+        QSlider* m = w.window->slider(kFirstParamSlider);
+        menuItem(1);
+        emit m->customContextMenuRequested(QPoint(5, 5));
+        cc(w, 64, 127);  // the pedal is never learned
+        cc(w, 74, 0);
+        EXPECT_EQ(m->value(), m->minimum());
+        EXPECT_EQ(w.s.m.load(), 0.01f);
+        cc(w, 74, 127);
+        EXPECT_EQ(m->value(), m->maximum());
+        EXPECT_EQ(w.s.m.load(), 25.0f);
+    }
+    Window w;  // a restart
+    QSlider* m = w.window->slider(kFirstParamSlider);
+    cc(w, 74, 64);
+    EXPECT_EQ(m->value(), m->minimum() + std::lround((m->maximum() - m->minimum()) * 64 / 127.0));
+    menuItem(2);
+    emit m->customContextMenuRequested(QPoint(5, 5));
+    const int before = m->value();
+    cc(w, 74, 0);
+    EXPECT_EQ(m->value(), before);
+    QDir(home).removeRecursively();
+    qputenv("XDG_CONFIG_HOME", "/nonexistent/tessivox-tests");
+}
+
 TEST(WindowInputWithJack, ChoosingThePortInUseChangesNothing) {
     std::vector<std::unique_ptr<RtMidiOut>> keyboards;
     try {
