@@ -143,16 +143,18 @@ constexpr double kCommonRates[] = {48000,  44100,  96000, 88200, 32000, 22050,
 PaError openStream(AudioSide& s, PaStream** stream, bool withSentinel = true) {
     EngineState& engine = s.engine;
     PaError error = openStreamAt(s, stream, engine.sampleRate, withSentinel);
-    const PaDeviceInfo* device = Pa_GetDeviceInfo(s.outputParameters.device);
-    double rates[std::size(kCommonRates) + 1] = {device ? device->defaultSampleRate : 0.0};
-    std::copy(std::begin(kCommonRates), std::end(kCommonRates), rates + 1);
-    for (size_t k = 0; k < std::size(rates) && error == paInvalidSampleRate; ++k) {
-        const double rate = rates[k];
-        const bool tried =
-            rate == engine.sampleRate || std::find(rates, rates + k, rate) != rates + k;
-        if (tried || !(rate >= kMinSampleRate && rate <= kMaxSampleRate)) continue;
-        error = openStreamAt(s, stream, rate, withSentinel);
-        if (error == paNoError) setSampleRate(engine, rate);
+    if (error == paInvalidSampleRate) {
+        const PaDeviceInfo* device = Pa_GetDeviceInfo(s.outputParameters.device);
+        double rates[std::size(kCommonRates) + 1] = {device ? device->defaultSampleRate : 0.0};
+        std::copy(std::begin(kCommonRates), std::end(kCommonRates), rates + 1);
+        for (size_t k = 0; k < std::size(rates) && error == paInvalidSampleRate; ++k) {
+            const double rate = rates[k];
+            const bool tried =
+                rate == engine.sampleRate || std::find(rates, rates + k, rate) != rates + k;
+            if (tried || !(rate >= kMinSampleRate && rate <= kMaxSampleRate)) continue;
+            error = openStreamAt(s, stream, rate, withSentinel);
+            if (error == paNoError) setSampleRate(engine, rate);
+        }
     }
     s.streamRate.store(engine.sampleRate, std::memory_order_relaxed);
     return error;

@@ -44,11 +44,10 @@ std::string nameProblem(const std::string& name) {
         if (c < 0x20 || c == 0x7F)
             return "a sound's name is one line of text, without control characters";
         const size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
-        if (length == 0 || i + length > name.size()) return "a sound's name must be UTF-8 text";
-        for (size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(name[i + k]) & 0xC0) != 0x80)
-                return "a sound's name must be UTF-8 text";
-        }
+        bool utf8 = length != 0 && i + length <= name.size();
+        for (size_t k = 1; utf8 && k < length; ++k)
+            utf8 = (static_cast<unsigned char>(name[i + k]) & 0xC0) == 0x80;
+        if (!utf8) return "a sound's name must be UTF-8 text";
         i += length;
     }
     if (characters > kMaxNameLength)
@@ -71,14 +70,13 @@ bool writeTurtle(std::FILE* file, const std::string& fileName, const Sound* soun
         SERD_TURTLE, static_cast<SerdStyle>(SERD_STYLE_ABBREVIATED | SERD_STYLE_CURIED), env,
         nullptr, serd_file_sink, file);
     bool ok = true;
-    const auto prefix = [&](const char* name, const char* ns) {
+    const std::pair<const char*, const char*> prefixes[] = {
+        {"lv2", LV2_CORE_PREFIX}, {"pset", LV2_PRESETS_PREFIX}, {"rdfs", kRdfsNs}};
+    for (const auto& [name, ns] : prefixes) {
         const SerdNode n = literal(name);
         const SerdNode u = uri(ns);
         ok = ok && serd_writer_set_prefix(w, &n, &u) == SERD_SUCCESS;
-    };
-    prefix("lv2", LV2_CORE_PREFIX);
-    prefix("pset", LV2_PRESETS_PREFIX);
-    prefix("rdfs", kRdfsNs);
+    }
     const auto statement = [&](SerdStatementFlags flags, const SerdNode& s, const char* p,
                                const SerdNode& o, const SerdNode* type = nullptr) {
         const SerdNode predicate = uri(p);
@@ -138,12 +136,18 @@ struct TempFile {
             return error;
         }
         errno = 0;
-        const bool written = writeTurtle(file, fileName, sound);
-        int error = written ? 0 : (errno ? errno : EIO);
+        int error = writeTurtle(file, fileName, sound) ? 0 : (errno ? errno : EIO);
         if (std::fflush(file) != 0 && error == 0) error = errno;
         if (fsync(fileno(file)) != 0 && error == 0) error = errno;
         if (std::fclose(file) != 0 && error == 0) error = errno;
         return error;
+    }
+
+    // Errno on failure, 0 on success.
+    int commit() {
+        if (std::rename(path.c_str(), target.c_str()) != 0) return errno;
+        committed = true;
+        return 0;
     }
 };
 
@@ -237,16 +241,10 @@ int writeBundle(const std::string& bundle, const std::string& fileName, const So
     TempFile preset, manifest;
     int e = preset.write(bundle + "/" + fileName, fileName, &sound);
     if (e == 0) e = manifest.write(bundle + "/manifest.ttl", fileName, nullptr);
-    if (e == 0 && std::rename(preset.path.c_str(), preset.target.c_str()) != 0) e = errno;
-    if (e != 0) return e;
-    preset.committed = true;
-    if (std::rename(manifest.path.c_str(), manifest.target.c_str()) != 0) {
-        e = errno;
-        if (newBundle) unlink(preset.target.c_str());
-        return e;
-    }
-    manifest.committed = true;
-    return 0;
+    if (e == 0) e = preset.commit();
+    if (e == 0) e = manifest.commit();
+    if (e != 0 && newBundle && preset.committed) unlink(preset.target.c_str());
+    return e;
 }
 
 }  // namespace
