@@ -110,6 +110,21 @@ struct Scan {
         serd_node_free(&full);
         return text;
     }
+
+    // serd's error sink: the first error, as one line.
+    static SerdStatus onError(void* h, const SerdError* e) {
+        auto& s = *static_cast<Scan*>(h);
+        if (!s.error.empty()) return SERD_SUCCESS;
+        char text[256];
+        va_list args;
+        va_copy(args, *e->args);
+        std::vsnprintf(text, sizeof text, e->fmt, args);
+        va_end(args);
+        std::string line = text;
+        while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+        s.error = "line " + std::to_string(e->line) + ": " + line;
+        return SERD_SUCCESS;
+    }
 };
 
 // A file that turtleProblem let pass, scanned.
@@ -148,22 +163,7 @@ bool scanFile(const std::string& path, Scan& scan) {
             return SERD_SUCCESS;
         },
         nullptr);
-    serd_reader_set_error_sink(
-        reader,
-        [](void* h, const SerdError* e) {
-            auto& s = *static_cast<Scan*>(h);
-            if (!s.error.empty()) return SERD_SUCCESS;
-            char text[256];
-            va_list args;
-            va_copy(args, *e->args);
-            std::vsnprintf(text, sizeof text, e->fmt, args);
-            va_end(args);
-            std::string line = text;
-            while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
-            s.error = "line " + std::to_string(e->line) + ": " + line;
-            return SERD_SUCCESS;
-        },
-        &scan);
+    serd_reader_set_error_sink(reader, Scan::onError, &scan);
     const SerdStatus status = serd_reader_read_file_handle(
         reader, file.get(), reinterpret_cast<const uint8_t*>(path.c_str()));
     serd_reader_free(reader);
