@@ -47,7 +47,14 @@ struct StreamClients {
     std::atomic<int32_t> serverGone{0};  // the sentinel's notification thread
 };
 
-struct AudioWorker;
+// One per started stream. Leaked on purpose, with its side, when its thread
+// is left behind in a call that does not return.
+struct AudioWorker {
+    AudioSide* side = nullptr;
+    std::atomic<int32_t> stopRequested{0};
+    std::atomic<int32_t> finished{0};
+    std::thread thread;
+};
 
 }  // namespace
 
@@ -69,15 +76,6 @@ struct AudioSide {
 };
 
 namespace {
-
-// One per started stream. Leaked on purpose, with its side, when its thread
-// is left behind in a call that does not return.
-struct AudioWorker {
-    AudioSide* side = nullptr;
-    std::atomic<int32_t> stopRequested{0};
-    std::atomic<int32_t> finished{0};
-    std::thread thread;
-};
 
 void onServerGone(jack_status_t, const char*, void* clients) {
     static_cast<StreamClients*>(clients)->serverGone.store(1, std::memory_order_relaxed);
@@ -151,10 +149,9 @@ PaError openStream(AudioSide& s, PaStream** stream, bool withSentinel = true) {
         std::copy(std::begin(kCommonRates), std::end(kCommonRates), rates + 1);
         for (size_t k = 0; k < std::size(rates) && error == paInvalidSampleRate; ++k) {
             const double rate = rates[k];
-            if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate) || rate == engine.sampleRate ||
-                std::find(rates, rates + k, rate) != rates + k) {
-                continue;
-            }
+            const bool tried =
+                rate == engine.sampleRate || std::find(rates, rates + k, rate) != rates + k;
+            if (tried || !(rate >= kMinSampleRate && rate <= kMaxSampleRate)) continue;
             error = openStreamAt(s, stream, rate, withSentinel);
             if (error == paNoError) setSampleRate(engine, rate);
         }
@@ -168,24 +165,23 @@ bool streamClientFreed(const AudioSide& s) {
 }
 
 void closeStream(AudioSide& s) {
-    PaStream*& stream = s.stream;
     jackClients::Lock held = jackClients::lock();
     QuietLibraries quiet;
     // The stream's JACK client was freed under it: only the abort, which
     // stops the library's thread and leaves the client alone, is made; the
     // close would touch the client, so the stream is left unclosed.
     const bool freed = streamClientFreed(s);
-    Pa_AbortStream(stream);
+    Pa_AbortStream(s.stream);
     if (!freed) {
         const auto deadline = Clock::now() + kInactiveWaitLimit;
         // Any answer but 1 (inactive, or an error for a dead stream) ends the wait.
-        while (Pa_IsStreamActive(stream) == 1 && Clock::now() < deadline) {
+        while (Pa_IsStreamActive(s.stream) == 1 && Clock::now() < deadline) {
             std::this_thread::sleep_for(milliseconds(1));
         }
         // Releases the device and its connection to a sound server.
-        Pa_CloseStream(stream);
+        Pa_CloseStream(s.stream);
     }
-    stream = nullptr;
+    s.stream = nullptr;
     jackClients::released();
     closeSentinel(s.clients);
 }
@@ -257,17 +253,6 @@ void startWorker(AudioSide& s, bool stopAtOnce) {
     }
 }
 
-// The audio library's JACK host opens a client of its own at start-up that
-// nothing uses (the stream goes to the system's default device) and that is
-// never closed: after a server dies, libjack then frees it, and every client
-// still open beside it, at the next open. The library takes names up to
-// jack_client_name_size() characters, libjack only shorter ones; one of
-// exactly that length keeps the host from opening a client at all.
-void keepJackHostClosed() {
-    static const std::string refusedName(static_cast<size_t>(jack_client_name_size()), 'x');
-    PaJack_SetClientName(refusedName.c_str());
-}
-
 }  // namespace
 
 AudioOutput::AudioOutput(EngineState& engine) : side_(std::make_unique<AudioSide>(engine)) {
@@ -296,7 +281,15 @@ bool AudioOutput::openAudioStream(const AudioErrorReporter& report) {
     {
         jackClients::Lock held = jackClients::lock();
         QuietLibraries quiet;
-        keepJackHostClosed();
+        // The audio library's JACK host opens a client of its own at start-up
+        // that nothing uses (the stream goes to the system's default device)
+        // and that is never closed: after a server dies, libjack then frees
+        // it, and every client still open beside it, at the next open. The
+        // library takes names up to jack_client_name_size() characters,
+        // libjack only shorter ones; one of exactly that length keeps the
+        // host from opening a client at all.
+        static const std::string refusedName(static_cast<size_t>(jack_client_name_size()), 'x');
+        PaJack_SetClientName(refusedName.c_str());
         s.audioError = Pa_Initialize();
         // The audio library's JACK part sets libjack's message functions.
         jackClients::quietMessages();

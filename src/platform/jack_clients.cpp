@@ -51,7 +51,6 @@ void onJackError(const char* text) {
     }
 }
 
-void onJackInfo(const char*) {}
 // The server's age is that of the socket libjack's server listens on; where
 // that cannot be found (another server directory, another libjack) there is
 // no wait.
@@ -117,7 +116,7 @@ uint32_t generation() {
 
 void quietMessages() {
     jack_set_error_function(onJackError);
-    jack_set_info_function(onJackInfo);
+    jack_set_info_function([](const char*) {});
 }
 
 }  // namespace tessivox::jackClients

@@ -66,9 +66,8 @@ class History {
 
 // The window's title: the sound's name, marked while it differs from its saved self.
 inline std::string titleOf(const History& history) {
-    const std::string mark = history.changed() ? "*" : "";
     if (history.now().name.empty()) return history.changed() ? "Untitled* - Tessivox" : "Tessivox";
-    return history.now().name + mark + " - Tessivox";
+    return history.now().name + (history.changed() ? "*" : "") + " - Tessivox";
 }
 
 }  // namespace tessivox::sound

@@ -54,11 +54,12 @@ struct Reading {
     std::string bad;  // the first port whose value is no number
 };
 
-// A state's port values into the sound; ports outside it are left alone.
-// The preset applies to Tessivox (and maybe to other plugins besides), as
-// its finder made sure.
-bool readState(const LilvState* state, UridMap& urids, Sound& sound, const std::string& what,
-               std::string& error) {
+// A state's port values over the start sound; ports outside it are left
+// alone. The preset applies to Tessivox (and maybe to other plugins
+// besides), as its finder made sure.
+std::optional<Sound> readState(const LilvState* state, UridMap& urids, const std::string& what,
+                               std::string& error) {
+    Sound sound = startSound();
     if (const char* label = lilv_state_get_label(state)) sound.name = label;
     Reading reading{urids, sound, {}};
     lilv_state_emit_port_values(
@@ -86,11 +87,9 @@ bool readState(const LilvState* state, UridMap& urids, Sound& sound, const std::
                 lv2::clampToPort(static_cast<uint32_t>(port), static_cast<float>(v));
         },
         &reading);
-    if (!reading.bad.empty()) {
-        error = what + ": the value of port '" + reading.bad + "' is not a number";
-        return false;
-    }
-    return true;
+    if (!reading.bad.empty())
+        return refuse(error, what + ": the value of port '" + reading.bad + "' is not a number");
+    return sound;
 }
 
 // What one pass of serd finds in a file: the presets in it and the plugin
@@ -111,9 +110,31 @@ struct Scan {
         serd_node_free(&full);
         return text;
     }
+
+    // serd's error sink: the first error, as one line.
+    static SerdStatus onError(void* h, const SerdError* e) {
+        auto& s = *static_cast<Scan*>(h);
+        if (!s.error.empty()) return SERD_SUCCESS;
+        char text[256];
+        va_list args;
+        va_copy(args, *e->args);
+        std::vsnprintf(text, sizeof text, e->fmt, args);
+        va_end(args);
+        std::string line = text;
+        while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+        s.error = "line " + std::to_string(e->line) + ": " + line;
+        return SERD_SUCCESS;
+    }
 };
 
-bool scanFile(const std::string& path, std::FILE* file, Scan& scan) {
+// A file that turtleProblem let pass, scanned.
+bool scanFile(const std::string& path, Scan& scan) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         std::fclose);
+    if (!file) {
+        scan.error = std::strerror(errno);
+        return false;
+    }
     char* absolute = realpath(path.c_str(), nullptr);
     SerdNode base =
         serd_node_new_file_uri(reinterpret_cast<const uint8_t*>(absolute ? absolute : path.c_str()),
@@ -142,41 +163,15 @@ bool scanFile(const std::string& path, std::FILE* file, Scan& scan) {
             return SERD_SUCCESS;
         },
         nullptr);
-    serd_reader_set_error_sink(
-        reader,
-        [](void* h, const SerdError* e) {
-            auto& s = *static_cast<Scan*>(h);
-            if (!s.error.empty()) return SERD_SUCCESS;
-            char text[256];
-            va_list args;
-            va_copy(args, *e->args);
-            std::vsnprintf(text, sizeof text, e->fmt, args);
-            va_end(args);
-            std::string line = text;
-            while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
-            s.error = "line " + std::to_string(e->line) + ": " + line;
-            return SERD_SUCCESS;
-        },
-        &scan);
-    const SerdStatus status =
-        serd_reader_read_file_handle(reader, file, reinterpret_cast<const uint8_t*>(path.c_str()));
+    serd_reader_set_error_sink(reader, Scan::onError, &scan);
+    const SerdStatus status = serd_reader_read_file_handle(
+        reader, file.get(), reinterpret_cast<const uint8_t*>(path.c_str()));
     serd_reader_free(reader);
     serd_env_free(scan.env);
     serd_node_free(&base);
     if (status != SERD_SUCCESS && scan.error.empty())
         scan.error = reinterpret_cast<const char*>(serd_strerror(status));
     return scan.error.empty();
-}
-
-// A file that turtleProblem let pass, scanned.
-bool scanPath(const std::string& path, Scan& scan) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                         std::fclose);
-    if (!file) {
-        scan.error = std::strerror(errno);
-        return false;
-    }
-    return scanFile(path, file.get(), scan);
 }
 
 std::optional<Sound> loadFile(const std::string& given, std::string& error) {
@@ -186,15 +181,13 @@ std::optional<Sound> loadFile(const std::string& given, std::string& error) {
     std::unique_ptr<char, decltype(&std::free)> real(realpath(given.c_str(), nullptr), std::free);
     const std::string path = real ? real.get() : given;
     Scan scan;
-    if (!scanPath(path, scan))
+    if (!scanFile(path, scan))
         return refuse(error, given + ": not valid Turtle (" + scan.error + ")");
     std::vector<std::string> ours;
     std::string other;
     for (const std::string& preset : scan.presets) {
         const auto [first, last] = scan.appliesTo.equal_range(preset);
-        bool tessivox = false;
-        for (auto at = first; at != last; ++at) tessivox |= at->second == kPluginUri;
-        if (tessivox) {
+        if (std::any_of(first, last, [](const auto& at) { return at.second == kPluginUri; })) {
             ours.push_back(preset);
         } else if (other.empty()) {
             other = first == last ? "no plugin" : "<" + first->second + ">";
@@ -216,12 +209,9 @@ std::optional<Sound> loadFile(const std::string& given, std::string& error) {
     StatePtr state{
         lilv_state_new_from_file(world.get(), &urids.feature, subject.get(), path.c_str()),
         lilv_state_free};
-    Sound sound = startSound();
     if (!state) return refuse(error, given + ": cannot be read as a preset");
-    if (!readState(state.get(), urids, sound, given, error)) return std::nullopt;
-    if (sound.name.empty()) {
-        sound.name = given.substr(given.rfind('/') + 1);
-    }
+    std::optional<Sound> sound = readState(state.get(), urids, given, error);
+    if (sound && sound->name.empty()) sound->name = given.substr(given.rfind('/') + 1);
     return sound;
 }
 
@@ -231,9 +221,8 @@ std::optional<Sound> loadFromWorld(LilvWorld* world, const Entry& entry, std::st
     lilv_world_load_resource(world, node.get());
     StatePtr state{lilv_state_new_from_world(world, &urids.feature, node.get()), lilv_state_free};
     if (!state) return refuse(error, "the sound '" + entry.name + "' cannot be read");
-    Sound sound = startSound();
-    if (!readState(state.get(), urids, sound, "'" + entry.name + "'", error)) return std::nullopt;
-    sound.name = entry.name;
+    std::optional<Sound> sound = readState(state.get(), urids, "'" + entry.name + "'", error);
+    if (sound) sound->name = entry.name;
     return sound;
 }
 
@@ -243,7 +232,7 @@ std::string bundleProblem(const std::string& folder) {
     const std::string manifest = folder + "/manifest.ttl";
     if (std::string problem = turtleProblem(manifest); !problem.empty()) return problem;
     Scan scan;
-    if (!scanPath(manifest, scan)) return manifest + ": not valid Turtle (" + scan.error + ")";
+    if (!scanFile(manifest, scan)) return manifest + ": not valid Turtle (" + scan.error + ")";
     for (const std::string& uri : scan.seeAlso) {
         std::unique_ptr<char, decltype(&lilv_free)> file(lilv_file_uri_parse(uri.c_str(), nullptr),
                                                          lilv_free);
@@ -254,8 +243,7 @@ std::string bundleProblem(const std::string& folder) {
 }
 
 std::optional<Sound> loadSoundEntry(const Entry& entry, std::string& error) {
-    WorldPtr world = hostWorld();
-    return loadFromWorld(world.get(), entry, error);
+    return loadFromWorld(hostWorld().get(), entry, error);
 }
 
 std::optional<Sound> loadSound(const std::string& nameOrFile, std::string& error) {

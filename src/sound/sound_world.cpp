@@ -37,14 +37,14 @@ std::string pathWithout(const std::string& user) {
 }
 
 // The bundle a build tree holds beside its programs, if any.
-std::string builtBundle() {
+void loadBuiltBundle(LilvWorld* world) {
     char exe[4096];
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return {};
+    if (n <= 0) return;
     std::string dir(exe, static_cast<size_t>(n));
     dir.resize(dir.rfind('/'));
     const std::string bundle = dir + "/../lv2/tessivox.lv2";
-    return isFolder(bundle) ? bundle : std::string();
+    if (isFolder(bundle)) loadBundle(world, bundle);
 }
 
 }  // namespace
@@ -72,10 +72,8 @@ WorldPtr hostWorld(std::vector<std::string>* leftOut) {
         closedir(dir);
     }
     NodePtr plugin = uriNode(world.get(), kPluginUri.data());
-    if (!lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world.get()), plugin.get())) {
-        const std::string built = builtBundle();
-        if (!built.empty()) loadBundle(world.get(), built);
-    }
+    if (!lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world.get()), plugin.get()))
+        loadBuiltBundle(world.get());
     return world;
 }
 
@@ -116,8 +114,7 @@ std::vector<Entry> listIn(LilvWorld* world) {
 }
 
 std::vector<Entry> listSounds() {
-    WorldPtr world = hostWorld();
-    return listIn(world.get());
+    return listIn(hostWorld().get());
 }
 
 }  // namespace tessivox::sound

@@ -44,11 +44,10 @@ std::string nameProblem(const std::string& name) {
         if (c < 0x20 || c == 0x7F)
             return "a sound's name is one line of text, without control characters";
         const size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
-        if (length == 0 || i + length > name.size()) return "a sound's name must be UTF-8 text";
-        for (size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(name[i + k]) & 0xC0) != 0x80)
-                return "a sound's name must be UTF-8 text";
-        }
+        bool utf8 = length != 0 && i + length <= name.size();
+        for (size_t k = 1; utf8 && k < length; ++k)
+            utf8 = (static_cast<unsigned char>(name[i + k]) & 0xC0) == 0x80;
+        if (!utf8) return "a sound's name must be UTF-8 text";
         i += length;
     }
     if (characters > kMaxNameLength)
@@ -63,9 +62,6 @@ SerdNode uri(const char* text) {
 SerdNode literal(const char* text) {
     return serd_node_from_string(SERD_LITERAL, reinterpret_cast<const uint8_t*>(text));
 }
-SerdNode literal(const std::string& text) {
-    return literal(text.c_str());
-}
 
 // Turtle through serd into `file`; false if serd refused anything.
 bool writeTurtle(std::FILE* file, const std::string& fileName, const Sound* sound) {
@@ -74,14 +70,13 @@ bool writeTurtle(std::FILE* file, const std::string& fileName, const Sound* soun
         SERD_TURTLE, static_cast<SerdStyle>(SERD_STYLE_ABBREVIATED | SERD_STYLE_CURIED), env,
         nullptr, serd_file_sink, file);
     bool ok = true;
-    const auto prefix = [&](const char* name, const char* ns) {
+    const std::pair<const char*, const char*> prefixes[] = {
+        {"lv2", LV2_CORE_PREFIX}, {"pset", LV2_PRESETS_PREFIX}, {"rdfs", kRdfsNs}};
+    for (const auto& [name, ns] : prefixes) {
         const SerdNode n = literal(name);
         const SerdNode u = uri(ns);
         ok = ok && serd_writer_set_prefix(w, &n, &u) == SERD_SUCCESS;
-    };
-    prefix("lv2", LV2_CORE_PREFIX);
-    prefix("pset", LV2_PRESETS_PREFIX);
-    prefix("rdfs", kRdfsNs);
+    }
     const auto statement = [&](SerdStatementFlags flags, const SerdNode& s, const char* p,
                                const SerdNode& o, const SerdNode* type = nullptr) {
         const SerdNode predicate = uri(p);
@@ -95,7 +90,8 @@ bool writeTurtle(std::FILE* file, const std::string& fileName, const Sound* soun
     if (sound == nullptr) {
         statement(0, subject, (std::string(kRdfsNs) + "seeAlso").c_str(), subject);
     } else {
-        statement(0, subject, (std::string(kRdfsNs) + "label").c_str(), literal(sound->name));
+        statement(0, subject, (std::string(kRdfsNs) + "label").c_str(),
+                  literal(sound->name.c_str()));
         const SerdNode decimalType = uri(kXsdDecimal);
         for (uint32_t port = 0; port < kPortCount; ++port) {
             if (!inSound(port)) continue;
@@ -104,9 +100,9 @@ bool writeTurtle(std::FILE* file, const std::string& fileName, const Sound* soun
                 serd_node_from_string(SERD_BLANK, reinterpret_cast<const uint8_t*>(id.c_str()));
             statement(SERD_ANON_O_BEGIN, subject, LV2_CORE__port, blank);
             statement(SERD_ANON_CONT, blank, LV2_CORE__symbol,
-                      literal(std::string(kPorts[port].symbol)));
+                      literal(std::string(kPorts[port].symbol).c_str()));
             statement(SERD_ANON_CONT, blank, LV2_PRESETS__value,
-                      literal(lv2::turtleNumber(sound->values[port], false)), &decimalType);
+                      literal(lv2::turtleNumber(sound->values[port], false).c_str()), &decimalType);
             ok = ok && serd_writer_end_anon(w, &blank) == SERD_SUCCESS;
         }
     }
@@ -140,12 +136,18 @@ struct TempFile {
             return error;
         }
         errno = 0;
-        const bool written = writeTurtle(file, fileName, sound);
-        int error = written ? 0 : (errno ? errno : EIO);
+        int error = writeTurtle(file, fileName, sound) ? 0 : (errno ? errno : EIO);
         if (std::fflush(file) != 0 && error == 0) error = errno;
         if (fsync(fileno(file)) != 0 && error == 0) error = errno;
         if (std::fclose(file) != 0 && error == 0) error = errno;
         return error;
+    }
+
+    // Errno on failure, 0 on success.
+    int commit() {
+        if (std::rename(path.c_str(), target.c_str()) != 0) return errno;
+        committed = true;
+        return 0;
     }
 };
 
@@ -175,25 +177,22 @@ bool writtenHere(const std::string& bundle, const std::string& fileName) {
 
 // Held while a save looks for the name and writes, so that two programs
 // saving one name at once make one sound, not two.
-class SaveLock {
-  public:
+struct SaveLock {
     explicit SaveLock(const std::string& folder) {
-        fd_ = open((folder + "/.tessivox-save.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        fd = open((folder + "/.tessivox-save.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         // A save takes a moment; one that holds it far longer is stuck, and is not waited for.
-        for (int tries = 0; fd_ >= 0 && tries < 500; ++tries) {
-            if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+        for (int tries = 0; fd >= 0 && tries < 500; ++tries) {
+            if (flock(fd, LOCK_EX | LOCK_NB) == 0) return;
             usleep(10000);
         }
-        error_ = fd_ < 0 ? errno : EWOULDBLOCK;
+        error = fd < 0 ? errno : EWOULDBLOCK;
     }
     ~SaveLock() {
-        if (fd_ >= 0) close(fd_);
+        if (fd >= 0) close(fd);
     }
-    int error() const { return error_; }
 
-  private:
-    int fd_ = -1;
-    int error_ = 0;
+    int fd = -1;
+    int error = 0;
 };
 
 enum class Owner { Nobody, Us, Factory };
@@ -242,16 +241,10 @@ int writeBundle(const std::string& bundle, const std::string& fileName, const So
     TempFile preset, manifest;
     int e = preset.write(bundle + "/" + fileName, fileName, &sound);
     if (e == 0) e = manifest.write(bundle + "/manifest.ttl", fileName, nullptr);
-    if (e == 0 && std::rename(preset.path.c_str(), preset.target.c_str()) != 0) e = errno;
-    if (e != 0) return e;
-    preset.committed = true;
-    if (std::rename(manifest.path.c_str(), manifest.target.c_str()) != 0) {
-        e = errno;
-        if (newBundle) unlink(preset.target.c_str());
-        return e;
-    }
-    manifest.committed = true;
-    return 0;
+    if (e == 0) e = preset.commit();
+    if (e == 0) e = manifest.commit();
+    if (e != 0 && newBundle && preset.committed) unlink(preset.target.c_str());
+    return e;
 }
 
 }  // namespace
@@ -266,31 +259,22 @@ SaveResult saveSound(const Sound& sound, bool replace, std::string& error, std::
         error = problem;
         return SaveResult::Failed;
     }
-    bool madeFolder = false;
-    if (mkdir(folder.c_str(), 0777) == 0) {
-        madeFolder = true;
-    } else if (errno != EEXIST) {
-        return failed(std::strerror(errno));
-    }
+    const bool madeFolder = mkdir(folder.c_str(), 0777) == 0;
+    if (!madeFolder && errno != EEXIST) return failed(std::strerror(errno));
     const SaveLock lock(folder);
-    if (lock.error() != 0) return failed(std::strerror(lock.error()));
-    std::string bundle;
-    std::string fileName;
-    switch (findOwnBundle(sound.name, folder, bundle, fileName)) {
-        case Owner::Factory:
-            error = "'" + sound.name + "' is a factory sound: choose another name";
-            return SaveResult::FactoryName;
-        case Owner::Us:
-            if (!replace) return SaveResult::NameTaken;
-            break;
-        case Owner::Nobody:
-            bundle.clear();
-            break;
+    if (lock.error != 0) return failed(std::strerror(lock.error));
+    std::string bundle, fileName;
+    const Owner owner = findOwnBundle(sound.name, folder, bundle, fileName);
+    if (owner == Owner::Factory) {
+        error = "'" + sound.name + "' is a factory sound: choose another name";
+        return SaveResult::FactoryName;
     }
-    const bool madeBundle = bundle.empty();
+    if (owner == Owner::Us && !replace) return SaveResult::NameTaken;
+    const bool madeBundle = owner == Owner::Nobody;
     if (madeBundle) {
-        fileName = symbolOf(sound.name) + ".ttl";
-        if (const int e = makeBundle(folder, symbolOf(sound.name), bundle); e != 0) {
+        const std::string symbol = symbolOf(sound.name);
+        fileName = symbol + ".ttl";
+        if (const int e = makeBundle(folder, symbol, bundle); e != 0) {
             if (madeFolder) rmdir(folder.c_str());
             return failed(std::strerror(e));
         }
@@ -309,10 +293,10 @@ bool deleteSound(const std::string& name, std::string& error) {
     const SaveLock lock(folder);
     std::string bundle, fileName;
     const Owner owner =
-        lock.error() == 0 ? findOwnBundle(name, folder, bundle, fileName) : Owner::Nobody;
-    if (lock.error() != 0 || owner != Owner::Us) {
+        lock.error == 0 ? findOwnBundle(name, folder, bundle, fileName) : Owner::Nobody;
+    if (lock.error != 0 || owner != Owner::Us) {
         error = "cannot delete '" + name + "': " +
-                (lock.error() != 0         ? std::string(std::strerror(lock.error()))
+                (lock.error != 0           ? std::string(std::strerror(lock.error))
                  : owner == Owner::Factory ? std::string("it is a factory sound")
                                            : "no sound of yours has this name");
         return false;

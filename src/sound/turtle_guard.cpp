@@ -46,11 +46,8 @@ std::string shapeProblem(const std::string& text) {
     int depth = 0, prefixes = 0;
     for (size_t at = 0; at < text.size();) {
         const char c = text[at++];
-        if (c == '#') {
-            at = text.find('\n', at);
-            if (at == std::string::npos) break;
-        } else if (c == '<') {
-            at = text.find('>', at);
+        if (c == '#' || c == '<') {
+            at = text.find(c == '#' ? '\n' : '>', at);
             if (at == std::string::npos) break;
         } else if (c == '"' || c == '\'') {
             at = skipString(text, at, c);
