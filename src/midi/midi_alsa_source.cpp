@@ -25,7 +25,7 @@ void midiCallback(double /*timeStamp*/, std::vector<unsigned char>* message, voi
         }
         countDeliveries(ctx, count);
     } else {
-        countWhileShut(ctx);
+        ctx.side->whileShut.fetch_add(1, relaxed);
     }
     ctx.gate.leave();
 }

@@ -47,19 +47,6 @@ bool createLibraryPort(MidiInput& port) {
 
 }  // namespace
 
-void countDeliveries(MidiInput::Context& ctx, uint64_t count) {
-    if (ctx.closed.load(relaxed) != 0) ctx.side->afterClose.fetch_add(count, relaxed);
-    ctx.side->accepted.fetch_add(count, relaxed);
-}
-
-void countWhileShut(MidiInput::Context& ctx) {
-    ctx.side->whileShut.fetch_add(1, relaxed);
-}
-
-MidiInput::MidiInput(MidiSide& m, PortEntry chosen) : entry(std::move(chosen)) {
-    context.side = &m;
-}
-
 MidiInput::~MidiInput() {
     if (in) {
         try {

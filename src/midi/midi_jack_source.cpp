@@ -34,7 +34,7 @@ int jackProcess(jack_nframes_t frames, void* arg) {
         }
         countDeliveries(ctx, count);
     } else if (events > 0) {
-        countWhileShut(ctx);
+        ctx.side->whileShut.fetch_add(1, relaxed);
     }
     ctx.gate.leave();
     return 0;

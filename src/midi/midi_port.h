@@ -63,7 +63,7 @@ class MidiInput {
         MidiByteParser parser;  // the delivering thread's own
     };
 
-    MidiInput(MidiSide& m, PortEntry chosen);
+    MidiInput(MidiSide& m, PortEntry chosen) : entry(std::move(chosen)) { context.side = &m; }
     ~MidiInput();
     MidiInput(const MidiInput&) = delete;
     MidiInput& operator=(const MidiInput&) = delete;
@@ -154,8 +154,10 @@ inline void deliverBytes(MidiInput::Context& ctx, const unsigned char* bytes, si
     });
 }
 
-void countDeliveries(MidiInput::Context& ctx, uint64_t count);
-void countWhileShut(MidiInput::Context& ctx);
+inline void countDeliveries(MidiInput::Context& ctx, uint64_t count) {
+    if (ctx.closed.load(relaxed) != 0) ctx.side->afterClose.fetch_add(count, relaxed);
+    ctx.side->accepted.fetch_add(count, relaxed);
+}
 
 // The entry at `position` of the list numbered `serial`, while that list is
 // kept; else null.

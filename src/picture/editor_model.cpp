@@ -12,9 +12,12 @@ std::array<std::string*, 6> texts(EditorModel& m) {
 
 }  // namespace
 
+namespace {
+// The texts the rules read, p's value text being `value`.
 AxisTexts axisTexts(const EditorModel& m, std::string_view value) {
     return {value, m.xFrom, m.xTo, m.yFrom, m.yTo, m.xLabel};
 }
+}  // namespace
 
 std::string axisButtonTip(const EditorModel& m, ParamId p, std::string_view value) {
     return axisButtonTip(axisTexts(m, value), p);

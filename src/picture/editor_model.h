@@ -16,8 +16,7 @@ struct EditorModel {
     bool enable = false;
 };
 
-// The texts the rules read, p's value text being `value`.
-AxisTexts axisTexts(const EditorModel& m, std::string_view value);
+// The axis button's tooltip while p shows `value`.
 std::string axisButtonTip(const EditorModel& m, ParamId p, std::string_view value);
 
 // A click of parameter p's axis button while it shows `value`: fills one
