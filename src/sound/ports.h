@@ -107,6 +107,26 @@ constexpr void addTrajectoryPorts(std::array<PortSpec, kPortCount>& p, float low
     }
 }
 
+// How the instrument is played, in the group hosts show those ports in.
+constexpr void describePlayingPorts(std::array<PortSpec, kPortCount>& p) {
+    p[kBendRange].comment =
+        "Semitones a full pitch bend moves the pitch, at once, also during the release; 0 ignores "
+        "bends.";
+    p[kGlideTime].comment =
+        "Seconds the pitch takes from the note sounding before to a new one, evenly in "
+        "semitones; 0 jumps.";
+    p[kGlideMode].comment = "0: every new note glides; 1: only a note played while a key is held.";
+    p[kVelocity].comment =
+        "How much the velocity v sets a note's level, 1 - s + s (v / 127)^2; 0 plays every note "
+        "at full level.";
+    p[kOnset].comment =
+        "0: every note starts after a 1,001-frame fade-out (at 44.1 kHz) of what sounded before; "
+        "1: a note with nothing sounding before it starts on its note-on frame.";
+    p[kSustainPedal].comment =
+        "On: controller 64 at 64 or more holds every released key until the pedal comes up.";
+    for (uint32_t k = kBendRange; k <= kSustainPedal; ++k) p[k].group = "playing";
+}
+
 // What each number means, and the groups hosts show the ports in.
 constexpr void describePorts(std::array<PortSpec, kPortCount>& p) {
     constexpr std::string_view paramComments[kParamCount] = {
@@ -161,22 +181,6 @@ constexpr void describePorts(std::array<PortSpec, kPortCount>& p) {
         "Frames from a note-on to the note's first sample (the fade-out of what sounded before), "
         "for hosts to compensate; 0 with the onset at once, when only a note that interrupts a "
         "sounding one waits.";
-    p[kBendRange].comment =
-        "Semitones a full pitch bend moves the pitch, at once, also during the release; 0 ignores "
-        "bends.";
-    p[kGlideTime].comment =
-        "Seconds the pitch takes from the note sounding before to a new one, evenly in "
-        "semitones; 0 jumps.";
-    p[kGlideMode].comment = "0: every new note glides; 1: only a note played while a key is held.";
-    p[kVelocity].comment =
-        "How much the velocity v sets a note's level, 1 - s + s (v / 127)^2; 0 plays every note "
-        "at full level.";
-    p[kOnset].comment =
-        "0: every note starts after a 1,001-frame fade-out (at 44.1 kHz) of what sounded before; "
-        "1: a note with nothing sounding before it starts on its note-on frame.";
-    p[kSustainPedal].comment =
-        "On: controller 64 at 64 or more holds every released key until the pedal comes up.";
-    for (uint32_t k = kBendRange; k <= kSustainPedal; ++k) p[k].group = "playing";
 }
 
 constexpr std::array<PortSpec, kPortCount> makePorts() {
@@ -231,6 +235,7 @@ constexpr std::array<PortSpec, kPortCount> makePorts() {
     p[kSustainPedal] = {"sustain_pedal", "Sustain pedal", PortType::Control, 0, 1, 0, kToggled, {}};
 
     describePorts(p);
+    describePlayingPorts(p);
     return p;
 }
 
