@@ -5,58 +5,41 @@
 
 namespace tessivox::lv2 {
 
+// The engine fields behind the ports of how the instrument is played: a
+// whole number (a choice, a switch, semitones) or an amount.
+struct PlayingField {
+    Port port;
+    std::atomic<int32_t> EngineState::*whole;
+    std::atomic<float> EngineState::*amount;
+};
+inline constexpr PlayingField kPlayingFields[] = {
+    {kTuning, &EngineState::exactPitch, nullptr},
+    {kBendRange, &EngineState::bendRange, nullptr},
+    {kGlideTime, nullptr, &EngineState::glideTime},
+    {kGlideMode, &EngineState::glideLegato, nullptr},
+    {kVelocity, nullptr, &EngineState::velocitySensitivity},
+    {kOnset, &EngineState::onsetAtOnce, nullptr},
+    {kSustainPedal, &EngineState::sustainPedal, nullptr}};
+
 // Sets what a port of how the instrument is played stands for, from the
 // value as the plugin takes it (clampToPort). False for any other port.
 inline bool applyPlayingPort(EngineState& s, uint32_t port, float value) {
-    constexpr auto relaxed = std::memory_order_relaxed;
-    const int32_t on = value == 1.0f ? 1 : 0;
-    switch (port) {
-        case kTuning:
-            s.exactPitch.store(on, relaxed);
-            return true;
-        case kBendRange:
-            s.bendRange.store(static_cast<int32_t>(value), relaxed);
-            return true;
-        case kGlideTime:
-            s.glideTime.store(value, relaxed);
-            return true;
-        case kGlideMode:
-            s.glideLegato.store(on, relaxed);
-            return true;
-        case kVelocity:
-            s.velocitySensitivity.store(value, relaxed);
-            return true;
-        case kOnset:
-            s.onsetAtOnce.store(on, relaxed);
-            return true;
-        case kSustainPedal:
-            s.sustainPedal.store(on, relaxed);
-            return true;
-        default:
-            return false;
+    for (const PlayingField& f : kPlayingFields) {
+        if (f.port != port) continue;
+        if (f.whole) (s.*f.whole).store(static_cast<int32_t>(value), std::memory_order_relaxed);
+        if (f.amount) (s.*f.amount).store(value, std::memory_order_relaxed);
+        return true;
     }
+    return false;
 }
 
 // The port value of what applyPlayingPort set; 0 for any other port.
 inline float playingPortValue(const EngineState& s, uint32_t port) {
-    switch (port) {
-        case kTuning:
-            return static_cast<float>(s.exactPitch.load());
-        case kBendRange:
-            return static_cast<float>(s.bendRange.load());
-        case kGlideTime:
-            return s.glideTime.load();
-        case kGlideMode:
-            return static_cast<float>(s.glideLegato.load());
-        case kVelocity:
-            return s.velocitySensitivity.load();
-        case kOnset:
-            return static_cast<float>(s.onsetAtOnce.load());
-        case kSustainPedal:
-            return static_cast<float>(s.sustainPedal.load());
-        default:
-            return 0.0f;
+    for (const PlayingField& f : kPlayingFields) {
+        if (f.port == port)
+            return f.whole ? static_cast<float>((s.*f.whole).load()) : (s.*f.amount).load();
     }
+    return 0.0f;
 }
 
 // The ports of how a sound is played, as the window and its dialog list them.
