@@ -102,7 +102,6 @@ void setFont(cairo_t* cr) {
 
 void control(cairo_t* cr, const Editor& ed, const ControlSpec& c) {
     const EditorModel& m = ed.axes;
-    const std::string* texts[] = {&m.xFrom, &m.xTo, &m.yFrom, &m.yTo, &m.xLabel, &m.yLabel};
     switch (c.kind) {
         case ControlKind::ParamSlider:
         case ControlKind::EnvelopeSlider:
@@ -116,7 +115,7 @@ void control(cairo_t* cr, const Editor& ed, const ControlSpec& c) {
             break;
         case ControlKind::StaticText:
             if (c.id >= kXFromText && c.id <= kYLabel) {
-                text(cr, c.x, c.y + 3, *texts[c.id - kXFromText]);
+                text(cr, c.x, c.y + 3, *axisTextsOf(m)[c.id - kXFromText]);
             } else {
                 // The envelope's letters stand above their sliders' tops.
                 text(cr, c.x, c.y + (c.y == kEnvelopeLetterY ? -4 : 3), c.text);

@@ -6,10 +6,6 @@ namespace tessivox {
 
 namespace {
 
-std::array<std::string*, 6> texts(EditorModel& m) {
-    return {&m.xFrom, &m.xTo, &m.yFrom, &m.yTo, &m.xLabel, &m.yLabel};
-}
-
 }  // namespace
 
 namespace {
@@ -29,7 +25,7 @@ AxisStep clickAxisButton(EditorModel& m, ParamId p, std::string_view value) {
         m = {};
         return step;
     }
-    *texts(m)[static_cast<int>(step)] = value;
+    *axisTextsOf(m)[static_cast<int>(step)] = value;
     const bool x = step == AxisStep::XFrom || step == AxisStep::XTo;
     (x ? m.xLabel : m.yLabel) = paramName(p);
     return step;
@@ -72,7 +68,7 @@ bool takeJoinedTexts(EditorModel& m, std::string_view joined) {
         pieces[i] = joined.substr(0, end);
         joined.remove_prefix(end == std::string_view::npos ? joined.size() : end + 1);
     }
-    for (size_t i = 0; i < pieces.size(); ++i) *texts(m)[i] = pieces[i];
+    for (size_t i = 0; i < pieces.size(); ++i) *axisTextsOf(m)[i] = pieces[i];
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,13 @@ struct EditorModel {
     std::string xFrom, xTo, yFrom, yTo, xLabel, yLabel;
     bool enable = false;
 };
+
+// The six texts in their order (xFrom, xTo, yFrom, yTo, xLabel, yLabel),
+// which is also the order of their controls' ids.
+template <class Model>
+auto axisTextsOf(Model& m) {
+    return std::array{&m.xFrom, &m.xTo, &m.yFrom, &m.yTo, &m.xLabel, &m.yLabel};
+}
 
 // The axis button's tooltip while p shows `value`.
 std::string axisButtonTip(const EditorModel& m, ParamId p, std::string_view value);

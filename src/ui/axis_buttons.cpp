@@ -10,15 +10,6 @@ namespace tessivox {
 
 namespace {
 
-std::array<QLabel*, 6> texts(const AxisControls& c) {
-    return {c.xFrom, c.xTo, c.yFrom, c.yTo, c.xLabel, c.yLabel};
-}
-
-template <class Model>
-auto texts(Model& m) {
-    return std::array{&m.xFrom, &m.xTo, &m.yFrom, &m.yTo, &m.xLabel, &m.yLabel};
-}
-
 std::string valueOf(const AxisControls& c, ParamId p) {
     return c.valueTexts[static_cast<int>(p)]->text().toStdString();
 }
@@ -27,22 +18,22 @@ std::string valueOf(const AxisControls& c, ParamId p) {
 
 EditorModel shownModel(const AxisControls& c) {
     EditorModel m;
-    const auto shown = texts(c);
-    const auto model = texts(m);
-    for (size_t i = 0; i < shown.size(); ++i) *model[i] = shown[i]->text().toStdString();
+    const auto shown = axisTextsOf(c);
+    const auto model = axisTextsOf(m);
+    for (size_t i = 0; i < shown.size(); ++i) *model[i] = (*shown[i])->text().toStdString();
     m.enable = c.enable->isChecked();
     return m;
 }
 
 void showModel(const AxisControls& c, const EditorModel& m) {
-    const auto shown = texts(c);
-    const auto model = texts(m);
+    const auto shown = axisTextsOf(c);
+    const auto model = axisTextsOf(m);
     for (size_t i = 0; i < shown.size(); ++i) {
         const QString text = QString::fromStdString(*model[i]);
         if (text.isEmpty()) {
-            shown[i]->clear();
-        } else if (shown[i]->text() != text) {
-            shown[i]->setText(text);
+            (*shown[i])->clear();
+        } else if ((*shown[i])->text() != text) {
+            (*shown[i])->setText(text);
         }
     }
     if (c.enable->isChecked() == m.enable) return;

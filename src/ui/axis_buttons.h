@@ -15,6 +15,7 @@ namespace tessivox {
 // The controls that show the editor model, and each parameter's value text.
 struct AxisControls {
     std::array<QLabel*, kParamCount> valueTexts{};  // 21..26
+    // In the editor model's order, as axisTextsOf lists them.
     QLabel* xFrom = nullptr;                        // 39
     QLabel* xTo = nullptr;                          // 40
     QLabel* yFrom = nullptr;                        // 41

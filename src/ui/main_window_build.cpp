@@ -193,12 +193,8 @@ void MainWindow::buildControls() {
         w->setGeometry(c.x, c.y, c.width, c.height);
         controls_[c.id] = w;
     }
-    axis_.xFrom = label(kXFromText);
-    axis_.xTo = label(kXToText);
-    axis_.yFrom = label(kYFromText);
-    axis_.yTo = label(kYToText);
-    axis_.xLabel = label(kXLabel);
-    axis_.yLabel = label(kYLabel);
+    // The axis texts have consecutive ids, from kXFromText to kYLabel.
+    for (int k = 0; k < 6; ++k) *axisTextsOf(axis_)[k] = label(kXFromText + k);
     shape_ = static_cast<DrawingArea*>(control(kShapeDisplayId));
     waveform_ = static_cast<DrawingArea*>(control(kWaveformDisplayId));
     pad_ = static_cast<DrawingArea*>(control(kPadId));
