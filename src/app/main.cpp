@@ -152,8 +152,6 @@ void keepLastSession(sound::Sound sound) {
     }
 }
 
-// Shows the window with its sound, opens the MIDI port and plays until the
-// user or a signal ends it; the sound at the end is kept.
 // What start-up makes, in the order it is taken down backwards: the engine
 // outlives the objects that play it.
 struct Program {
@@ -162,22 +160,21 @@ struct Program {
     MidiPorts midi{s};
 };
 
+// Shows the window with its sound, opens the MIDI port and plays until the
+// user or a signal ends it; the sound at the end is kept.
 void playUntilQuit(Program& p, MainWindow* window, const std::optional<std::string>& sound) {
-    SynthState& s = p.s;
     if (window && !terminationSignalled()) {
         showCentred(*window);
         window->listMidiPorts();
     }
-    if (window && sound) {
-        window->startWithSound(*sound);
-    }
+    if (window && sound) window->startWithSound(*sound);
     if (window && !terminationSignalled()) {
         // Shut before the port delivers: a note-on from then on is counted with its gate.
-        s.gate.store(0, std::memory_order_release);
+        p.s.gate.store(0, std::memory_order_release);
         window->setStatusText(0, p.midi.openMidiPort());
-        updateDisplays(s, *window);
+        updateDisplays(p.s, *window);
         p.audio.startAudioStream();
-        runEventLoop(s, *window);
+        runEventLoop(p.s, *window);
         keepLastSession(window->currentSound());
     }
 }

@@ -18,22 +18,22 @@ std::string valueOf(const AxisControls& c, ParamId p) {
 
 EditorModel shownModel(const AxisControls& c) {
     EditorModel m;
-    const auto shown = axisTextsOf(c);
     const auto model = axisTextsOf(m);
-    for (size_t i = 0; i < shown.size(); ++i) *model[i] = (*shown[i])->text().toStdString();
+    for (size_t i = 0; i < model.size(); ++i)
+        *model[i] = (*axisTextsOf(c)[i])->text().toStdString();
     m.enable = c.enable->isChecked();
     return m;
 }
 
 void showModel(const AxisControls& c, const EditorModel& m) {
-    const auto shown = axisTextsOf(c);
     const auto model = axisTextsOf(m);
-    for (size_t i = 0; i < shown.size(); ++i) {
+    for (size_t i = 0; i < model.size(); ++i) {
+        QLabel* shown = *axisTextsOf(c)[i];
         const QString text = QString::fromStdString(*model[i]);
         if (text.isEmpty()) {
-            (*shown[i])->clear();
-        } else if ((*shown[i])->text() != text) {
-            (*shown[i])->setText(text);
+            shown->clear();
+        } else if (shown->text() != text) {
+            shown->setText(text);
         }
     }
     if (c.enable->isChecked() == m.enable) return;
