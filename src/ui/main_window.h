@@ -181,6 +181,7 @@ class MainWindow : public QMainWindow {
     PlayerSetup player_ = loadPlayerSetup();
     int learning_ = -1;  // the slider waiting for a controller
     uint32_t seenMoves_ = 0;
+    bool controllerMoving_ = false;  // a learned slider follows: no step back yet
     std::array<int, 10> followed_{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};  // values shown
 };
 

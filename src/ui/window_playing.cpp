@@ -1,6 +1,8 @@
 // The main window's playing settings: the "Playing" dialog, the player's
 // set-up and the sliders that follow learned MIDI controllers.
 
+#include <utility>
+
 #include <QMenu>
 #include <QSlider>
 
@@ -57,10 +59,15 @@ void MainWindow::showLearnMenu(int k, const QPoint& globalPosition) {
 }
 
 // The next controller moved after a learn is asked for is the slider's; a
-// learned slider moves to its controller's value as a drag would move it.
+// learned slider moves to its controller's value as a drag would move it,
+// and becomes one step back once the controller rests.
 void MainWindow::pollControllers() {
     const uint32_t moves = s_.controllerMoves.load(std::memory_order_acquire);
-    if (moves == seenMoves_) return;
+    if (moves == seenMoves_) {
+        // A controller at rest is a drag let go: its moves are one step back.
+        if (std::exchange(controllerMoving_, false)) commitEdit();
+        return;
+    }
     seenMoves_ = moves;
     const int moved = s_.lastController.load(relaxed);
     if (learning_ >= 0 && learnableController(moved)) {
@@ -76,6 +83,7 @@ void MainWindow::pollControllers() {
         const int value = s_.controllerValues[controller].load(relaxed);
         if (value == followed_[k]) continue;
         followed_[k] = value;
+        controllerMoving_ = true;
         QSlider* target = learnSlider(k);
         const int span = target->maximum() - target->minimum();
         target->setValue(target->minimum() + roundToInt32(span * (value / 127.0)));

@@ -169,7 +169,7 @@ std::string MainWindow::axisTexts() const {
 }
 
 void MainWindow::commitEdit() {
-    if (applying_ || s_.padDragState != PadDragState::Unpressed) return;
+    if (applying_ || controllerMoving_ || s_.padDragState != PadDragState::Unpressed) return;
     for (int id = 0; id < static_cast<int>(controls_.size()); ++id) {
         if (const QSlider* held = slider(id); held && held->isSliderDown()) return;
     }
