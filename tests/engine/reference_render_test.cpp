@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -33,7 +34,9 @@ struct Scenario {
     std::vector<double> xLimits{0, 0}, yLimits{0, 0};
     bool trajectory = false;
     // How it is played: exact, bend, glide, velocity, onset, pedal.
-    std::vector<double> exact{0}, bend{0}, glide{0, 0}, velocity{0}, onset{0}, pedal{0};
+    std::map<std::string, std::vector<double>> playing{{"exact", {0}},    {"bend", {0}},
+                                                       {"glide", {0, 0}}, {"velocity", {0}},
+                                                       {"onset", {0}},    {"pedal", {0}}};
     std::vector<Event> events;
 };
 
@@ -65,14 +68,8 @@ Scenario parseScenario(const std::string& line) {
                                                   : 0xB0;
             sc.events.push_back({std::stol(value.substr(at + 1)), status,
                                  static_cast<uint8_t>(d[0]), static_cast<uint8_t>(d[1])});
-        } else if (key == "exact" || key == "bend" || key == "glide" || key == "velocity" ||
-                   key == "onset" || key == "pedal") {
-            (key == "exact"      ? sc.exact
-             : key == "bend"     ? sc.bend
-             : key == "glide"    ? sc.glide
-             : key == "velocity" ? sc.velocity
-             : key == "onset"    ? sc.onset
-                                 : sc.pedal) = numbers(value);
+        } else if (sc.playing.count(key) != 0) {
+            sc.playing[key] = numbers(value);
         } else if (key == "x" || key == "y") {
             const auto comma = value.find(',');
             const ParamId id = paramIdFromName(value.substr(0, comma));
@@ -110,13 +107,13 @@ std::vector<float> renderScenario(const Scenario& sc) {
                          static_cast<float>(sc.xLimits[1]), static_cast<float>(sc.yLimits[0]),
                          static_cast<float>(sc.yLimits[1]));
     }
-    s.exactPitch = static_cast<int32_t>(sc.exact[0]);
-    s.bendRange = static_cast<int32_t>(sc.bend[0]);
-    s.glideTime = static_cast<float>(sc.glide[0]);
-    s.glideLegato = static_cast<int32_t>(sc.glide[1]);
-    s.velocitySensitivity = static_cast<float>(sc.velocity[0]);
-    s.onsetAtOnce = static_cast<int32_t>(sc.onset[0]);
-    s.sustainPedal = static_cast<int32_t>(sc.pedal[0]);
+    s.exactPitch = static_cast<int32_t>(sc.playing.at("exact")[0]);
+    s.bendRange = static_cast<int32_t>(sc.playing.at("bend")[0]);
+    s.glideTime = static_cast<float>(sc.playing.at("glide")[0]);
+    s.glideLegato = static_cast<int32_t>(sc.playing.at("glide")[1]);
+    s.velocitySensitivity = static_cast<float>(sc.playing.at("velocity")[0]);
+    s.onsetAtOnce = static_cast<int32_t>(sc.playing.at("onset")[0]);
+    s.sustainPedal = static_cast<int32_t>(sc.playing.at("pedal")[0]);
     std::vector<float> out(sc.frames);
     long done = 0;
     auto renderTo = [&](long frame) {

@@ -259,22 +259,20 @@ TEST(Plugin, PlaysEverySettingAsTessivoxRender) {
     };
     for (int session = 0, sessions = count ? std::atoi(count) : 12; session < sessions; ++session) {
         SCOPED_TRACE("session " + std::to_string(session));
-        const int values[] = {pick(0, 24),  pick(0, 300), pick(0, 1),
-                              pick(0, 100), pick(0, 1),   pick(0, 1)};
-        const float scale[] = {1, 1000, 1, 100, 1, 1};
+        const int v[] = {pick(0, 24),  pick(0, 300), pick(0, 1),
+                         pick(0, 100), pick(0, 1),   pick(0, 1)};
+        const double values[] = {double(v[0]), v[1] / 1000.0, double(v[2]),
+                                 v[3] / 100.0, double(v[4]),  double(v[5])};
+        const std::string texts[] = {std::to_string(v[0]),       std::to_string(v[1] / 1000.0),
+                                     v[2] ? "legato" : "always", std::to_string(v[3] / 100.0),
+                                     v[4] ? "at-once" : "fade",  v[5] ? "on" : "off"};
         Controls controls;
         std::vector<std::string> args = {(dir / "s.mid").string(), (dir / "s.wav").string()};
         for (uint32_t k = 0; k <= kSustainPedal - kBendRange; ++k) {
-            const PortSpec& port = kPorts[kBendRange + k];
-            controls.emplace_back(kBendRange + k, static_cast<float>(values[k] / double(scale[k])));
-            const std::string names[][2] = {
-                {}, {}, {"always", "legato"}, {}, {"fade", "at-once"}, {"off", "on"}};
-            std::string option = "--" + std::string(port.symbol);
+            controls.emplace_back(kBendRange + k, static_cast<float>(values[k]));
+            std::string option = "--" + std::string(kPorts[kBendRange + k].symbol);
             std::replace(option.begin(), option.end(), '_', '-');
-            args.push_back(option);
-            args.push_back(!names[k][0].empty() ? names[k][values[k]]
-                           : scale[k] == 1      ? std::to_string(values[k])
-                                                : std::to_string(values[k] / double(scale[k])));
+            args.insert(args.end(), {option, texts[k]});
         }
         test::Bytes body;
         for (int e = 0; e < 40; ++e) {
