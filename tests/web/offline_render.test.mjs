@@ -2,10 +2,11 @@
 // equal tessivox-render's output bit for bit, at 44.1 and 48 kHz, also with
 // the trajectory and with samples beyond the device's range.
 import assert from 'node:assert/strict';
-import {mkdtempSync, readFileSync} from 'node:fs';
+import {mkdtempSync, readFileSync, writeFileSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import {join} from 'node:path';
-import {checkBuild, differing, fromBase64, launch, openPage, readFloatWav, render, root, serve} from './lib.mjs';
+import {execFileSync} from 'node:child_process';
+import {checkBuild, differing, fromBase64, launch, openPage, readFloatWav, render, renderer, root, serve} from './lib.mjs';
 
 const padSweep = {attack: 1500, decay: 2000, sustain: 70, trajectory: 1, x_param: 1, x_from: 2,
                   x_to: 12, y_param: 2, y_from: 1, y_to: 8};
@@ -56,6 +57,21 @@ async function renderInPage([bytes, rate, ports]) {
     return btoa(text);
 }
 
+// A file the renderer refuses: the same reason, and the engine plays the next file.
+async function refuseInPage([bad, good]) {
+    const {loadModule, createEngine} = await import('/engine.js');
+    const engine = await createEngine(await loadModule(), {context: new OfflineAudioContext(1, 128, 44100)});
+    const refused = await engine.playFile(Uint8Array.from(bad).buffer);
+    const played = await engine.playFile(Uint8Array.from(good).buffer);
+    return {refused, played};
+}
+
+const badFiles = [
+    Buffer.from('MThd\0\0\0\x06\0\0\0\x01\x01\xe0MTrk\0\0\0\x10\0\x90\x3c', 'latin1'),
+    Buffer.from('MThd\0\0\0\x06\0\x02\0\x01\x01\xe0', 'latin1'),
+    Buffer.from('RIFF....WAVEfmt ', 'latin1'),
+];
+
 checkBuild();
 const dir = mkdtempSync(join(tmpdir(), 'tessivox-web-'));
 const server = await serve();
@@ -71,6 +87,19 @@ try {
         assert.equal(got.length, expected.length, `${c.file} at ${c.rate}: length`);
         assert.equal(differing(got, expected), 0, `${c.file} at ${c.rate} ${c.args.join(' ')}: samples differ`);
         compared += got.length;
+    }
+    for (const bad of badFiles) {
+        const file = join(dir, 'bad.mid');
+        writeFileSync(file, bad);
+        let reason = '';
+        try {
+            execFileSync(renderer, [file, join(dir, 'bad.wav')], {stdio: 'pipe'});
+        } catch (e) {
+            reason = e.stderr.toString().trim().replace(`tessivox-render: ${file}: `, '');
+        }
+        const r = await page.evaluate(refuseInPage, [[...bad], [...readFileSync(cases[0].file)]]);
+        assert.ok(reason && !r.refused.ok && r.refused.error === reason, `${reason} | ${r.refused.error}`);
+        assert.ok(r.played.ok && r.played.length > 0, 'the next file is not played');
     }
     console.log(`${compared} samples of ${cases.length} renders equal to tessivox-render`);
 } finally {

@@ -16,6 +16,7 @@
 //
 // createEngine(module, {context}) uses a given context (an OfflineAudioContext
 // too); engine.node is the AudioWorkletNode, connected to the destination.
+// poll() and playFile() reject with the reason when the worklet fails.
 
 const here = new URL('.', import.meta.url);
 

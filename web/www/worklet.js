@@ -9,8 +9,8 @@
 //                                    frame, else at the start of the next quantum
 //   {type: 'limit', on}              hold the output in [-1, 1] (the start) or not
 //   {type: 'schedule', bytes}        play a MIDI file as tessivox-render does, from
-//                                    a fresh engine; answers {type: 'schedule', ok,
-//                                    error, length, count}
+//                                    a fresh engine, until {type: 'live'}; answers
+//                                    {type: 'schedule', ok, error, length, count}
 //   {type: 'record', frames}         from the next quantum on, a fresh engine; keep
 //                                    `frames` of output and the frame each message
 //                                    acted on
@@ -19,6 +19,7 @@
 //   {type: 'recording'}              answers {type: 'recording', samples, frames
 //                                    (in the record), messages, acted (as currentFrame
 //                                    counts)}
+//   (anything that fails)            answers {type: 'error', message, about}
 // Nothing is allocated in process(): the answers come from the message handler.
 
 const kQueue = 1024;  // MIDI messages waiting for their frame
@@ -55,7 +56,13 @@ class TessivoxProcessor extends AudioWorkletProcessor {
         this.recordFrames = new Float64Array(kRecordMessages);
         this.recordEvents = new Uint32Array(kRecordMessages);
         this.recordActed = new Float64Array(kRecordMessages);
-        this.port.onmessage = (e) => this.take(e.data);
+        this.port.onmessage = (e) => {
+            try {
+                this.take(e.data);
+            } catch (error) {
+                this.port.postMessage({type: 'error', message: String(error), about: e.data?.type});
+            }
+        };
     }
 
     // Views into the module's memory; made anew when a file read grew it.
@@ -86,6 +93,9 @@ class TessivoxProcessor extends AudioWorkletProcessor {
                 break;
             case 'schedule':
                 this.readSchedule(m.bytes);
+                break;
+            case 'live':
+                this.schedule = false;
                 break;
             case 'record':
                 this.record = new Float32Array(m.frames);
@@ -133,11 +143,14 @@ class TessivoxProcessor extends AudioWorkletProcessor {
         if (at === 0) {
             error = 'not enough memory to read the file';
         } else if (!ok) {
-            const p = w.tv_error();
+            // No TextDecoder in a worklet.
             const heap = new Uint8Array(w.memory.buffer);
-            let end = p;
-            while (heap[end] !== 0) ++end;
-            error = new TextDecoder().decode(heap.subarray(p, end));
+            for (let p = w.tv_error(); heap[p] !== 0; ++p) error += String.fromCharCode(heap[p]);
+            try {
+                error = decodeURIComponent(escape(error));
+            } catch {
+                // not UTF-8: as it is
+            }
         }
         this.schedule = ok === 1;
         if (this.schedule) w.tv_schedule_start();
