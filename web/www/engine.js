@@ -4,6 +4,8 @@
 //   const module = await loadModule();            // tessivox.wasm beside this file
 //   const wasm = instantiate(module);             // the page's own instance (pictures,
 //                                                 // editor rules): its exports
+//   const ports = portIndex(wasm);                // {m: 2, n1: 3, ...}: port symbols
+//                                                 // (as in presets) to indices
 //   const engine = await createEngine(module);    // an AudioContext at the device's
 //                                                 // rate, the worklet, the node
 //   engine.setPort(port, value);                  // a control port, the plugin's index
@@ -35,6 +37,17 @@ export function instantiate(module) {
     const exports = new WebAssembly.Instance(module, imports).exports;
     exports._initialize();
     return exports;
+}
+
+// The plugin's port indices by their symbols.
+export function portIndex(wasm) {
+    const index = {};
+    for (let port = 0; port < wasm.tv_port_count(); ++port) {
+        const heap = new Uint8Array(wasm.memory.buffer);
+        const at = wasm.tv_port_symbol(port);
+        index[String.fromCharCode(...heap.subarray(at, heap.indexOf(0, at)))] = port;
+    }
+    return index;
 }
 
 const pollMs = 33;
