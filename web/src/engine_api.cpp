@@ -208,6 +208,21 @@ EMSCRIPTEN_KEEPALIVE uint32_t tv_message_count() {
     return engine.state.shortMessageCount.load(std::memory_order_relaxed);
 }
 
+// The controllers the note rules leave alone, for sliders that follow one:
+// how many moves there were, the one moved last (-1: none yet), each one's value.
+EMSCRIPTEN_KEEPALIVE uint32_t tv_controller_moves() {
+    return engine.state.controllerMoves.load(std::memory_order_relaxed);
+}
+
+EMSCRIPTEN_KEEPALIVE int tv_last_controller() {
+    return engine.state.lastController.load(std::memory_order_relaxed);
+}
+
+EMSCRIPTEN_KEEPALIVE int tv_controller_value(int controller) {
+    if (controller < 0 || controller > 127) return -1;
+    return engine.state.controllerValues[controller].load(std::memory_order_relaxed);
+}
+
 EMSCRIPTEN_KEEPALIVE int tv_latency() {
     return onsetDelayFrames(engine.state);
 }

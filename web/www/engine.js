@@ -13,7 +13,10 @@
 //   engine.midi(bytes, frame);                    // ... before an absolute frame
 //   engine.onState = (s) => {...};               // ~30 times a second while set:
 //                                                 // {params[6], gate (0 none, 1 Off,
-//                                                 // 2 On), count, latency, frame}
+//                                                 // 2 On), count (of messages), latency,
+//                                                 // controller (moved last, -1 none),
+//                                                 // controllerValue, controllerMoves,
+//                                                 // frame, gaps (the context fell behind)}
 //   await engine.resume();                        // after a key or a click
 //
 // createEngine(module, {context}) uses a given context (an OfflineAudioContext
@@ -85,7 +88,7 @@ export async function createEngine(module, {context} = {}) {
             bytes,
             frame) { node.port.postMessage({type: 'midi', bytes: Array.from(bytes), frame}); },
         resume() { return context.resume(); },
-        // One answer {params, gate, count, latency, frame, recorded}.
+        // One answer, as onState gets them.
         poll() { return ask({type: 'poll'}, 'state'); },
         // Plays a MIDI file's bytes as tessivox-render does; answers {ok, error,
         // length (frames the renderer writes), count}. `limit` false: the

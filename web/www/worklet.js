@@ -15,7 +15,8 @@
 //                                    `frames` of output and the frame each message
 //                                    acted on
 //   {type: 'poll'}                   answers {type: 'state', params, gate, count,
-//                                    latency, frame, recorded, gaps, gapFrames}
+//                                    latency, controller, controllerValue,
+//                                    controllerMoves, frame, recorded, gaps, gapFrames}
 //   {type: 'recording'}              answers {type: 'recording', samples, frames
 //                                    (in the record), messages, acted (as currentFrame
 //                                    counts)}
@@ -110,6 +111,9 @@ class TessivoxProcessor extends AudioWorkletProcessor {
                     gate: w.tv_gate_text(),
                     count: w.tv_message_count(),
                     latency: w.tv_latency(),
+                    controller: w.tv_last_controller(),
+                    controllerValue: w.tv_controller_value(w.tv_last_controller()),
+                    controllerMoves: w.tv_controller_moves(),
                     frame: currentFrame,
                     recorded: this.record ? Math.max(this.recordAt, 0) : 0,
                     gaps: this.gaps,
