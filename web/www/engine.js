@@ -22,6 +22,8 @@
 // createEngine(module, {context}) uses a given context (an OfflineAudioContext
 // too); engine.node is the AudioWorkletNode, connected to the destination.
 // poll() and playFile() reject with the reason when the worklet fails.
+// The module's memory grows when a call needs more (tv_alloc, a MIDI file
+// read): views of wasm.memory.buffer are made again after such calls.
 
 const here = new URL('.', import.meta.url);
 
