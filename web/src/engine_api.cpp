@@ -119,7 +119,8 @@ EMSCRIPTEN_KEEPALIVE int tv_init(double rate) {
 }
 
 // A control port's new value (its index in the plugin's port list); it
-// acts from the next tv_render on. 0 for a port that is no control.
+// acts from the next render or MIDI message on, before it, as a plugin's
+// ports at the start of its run. 0 for a port that is no control.
 EMSCRIPTEN_KEEPALIVE int tv_set_port(uint32_t port, float value) {
     if (!isControl(port)) return 0;
     engine.wanted[port] = value;
@@ -156,6 +157,7 @@ EMSCRIPTEN_KEEPALIVE float tv_port_start(uint32_t port) {
 // A packed short message (status | data1 << 8 | data2 << 16), through the
 // channel port.
 EMSCRIPTEN_KEEPALIVE void tv_midi(uint32_t message) {
+    applyPendingPorts();
     handleMidiMessageOn(engine.state, message, engine.ports.channel());
 }
 
