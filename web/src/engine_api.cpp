@@ -53,36 +53,33 @@ bool isControl(uint32_t port) {
     return port < kPortCount && kPorts[port].type == PortType::Control;
 }
 
-// Every control port taken anew, as a plugin's first run after activation.
-void takeAllPorts(EngineState& state, lv2::PortControls& ports, const float* values) {
-    ports.reset();
+// Every control port's value taken as a plugin's run takes it; a parameter's
+// new value stands at once, with no host's ramp.
+void takePorts(EngineState& state, lv2::PortControls& ports, const float* values) {
+    const auto store = [&](int row, float, bool) {
+        param(state, static_cast<ParamId>(row))
+            .store(ports.applied[lv2::kM + row], std::memory_order_relaxed);
+    };
     bool trajectory = false;
     for (uint32_t port = lv2::kM; port < kPortCount; ++port) {
-        if (!isControl(port)) continue;
-        trajectory |= ports.take(state, port, values[port], [&](int row, float, bool) {
-            param(state, static_cast<ParamId>(row))
-                .store(ports.applied[lv2::kM + row], std::memory_order_relaxed);
-        });
+        if (isControl(port)) trajectory |= ports.take(state, port, values[port], store);
     }
-    if (trajectory) ports.startTrajectory(state);
+    if (trajectory) {
+        ports.stopTrajectory(state);
+        ports.startTrajectory(state);
+    }
+}
+
+// As a plugin's first run after activation.
+void takeAllPorts(EngineState& state, lv2::PortControls& ports, const float* values) {
+    ports.reset();
+    takePorts(state, ports, values);
 }
 
 void applyPendingPorts() {
     if (!engine.portsPending) return;
     engine.portsPending = false;
-    EngineState& s = engine.state;
-    const auto store = [](int row, float, bool) {
-        param(engine.state, static_cast<ParamId>(row))
-            .store(engine.ports.applied[lv2::kM + row], std::memory_order_relaxed);
-    };
-    bool trajectory = false;
-    for (uint32_t port = lv2::kM; port < kPortCount; ++port) {
-        if (isControl(port)) trajectory |= engine.ports.take(s, port, engine.wanted[port], store);
-    }
-    if (trajectory) {
-        engine.ports.stopTrajectory(s);
-        engine.ports.startTrajectory(s);
-    }
+    takePorts(engine.state, engine.ports, engine.wanted);
 }
 
 // A fresh state at the engine's rate with the ports as they are wanted now.
