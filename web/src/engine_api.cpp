@@ -246,8 +246,8 @@ EMSCRIPTEN_KEEPALIVE int tv_read_midi_file(const uint8_t* bytes, uint32_t size, 
         fileError = "the sample rate must lie between 8000 and 192000 Hz";
         return 0;
     }
-    // The module's memory has a ceiling, and running out of it would end the
-    // module: a file's schedule takes at most eight times its size.
+    // The module's memory has a ceiling (256 MiB), and running out of it would
+    // end the module: reading a file takes up to some 32 times its size.
     if (size > kMaxFileBytes) {
         fileError = "larger than 4 MiB: too large to play here";
         return 0;
