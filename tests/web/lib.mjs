@@ -14,8 +14,7 @@ for (const f of [join(www, 'tessivox.wasm'), renderer]) {
     if (!existsSync(f)) throw new Error(`${f} is missing: run scripts/web.sh --build-only and build tessivox-render`);
 }
 
-const types = {'.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.wasm': 'application/wasm',
-               '.css': 'text/css', '.png': 'image/png'};
+const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.css': 'text/css'};
 
 // The pages on 127.0.0.1, and a blank page for scripts to run in; closed with the browser.
 export async function openBrowser() {

@@ -3,10 +3,11 @@
 // the trajectory and with samples beyond the device's range; a file the
 // renderer refuses is refused for the same reason.
 import assert from 'node:assert/strict';
+import {spawnSync} from 'node:child_process';
 import {mkdtempSync, readFileSync, writeFileSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import {join} from 'node:path';
-import {differing, openBrowser, readFloatWav, render, root} from './lib.mjs';
+import {differing, openBrowser, readFloatWav, render, renderer, root} from './lib.mjs';
 
 const padSweep = {attack: 1500, decay: 2000, sustain: 70, trajectory: 1, x_param: 1, x_from: 2, x_to: 12,
                   y_param: 2, y_from: 1, y_to: 8};
@@ -64,12 +65,7 @@ try {
     }
     for (const bad of badFiles) {
         writeFileSync(join(dir, 'bad.mid'), bad);
-        let why = '';
-        try {
-            render([join(dir, 'bad.mid'), join(dir, 'bad.wav')]);
-        } catch (e) {
-            why = `${e.stderr}`;
-        }
+        const why = `${spawnSync(renderer, [join(dir, 'bad.mid'), join(dir, 'bad.wav')]).stderr}`;
         // Copies: a Buffer's view of its pool would reach the page whole.
         const files = [new Uint8Array(bad), new Uint8Array(readFileSync(demo))];
         const [refused, played] = await page.evaluate(refuseInPage, files);
