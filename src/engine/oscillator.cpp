@@ -10,7 +10,17 @@ namespace tessivox {
 
 namespace {
 constexpr auto relaxed = std::memory_order_relaxed;
+
+template <class To, class From>
+constexpr To bitCast(const From& from) {
+#ifdef __cpp_lib_bit_cast
+    return std::bit_cast<To>(from);
+#else
+    // Emscripten's libc++ 13 lacks std::bit_cast; the builtin behind it is there.
+    return __builtin_bit_cast(To, from);
+#endif
 }
+}  // namespace
 
 int32_t roundToInt32(double value) {
     // nearbyint honours the default round-to-nearest-even mode.
@@ -135,11 +145,11 @@ Finiteness classifyShape(EngineState& s) {
     // of the narrow stores just made stalls.
     bool same = true;
     for (int k = 0; k < kParamCount; ++k) {
-        same &= std::bit_cast<uint32_t>(params[k]) == s.classifiedParams[k];
+        same &= bitCast<uint32_t>(params[k]) == s.classifiedParams[k];
     }
     if (!same) {
         for (int k = 0; k < kParamCount; ++k) {
-            s.classifiedParams[k] = std::bit_cast<uint32_t>(params[k]);
+            s.classifiedParams[k] = bitCast<uint32_t>(params[k]);
         }
         s.shapeFiniteness = superformulaFiniteness(params[0], params[1], params[2], params[3],
                                                    params[4], params[5]);
@@ -182,17 +192,16 @@ constexpr int32_t kHiddenBit = 0x800000;
 // The largest phase whose theta, as the oscillator forms it, is at most `limit`:
 // theta grows with the phase, so a search over the bits finds it.
 constexpr float largestPhaseWithThetaAtMost(float limit) {
-    uint32_t low = 0, high = std::bit_cast<uint32_t>(1.0f);
+    uint32_t low = 0, high = bitCast<uint32_t>(1.0f);
     while (low < high) {
         const uint32_t mid = low + (high - low + 1) / 2;
-        const float theta =
-            static_cast<float>(static_cast<double>(std::bit_cast<float>(mid)) * kTwoPi);
+        const float theta = static_cast<float>(static_cast<double>(bitCast<float>(mid)) * kTwoPi);
         if (theta <= limit)
             low = mid;
         else
             high = mid - 1;
     }
-    return std::bit_cast<float>(low);
+    return bitCast<float>(low);
 }
 
 // signOfSine's bounds as phases: + up to the first, - up to the second, + above.
@@ -203,7 +212,7 @@ static_assert(largestPhaseWithThetaAtMost(6.28318548f) == 1.0f, "no phase reache
 // A bound in units of the grid of the binade with biased exponent `exponent`:
 // below every phase there when it lies in a lower binade, above all in a higher.
 int32_t boundOnGrid(float bound, uint32_t exponent) {
-    const uint32_t bits = std::bit_cast<uint32_t>(bound);
+    const uint32_t bits = bitCast<uint32_t>(bound);
     if (bits >> 23 < exponent) return kHiddenBit - 1;
     if (bits >> 23 > exponent) return 2 * kHiddenBit;
     return static_cast<int32_t>((bits & kMantissaBits) | kHiddenBit);
@@ -223,10 +232,10 @@ class SilentStretch {
 
     // Fills up to `count` frames (at least one) of `out`; returns how many.
     unsigned long fill(float* out, unsigned long count) {
-        const uint32_t bits = std::bit_cast<uint32_t>(phase_);
+        const uint32_t bits = bitCast<uint32_t>(phase_);
         const uint32_t exponent = bits >> 23;
         const float next = stepPhase(phase_, step_);
-        const uint32_t nextBits = std::bit_cast<uint32_t>(next);
+        const uint32_t nextBits = bitCast<uint32_t>(next);
         // Off the grid, or leaving the binade (a wrap included): one frame. A
         // step of a whole period or more is taken a frame at a time.
         if (!onGrid_ || exponent == 0 || nextBits >> 23 != exponent || next < phase_ ||
@@ -255,7 +264,7 @@ class SilentStretch {
         std::fill(out, out + positive, 0.0f);
         std::fill(out + positive, out + negative, -0.0f);
         std::fill(out + negative, out + n, 0.0f);
-        phase_ = std::bit_cast<float>(bits + static_cast<uint32_t>(q) * static_cast<uint32_t>(n));
+        phase_ = bitCast<float>(bits + static_cast<uint32_t>(q) * static_cast<uint32_t>(n));
         return n;
     }
 

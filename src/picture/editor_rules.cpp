@@ -2,10 +2,54 @@
 
 #include <charconv>
 #include <cmath>
+#include <version>
+#ifndef __cpp_lib_to_chars
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#endif
 
 #include "engine/engine.h"
 
 namespace tessivox {
+
+#ifndef __cpp_lib_to_chars
+// Emscripten's libc++ 13 converts no floating point with to_chars and
+// from_chars: the C library gives the same text and the same values.
+namespace {
+
+struct ToChars {
+    char* ptr;
+    std::errc ec;
+};
+ToChars fixedChars(char* first, char* last, double value, int decimals) {
+    const int n = std::snprintf(first, static_cast<size_t>(last - first), "%.*f", decimals, value);
+    if (n < 0 || n >= last - first) return {last, std::errc::value_too_large};
+    return {first + n, std::errc{}};
+}
+
+// from_chars' pattern is strtod's without leading space, '+' or hexadecimal,
+// and a value beyond the double's range is an error.
+bool readDouble(const char* first, const char* last, double& value) {
+    if (first == last || *first == ' ' || (*first >= '\t' && *first <= '\r') || *first == '+')
+        return false;
+    const std::string text(first, last);
+    const char* p = text.c_str();
+    const bool negative = *p == '-';
+    if (p[negative] == '0' && (p[negative + 1] == 'x' || p[negative + 1] == 'X')) {
+        value = negative ? -0.0 : 0.0;
+        return true;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(p, &end);
+    if (end == p || (errno == ERANGE && (v == 0.0 || std::isinf(v)))) return false;
+    value = v;
+    return true;
+}
+
+}  // namespace
+#endif
 
 int32_t paramPosition(int row, float value) {
     const SliderSpec& spec = kParamSliders[row];
@@ -16,8 +60,12 @@ int32_t paramPosition(int row, float value) {
 
 std::string valueString(float value) {
     char buffer[64];
+#ifdef __cpp_lib_to_chars
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
                                       std::chars_format::fixed, 3);
+#else
+    const ToChars result = fixedChars(buffer, buffer + sizeof buffer, value, 3);
+#endif
     return std::string(buffer, result.ec == std::errc{} ? result.ptr - buffer : 0);
 }
 
@@ -33,8 +81,12 @@ std::string envelopeTip(int k, int32_t value) {
     switch (k) {
         case kAttack: {
             char ms[64];
+#ifdef __cpp_lib_to_chars
             const auto end = std::to_chars(ms, ms + sizeof ms, attackMilliseconds(value),
                                            std::chars_format::fixed, 1);
+#else
+            const ToChars end = fixedChars(ms, ms + sizeof ms, attackMilliseconds(value), 1);
+#endif
             return "Attack: " + std::string(ms, end.ptr) + " ms";
         }
         case kDecay:
@@ -52,7 +104,11 @@ float limitNumber(std::string_view text) {
     while (p != end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
     if (p != end && *p == '+') ++p;
     double value = 0.0;
+#ifdef __cpp_lib_to_chars
     if (std::from_chars(p, end, value).ec != std::errc{}) value = 0.0;
+#else
+    if (!readDouble(p, end, value)) value = 0.0;
+#endif
     return static_cast<float>(value);
 }
 

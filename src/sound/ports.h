@@ -10,6 +10,11 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <version>
+#ifndef __cpp_lib_to_chars
+#include <cstdio>
+#include <cstdlib>
+#endif
 
 #include "engine/controls.h"
 
@@ -22,8 +27,18 @@ inline constexpr std::string_view kPresetUriPrefix = "urn:tessivox:preset:";
 // A port value as Turtle writes it: an integer, or a decimal with its point.
 inline std::string turtleNumber(float value, bool integer) {
     char text[64];
+#ifdef __cpp_lib_to_chars
     const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
     std::string s(text, end);
+#else
+    // Emscripten's libc++ 13 lacks it: the fewest decimals that read back as
+    // the same float, which is to_chars' text for every float.
+    for (int decimals = 0; decimals <= 50; ++decimals) {
+        std::snprintf(text, sizeof text, "%.*f", decimals, static_cast<double>(value));
+        if (!std::isfinite(value) || std::strtof(text, nullptr) == value) break;
+    }
+    std::string s(text);
+#endif
     if (!integer && s.find('.') == std::string::npos) s += ".0";
     return s;
 }
