@@ -15,8 +15,7 @@
 #include "engine/engine.h"
 #include "midi/midi_byte_parser.h"
 #include "midi/midi_rules.h"
-#include "sound/playing_ports.h"
-#include "sound/ports.h"
+#include "sound/port_controls.h"
 
 namespace tessivox::lv2 {
 namespace {
@@ -30,11 +29,10 @@ struct Plugin {
     float* latency = nullptr;
     const float* controls[kPortCount] = {};
     float fallback[kPortCount] = {};  // read while a control port is not connected
-    float applied[kPortCount] = {};   // clamped values in force; NaN before the first run
+    PortControls ports;               // the values in force
     LV2_URID midiEvent = 0;
     double rate = 0.0;
     MidiByteParser parser;
-    bool trajectoryRunning = false;
     // A shape parameter the host moved between blocks goes from its old
     // value to its new one across the block, rather than jumping at its start.
     float rampFrom[kParamCount] = {};
@@ -45,71 +43,36 @@ struct Plugin {
         state.~EngineState();
         new (&state) EngineState();
         setSampleRate(state, rate);
-        for (float& v : applied) v = NAN;
+        ports.reset();
         parser.reset();
-        trajectoryRunning = false;
         stopRamps();
     }
 
     void updateTrajectory() {
-        const AxisPorts x = axisFromPorts(applied, true), y = axisFromPorts(applied, false);
-        // Off first, so a parameter that leaves an axis gets its own value back.
-        // This thread runs the trajectory's steps itself, so this never waits.
-        if (trajectoryRunning) {
-            disableTrajectory(state);
-            for (int row = 0; row < kParamCount; ++row) {
-                param(state, static_cast<ParamId>(row)).store(applied[kM + row], relaxed);
-            }
-        }
+        ports.stopTrajectory(state);
         stopRamps();
-        trajectoryRunning = applied[kTrajectory] == 1.0f && trajectoryAllowed(x, y);
-        if (trajectoryRunning)
-            enableTrajectory(state, static_cast<ParamId>(x.row), static_cast<ParamId>(y.row),
-                             x.from, x.to, y.from, y.to);
+        ports.startTrajectory(state);
     }
 
     void applyControls() {
+        // A parameter's first value stands at once; a later one ramps across the block.
+        const auto setParam = [this](int row, float previous, bool first) {
+            if (first) {
+                param(state, static_cast<ParamId>(row)).store(ports.applied[kM + row], relaxed);
+            } else {
+                rampFrom[row] = previous;
+                ramping[row] = anyRamp = true;
+            }
+        };
         bool trajectoryChanged = false;
         for (uint32_t port = kM; port < kPortCount; ++port) {
             if (kPorts[port].type != PortType::Control) continue;
-            const float value = clampToPort(port, *controls[port]);
-            if (value == applied[port]) continue;
-            const bool first = std::isnan(applied[port]);
-            const float previous = applied[port];
-            applied[port] = value;
-            if (port < kM + kParamCount) {
-                const int row = static_cast<int>(port - kM);
-                if (first) {
-                    param(state, static_cast<ParamId>(row)).store(value, relaxed);
-                } else {
-                    rampFrom[row] = previous;
-                    ramping[row] = anyRamp = true;
-                }
-            } else if (port < kTrajectory) {
-                envelopeSlider(state, static_cast<int>(port - kAttack))
-                    .store(static_cast<int32_t>(value), relaxed);
-            } else if (port < kPad) {
-                trajectoryChanged = true;
-            } else if (port < kChannel) {
-                const int k = static_cast<int>(port - kPad), point = k / 2;
-                const bool x = k % 2 == 0;
-                setPadPoint(state, point, x ? value : state.trajectoryX[point].load(relaxed),
-                            x ? state.trajectoryY[point].load(relaxed) : value);
-            } else if (applyPlayingPort(state, port, value)) {
-                // Keys the pedal held would never end once it no longer counts.
-                if (port == kSustainPedal && value == 0.0f && !first)
-                    handleMidiShortMessage(state, packShortMessage(0xB0, 64, 0));
-            } else if (port == kChannel && !first) {
-                // A note held on a channel that no longer passes would never end otherwise.
-                releaseAllKeys(state);
-            }
+            trajectoryChanged |= ports.take(state, port, *controls[port], setParam);
         }
         if (trajectoryChanged) updateTrajectory();
     }
 
-    void deliver(uint32_t message) {
-        handleMidiMessageOn(state, message, static_cast<int>(applied[kChannel]));
-    }
+    void deliver(uint32_t message) { handleMidiMessageOn(state, message, ports.channel()); }
 
     // One event is one message. Running status never reaches from one event
     // into the next, and a system-exclusive event is dropped whole.
@@ -123,7 +86,7 @@ struct Plugin {
     void stopRamps() {
         for (int row = 0; row < kParamCount; ++row) {
             if (ramping[row])
-                param(state, static_cast<ParamId>(row)).store(applied[kM + row], relaxed);
+                param(state, static_cast<ParamId>(row)).store(ports.applied[kM + row], relaxed);
             ramping[row] = false;
         }
         anyRamp = false;
@@ -136,7 +99,7 @@ struct Plugin {
         for (uint32_t k = from; k < to; ++k) {
             for (int row = 0; row < kParamCount; ++row) {
                 if (!ramping[row]) continue;
-                const float target = applied[kM + row];
+                const float target = ports.applied[kM + row];
                 const double t = static_cast<double>(k + 1) / frames;
                 const float v =
                     k + 1 == frames

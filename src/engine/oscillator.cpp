@@ -12,7 +12,7 @@ namespace {
 constexpr auto relaxed = std::memory_order_relaxed;
 
 template <class To, class From>
-constexpr To bitCast(const From& from) {
+constexpr To bitCast(From from) {
 #ifdef __cpp_lib_bit_cast
     return std::bit_cast<To>(from);
 #else

@@ -14,6 +14,7 @@
 #include "engine/engine.h"
 #include "midi/midi_file.h"
 #include "midi/midi_rules.h"
+#include "midi/schedule_play.h"
 #include "render/render_job.h"
 #include "render/wav_output.h"
 
@@ -68,37 +69,11 @@ class Renderer {
     int64_t position_ = 0;
 };
 
-// Plays the schedule on `s`: `advanceTo(frame)` brings the output to that
-// frame, and each message acts where it falls. Without --frames the output
-// goes on, with no key held, to the frame before which the release ends.
-// Returns the output's length.
-template <class AdvanceTo>
-int64_t play(EngineState& s, const RenderJob& job, const MidiSchedule& schedule,
-             AdvanceTo advanceTo) {
-    int64_t position = job.frames.value_or(schedule.endFrame);
-    for (const ScheduledMessage& m : schedule.messages) {
-        // An event at the output's last frame boundary acts on nothing more.
-        if (job.frames && m.frame >= position) break;
-        advanceTo(m.frame);
-        handleMidiShortMessage(s, m.message);
-    }
-    advanceTo(position);
-    while (const int64_t count = job.frames ? 0 : framesShortOfReleaseEnd(s)) {
-        advanceTo(position += count);
-    }
-    return position;
-}
-
-// The output's length in frames, for a stream's header: the run replayed with
-// the envelope alone, which is all that decides when the release ends.
+// The output's length in frames, for a stream's header.
 int64_t outputLength(const RenderJob& job, const MidiSchedule& schedule) {
     auto state = std::make_unique<EngineState>();
     applyRenderJob(job, *state);
-    int64_t position = 0;
-    return play(*state, job, schedule, [&state, &position](int64_t frame) {
-        advanceEnvelopeFrames(*state, frame - position);
-        position = frame;
-    });
+    return scheduleLength(*state, schedule, job.frames);
 }
 
 int run(int argc, char** argv) {
@@ -118,7 +93,7 @@ int run(int argc, char** argv) {
     WavWriter wav(o.output, o.input, static_cast<int>(rate));
     if (wav.needsLength()) wav.setLength(outputLength(o, schedule));
     Renderer renderer(s, wav, o.block, o.clip);
-    play(s, o, schedule, [&renderer](int64_t frame) { renderer.renderTo(frame); });
+    playSchedule(s, schedule, o.frames, [&renderer](int64_t frame) { renderer.renderTo(frame); });
     wav.commit();
     if (renderer.peak() > 1.0f) {
         std::fprintf(
