@@ -136,6 +136,23 @@ EMSCRIPTEN_KEEPALIVE uint32_t tv_port_count() {
     return kPortCount;
 }
 
+// The port's symbol (as in links and presets), range and start value.
+EMSCRIPTEN_KEEPALIVE const char* tv_port_symbol(uint32_t port) {
+    return port < kPortCount ? kPorts[port].symbol.data() : "";
+}
+
+EMSCRIPTEN_KEEPALIVE float tv_port_minimum(uint32_t port) {
+    return port < kPortCount ? kPorts[port].minimum : NAN;
+}
+
+EMSCRIPTEN_KEEPALIVE float tv_port_maximum(uint32_t port) {
+    return port < kPortCount ? kPorts[port].maximum : NAN;
+}
+
+EMSCRIPTEN_KEEPALIVE float tv_port_start(uint32_t port) {
+    return port < kPortCount ? kPorts[port].start : NAN;
+}
+
 // A packed short message (status | data1 << 8 | data2 << 16), through the
 // channel port.
 EMSCRIPTEN_KEEPALIVE void tv_midi(uint32_t message) {
@@ -252,6 +269,11 @@ EMSCRIPTEN_KEEPALIVE double tv_schedule_length() {
     setSampleRate(*state, engineRate);
     takeAllPorts(*state, ports, engine.wanted);
     return static_cast<double>(scheduleLength(*state, schedule, std::nullopt));
+}
+
+// A fresh engine with the ports as they are: nothing held, nothing sounding.
+EMSCRIPTEN_KEEPALIVE void tv_restart() {
+    restart();
 }
 
 // Plays the schedule from its start on a fresh engine, as the renderer does
