@@ -44,18 +44,11 @@ function withString(s, f) {
     }
 }
 
+let wasmModule;  // compiled once: the page's instance and the worklet's
+
 async function loadModule() {
-    // Nothing the module imports is called on the page's paths but an exit,
-    // which only a fault reaches.
-    const module = await WebAssembly.compileStreaming(fetch('tessivox.wasm'));
-    const imports = {};
-    for (const {module: from, name} of WebAssembly.Module.imports(module)) {
-        (imports[from] ??= {})[name] = name === 'proc_exit' ? () => {
-            throw new Error('the module ended');
-        } : () => {};
-    }
-    api = (await WebAssembly.instantiate(module, imports)).exports;
-    api._initialize();
+    wasmModule = await engine.loadModule();
+    api = engine.instantiate(wasmModule);
 }
 
 // --- ports: what the sound and the player's set-up are ----------------------
@@ -297,38 +290,34 @@ function wirePad() {
 
 // --- the sound as the worklet plays it ----------------------------------------
 
-// The audio side starts at the first key or click, as browsers allow; what is
-// sent before waits for it.
+// The audio side starts at the first key or click, as browsers allow; MIDI
+// sent before waits for it, and it gets every port as the page has them then.
 const audio = {
-    node: null,
+    engine: null,
     waiting: [],
     starting: null,
     post(message) {
-        if (this.node)
-            this.node.port.postMessage(message);
-        else
+        if (this.engine)
+            this.engine.node.port.postMessage(message);
+        else if (message.type !== 'port')
             this.waiting.push(message);
     },
     start() {
         if (this.starting) {
-            this.context?.resume();
+            this.engine?.resume();
             return this.starting;
         }
         this.starting =
-            engine.start()
-                .then(({context, node}) => {
-                    this.context = context;
-                    this.node = node;
-                    node.port.onmessage = (event) => heard(event.data);
-                    // Every port as the page has it, then what waited.
+            engine.createEngine(wasmModule)
+                .then((e) => {
+                    this.engine = e;
                     sent = [];
-                    this.waiting = this.waiting.filter((m) => m.type !== 'port');
-                    const waiting = this.waiting;
-                    this.waiting = [];
                     sendPorts();
-                    waiting.forEach((m) => node.port.postMessage(m));
-                    context.resume();
-                    showAbout.rate = context.sampleRate;
+                    this.waiting.forEach((m) => this.post(m));
+                    this.waiting = [];
+                    e.onState = heard;
+                    showAbout.rate = e.context.sampleRate;
+                    return e.resume();
                 })
                 .catch((error) => {
                     this.starting = null;
@@ -338,21 +327,18 @@ const audio = {
     },
 };
 
-// What the worklet reports: the parameters a trajectory moves, and the
-// note rules' gate text.
-let followFrame = 0;
-function heard(data) {
-    if (data.type === 'params' && enableBox.checked) {
-        if (followFrame) return;
-        followFrame = requestAnimationFrame(() => {
-            followFrame = 0;
-            api.tvp_follow_params(...data.values);
-            drawArea(0);
-            drawArea(1);
-        });
-    } else if (data.type === 'gate') {
-        status(1, data.text);
-    }
+// What the worklet reports: the note rules' gate text, and the parameters
+// a running trajectory moves, which the displays follow.
+const kGateTexts = ['', 'Off', 'On'];
+let followed = '';
+function heard(state) {
+    status(1, kGateTexts[state.gate] ?? '');
+    const params = state.params.join();
+    if (!enableBox.checked || params === followed) return;
+    followed = params;
+    api.tvp_follow_params(...state.params);
+    drawArea(0);
+    drawArea(1);
 }
 
 function midi(bytes) {
