@@ -181,7 +181,7 @@ std::string presetTtl(const std::string& fileName, const std::string* name,
         "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
         "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n<" +
         fileName + ">\n\ta pset:Preset ;\n\tlv2:appliesTo <" + std::string(kPluginUri) + "> ;\n";
-    if (name == nullptr) return t + "\trdfs:seeAlso <" + fileName + "> .\n";
+    if (name == nullptr) return t + "\trdfs:seeAlso <" + fileName + "> .\n\n";
     t += "\trdfs:label " + turtleString(*name) + " ;\n\tlv2:port [";
     bool first = true;
     for (uint32_t port = 0; port < kPortCount; ++port) {
@@ -191,7 +191,7 @@ std::string presetTtl(const std::string& fileName, const std::string* name,
              turtleNumber(values[port], false) + "\n\t]";
         first = false;
     }
-    return t + " .\n";
+    return t + " .\n\n";
 }
 
 // The file name part hosts make from a sound's name: letters, digits and '_'.
