@@ -185,9 +185,11 @@ function tipOn(e, make, follow = false) {
     let timer;
     const show = (event) => {
         tip.textContent = make();
-        tip.style.left = `${event.clientX + 12}px`;
-        tip.style.top = `${event.clientY + 16}px`;
         tip.hidden = false;
+        // Kept inside the page, beside the pointer.
+        const x = Math.min(event.clientX + 12, innerWidth - tip.offsetWidth - 4);
+        tip.style.left = `${Math.max(0, x)}px`;
+        tip.style.top = `${event.clientY + 16}px`;
     };
     e.addEventListener('pointerenter', (event) => {
         timer = setTimeout(() => show(event), 700);
@@ -234,6 +236,17 @@ function showAll() {
     showAxisTexts();
     for (let area = 0; area < 3; ++area) drawArea(area);
     sendPorts();
+}
+
+// Page Up and Page Down step ten positions, as the window's sliders do.
+function pageStep(event) {
+    const step = {PageUp: 10, PageDown: -10}[event.key];
+    if (!step || event.target.type !== 'range') return;
+    event.preventDefault();
+    const s = event.target;
+    s.value = Math.min(Number(s.max), Math.max(Number(s.min), Number(s.value) + step));
+    s.dispatchEvent(new Event('input'));
+    s.dispatchEvent(new Event('change'));
 }
 
 function moveParam(row) {
@@ -892,6 +905,14 @@ async function main() {
     const client = $('#client');
     for (let i = 0; i < api.tvp_control_count(); ++i) client.append(makeControl(i));
     wirePad();
+    client.addEventListener('keydown', pageStep);
+    // The free background has the sound menu, as the window's.
+    client.addEventListener('contextmenu', (event) => {
+        if (event.target !== client) return;
+        event.preventDefault();
+        event.stopPropagation();
+        document.querySelector('.menu').classList.add('open');
+    });
     wireKeyboard();
     wireMenus();
     applyPlayerSetup(playerSetup());
