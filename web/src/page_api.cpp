@@ -18,9 +18,20 @@
 #include "picture/shape_points.h"
 #include "picture/window_layout.h"
 #include "sound/factory_sounds.h"
+#include "sound/history.h"
 #include "sound/ports.h"
 
 #define TVP extern "C" EMSCRIPTEN_KEEPALIVE
+
+namespace tessivox::sound {
+// The module leaves out the sound files (sound.cpp): only their start is needed.
+Sound startSound() {
+    Sound sound;
+    for (uint32_t port = 0; port < lv2::kPortCount; ++port)
+        sound.values[port] = lv2::kPorts[port].start;
+    return sound;
+}
+}  // namespace tessivox::sound
 
 namespace tessivox::lv2 {
 namespace {
@@ -41,6 +52,7 @@ struct Page {
     std::array<float, kPortCount> incoming{};  // a whole sound the page writes before applying
     std::string text;                          // the last string handed out
     std::array<std::string, 5> bundle;
+    sound::History history{sound::startSound()};
 };
 
 Page& page() {
@@ -486,4 +498,62 @@ TVP const char* tvp_make_bundle(const char* name) {
 
 TVP const char* tvp_bundle_file(int k) {
     return hand(k >= 0 && k < 5 ? page().bundle[k] : "");
+}
+
+// --- steps back and forth, and the title ----------------------------------
+
+namespace {
+// The sound the controls hold, as the window reads it: the player's ports
+// are no part of it.
+sound::Sound currentSound() {
+    Page& p = page();
+    sound::Sound now = sound::startSound();
+    for (uint32_t port = 0; port < kPortCount; ++port)
+        if (soundPort(port)) now.values[port] = p.ports[port];
+    now.name = p.history.now().name;
+    return now;
+}
+}  // namespace
+
+// A finished edit becomes a step back; `loaded` (0 or 1) makes it what the
+// name `name` (the sound's own when null) stands for.
+TVP int tvp_commit(int loaded, const char* name) {
+    Page& p = page();
+    sound::Sound now = currentSound();
+    if (name) now.name = name;
+    return p.history.commit(now, joinedTexts(p.axes), loaded != 0) ? 1 : 0;
+}
+
+// Saved under `name`, or (null) no longer any sound's.
+TVP void tvp_rename(const char* name) {
+    page().history.rename(name ? name : "", name != nullptr);
+}
+
+TVP const char* tvp_sound_name() {
+    return hand(page().history.now().name);
+}
+
+// A step back (1) or forth (0); returns whether there was one. The axis
+// texts come back as they were, and a ticked Enable takes them again.
+TVP int tvp_step(int back) {
+    Page& p = page();
+    const std::optional<sound::Sound> s = back ? p.history.undo() : p.history.redo();
+    if (!s) return 0;
+    applySound(p, s->values);
+    EditorModel m = p.axes;
+    if (takeJoinedTexts(m, p.history.view())) {
+        p.axes = m;
+        if (p.axes.enable) tickEnable(p.axes, true);
+        axisPortsFromTexts(p);
+    }
+    return 1;
+}
+
+// Field 0: whether there is a step back, 1: forth.
+TVP int tvp_can_step(int back) {
+    return back ? page().history.canUndo() : page().history.canRedo();
+}
+
+TVP const char* tvp_title() {
+    return hand(sound::titleOf(page().history));
 }

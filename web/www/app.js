@@ -98,9 +98,27 @@ function applySound(values, name) {
     const buffer = new Float32Array(api.memory.buffer, api.tvp_sound_buffer(), ports.length);
     for (const [symbol, value] of Object.entries(values)) buffer[portIndex(symbol)] = value;
     api.tvp_apply_sound();
-    soundName = name;
-    savedValues = JSON.stringify(soundValues());
+    loaded(name);
+}
+
+// A sound loaded: what its name stands for from now on.
+function loaded(name) {
     showAll();
+    withString(name, (at) => api.tvp_commit(1, at));
+    showTitle();
+}
+
+// A finished edit becomes a step back, as in the window.
+function commitEdit() {
+    api.tvp_commit(0, 0);
+    showTitle();
+}
+
+const soundName = () => text(api.tvp_sound_name());
+
+function step(back) {
+    if (api.tvp_step(back ? 1 : 0)) showAll();
+    showTitle();
 }
 
 // --- the controls -----------------------------------------------------------
@@ -129,7 +147,7 @@ function makeControl(i) {
         case Kind.ParamSlider:
             slider(0);
             e.addEventListener('input', () => moveParam(row));
-            e.addEventListener('change', () => sendPorts());
+            e.addEventListener('change', commitEdit);
             paramSliders[row] = e;
             break;
         case Kind.ValueText:
@@ -266,12 +284,14 @@ function clickAxis(row) {
     api.tvp_axis_click(row);
     showAxisTexts();
     sendPorts();
+    commitEdit();
 }
 
 function clickEnable() {
     enableBox.checked = api.tvp_click_enable(enableBox.checked ? 1 : 0) === 1;
     showAxisTexts();
     sendPorts();
+    commitEdit();
 }
 
 // The pad: a press on it keeps the pointer; a drag begun beside it still
@@ -297,7 +317,10 @@ function wirePad() {
         sendPorts();
     });
     document.addEventListener('pointerup', (event) => {
-        if (event.button === 0) api.tvp_pad_release();
+        if (event.button !== 0 || !(pad.hasPointerCapture(event.pointerId) || over(at(event))))
+            return;
+        api.tvp_pad_release();
+        commitEdit();
     });
 }
 
@@ -401,8 +424,14 @@ const kPlayingKeys = {
 const held = new Map();  // key code -> note
 let octave = 0;
 
+// The keys play whatever channel the player chose, as the window's keys do.
+function key(status, note) {
+    const channel = playerSetup().channel;
+    midi([status | (channel > 0 ? channel - 1 : 0), note, 100]);
+}
+
 function releaseAll() {
-    for (const note of held.values()) midi([0x80, note, 100]);
+    for (const note of held.values()) key(0x80, note);
     held.clear();
 }
 
@@ -424,12 +453,12 @@ function wireKeyboard() {
         event.preventDefault();
         if (event.repeat || held.has(event.code)) return;
         held.set(event.code, kLowestC + 12 * octave + semitone);
-        midi([0x90, held.get(event.code), 100]);
+        key(0x90, held.get(event.code));
     });
     // Wherever the focus went meanwhile, the key's note ends.
     document.addEventListener('keyup', (event) => {
         if (!held.has(event.code)) return;
-        midi([0x80, held.get(event.code), 100]);
+        key(0x80, held.get(event.code));
         held.delete(event.code);
     });
     window.addEventListener('blur', releaseAll);
@@ -563,15 +592,13 @@ function showHelp(body) {
 
 // --- sounds: factory, the browser's storage, links and preset bundles --------------
 
-let soundName = '';
-let savedValues = '';
 const kSoundsKey = 'tessivox.sounds';
 const kPlayerKey = 'tessivox.player';
 
 function showTitle() {
-    const changed = JSON.stringify(soundValues()) !== savedValues;
-    document.title =
-        `${soundName || 'Tessivox'}${changed ? ' *' : ''}${soundName ? ' - Tessivox' : ''}`;
+    document.title = text(api.tvp_title());
+    document.querySelector('[data-item=undo]').disabled = !api.tvp_can_step(1);
+    document.querySelector('[data-item=redo]').disabled = !api.tvp_can_step(0);
 }
 
 function userSounds() {
@@ -589,9 +616,7 @@ function factoryNames() {
 
 function loadFactory(i) {
     api.tvp_apply_factory(i);
-    soundName = factoryNames()[i];
-    savedValues = JSON.stringify(soundValues());
-    showAll();
+    loaded(factoryNames()[i]);
 }
 
 // Values that all may stand in a sound, or why not; nothing is applied half.
@@ -624,7 +649,7 @@ async function openSound() {
         g.label = label;
         names.forEach(
             (n, i) =>
-                g.append(new Option(n, `${tag}:${tag === 'f' ? i : n}`, false, n === soundName)));
+                g.append(new Option(n, `${tag}:${tag === 'f' ? i : n}`, false, n === soundName())));
         return g;
     };
     list.replaceChildren(group('Factory sounds', factoryNames(), 'f'));
@@ -641,7 +666,7 @@ async function openSound() {
 }
 
 async function saveSound(askName) {
-    let name = soundName;
+    let name = soundName();
     if (askName || !name || factoryNames().includes(name)) {
         name = await ask('Save sound', 'Save the sound as:', name);
         if (name === null) return;
@@ -651,7 +676,7 @@ async function saveSound(askName) {
     if (factoryNames().includes(name))
         return message('Save sound', `'${name}' is a factory sound: choose another name`);
     const own = userSounds();
-    if (name in own && (askName || name !== soundName) &&
+    if (name in own && (askName || name !== soundName()) &&
         !(await confirmBox('Save sound', `A sound named \u201c${name}\u201d exists. Replace it?`)))
         return;
     own[name] = soundValues();
@@ -661,20 +686,19 @@ async function saveSound(askName) {
         return message(
             'Save sound', `cannot save '${name}' in this browser's storage: ${error.message}`);
     }
-    soundName = name;
-    savedValues = JSON.stringify(soundValues());
+    withString(name, (at) => api.tvp_rename(at));
     showTitle();
 }
 
 async function deleteSound() {
     const own = userSounds();
-    if (!(soundName in own))
-        return message(
-            'Delete sound', `cannot delete '${soundName}': no sound of yours has this name`);
-    if (!(await confirmBox('Delete sound', `Delete the sound \u201c${soundName}\u201d?`))) return;
-    delete own[soundName];
+    const name = soundName();
+    if (!(name in own))
+        return message('Delete sound', `cannot delete '${name}': no sound of yours has this name`);
+    if (!(await confirmBox('Delete sound', `Delete the sound \u201c${name}\u201d?`))) return;
+    delete own[name];
     localStorage.setItem(kSoundsKey, JSON.stringify(own));
-    soundName = '';
+    api.tvp_rename(0);
     showTitle();
 }
 
@@ -780,7 +804,7 @@ function zip(files) {
 
 // The sound as an LV2 preset bundle, named as the window names its own.
 async function download() {
-    const name = await ask('Download', 'Name of the sound:', soundName || 'My sound');
+    const name = await ask('Download', 'Name of the sound:', soundName() || 'My sound');
     if (name === null) return;
     const problem = withString(name, (at) => text(api.tvp_make_bundle(at)));
     if (problem) return message('Download', problem);
@@ -858,6 +882,7 @@ async function showPlaying() {
     if (setup.sustainPedal && !next.sustainPedal) midi([0xb0, 64, 0]);
     localStorage.setItem(kPlayerKey, JSON.stringify(next));
     applyPlayerSetup(next);
+    commitEdit();
 }
 
 // --- the menus -------------------------------------------------------------------------
@@ -869,6 +894,8 @@ function wireMenus() {
         save: () => saveSound(false),
         'save-as': () => saveSound(true),
         delete: deleteSound,
+        undo: () => step(true),
+        redo: () => step(false),
         playing: showPlaying,
         link: copyLink,
         download,
@@ -890,6 +917,13 @@ function wireMenus() {
             items[b.dataset.item]();
         }));
     document.addEventListener('click', closeAll);
+    document.addEventListener('keydown', (event) => {
+        if (!event.ctrlKey || event.altKey || event.code !== 'KeyZ' ||
+            document.querySelector('dialog[open]'))
+            return;
+        event.preventDefault();
+        step(!event.shiftKey);
+    });
 }
 
 // --- start ------------------------------------------------------------------------------
@@ -916,13 +950,13 @@ async function main() {
     wireKeyboard();
     wireMenus();
     applyPlayerSetup(playerSetup());
-    savedValues = JSON.stringify(soundValues());
     if (!openLink()) showAll();
     window.addEventListener('hashchange', () => {
         if (location.hash.length > 1 && location.href !== soundLink()) openLink();
     });
-    await wireMidi();
     document.body.dataset.ready = '1';
+    // The browser may ask the user first: the page plays meanwhile.
+    wireMidi();
 }
 
 main().catch((error) => message('Tessivox', `The page cannot start: ${error.message ?? error}`));
