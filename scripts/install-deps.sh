@@ -8,7 +8,10 @@ lists=("$here/packages-build.txt")
 mapfile -t packages < <(cat "${lists[@]}" | grep -v '^\s*\(#\|$\)')
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' && continue
+  # Node.js from nodesource holds npm and conflicts with Debian's package.
+  [ "$p" = npm ] && command -v npm >/dev/null && continue
+  missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds everything and runs every test:
 # unit and widget tests, end-to-end tests against real JACK and X servers,
-# a ThreadSanitizer build with its stress test and a fuzzing run.
+# the browser version in chromium, a ThreadSanitizer build with its stress
+# test and a fuzzing run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
@@ -15,10 +16,13 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 
 echo "== unit and widget tests"
-ctest --test-dir build -j "$jobs" -LE 'e2e|tsan|fuzz' --output-on-failure
+ctest --test-dir build -j "$jobs" -LE 'e2e|tsan|fuzz|web' --output-on-failure
 
 echo "== end-to-end tests"
 ctest --test-dir build -L e2e --output-on-failure
+
+echo "== browser"
+ctest --test-dir build -L web --output-on-failure
 
 echo "== Debian package: build, lintian, install, run, purge"
 sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"

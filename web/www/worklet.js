@@ -15,9 +15,10 @@
 //                                    `frames` of output and the frame each message
 //                                    acted on
 //   {type: 'poll'}                   answers {type: 'state', params, gate, count,
-//                                    latency, frame, recorded}
-//   {type: 'recording'}              answers {type: 'recording', samples, frames,
-//                                    messages}
+//                                    latency, frame, recorded, gaps, gapFrames}
+//   {type: 'recording'}              answers {type: 'recording', samples, frames
+//                                    (in the record), messages, acted (as currentFrame
+//                                    counts)}
 // Nothing is allocated in process(): the answers come from the message handler.
 
 const kQueue = 1024;  // MIDI messages waiting for their frame
@@ -46,9 +47,14 @@ class TessivoxProcessor extends AudioWorkletProcessor {
         this.record = null;
         this.recordAt = 0;  // frames kept so far
         this.recordStart = 0;
+        this.rendered = 0;  // frames this processor made: the record's clock
+        this.nextFrame = -1;  // currentFrame expected at the next quantum
+        this.gaps = 0;  // quanta after which the context's clock moved on further
+        this.gapFrames = 0;
         this.recordMessages = 0;
         this.recordFrames = new Float64Array(kRecordMessages);
         this.recordEvents = new Uint32Array(kRecordMessages);
+        this.recordActed = new Float64Array(kRecordMessages);
         this.port.onmessage = (e) => this.take(e.data);
     }
 
@@ -96,6 +102,8 @@ class TessivoxProcessor extends AudioWorkletProcessor {
                     latency: w.tv_latency(),
                     frame: currentFrame,
                     recorded: this.record ? Math.max(this.recordAt, 0) : 0,
+                    gaps: this.gaps,
+                    gapFrames: this.gapFrames,
                 });
                 break;
             case 'recording':
@@ -104,6 +112,7 @@ class TessivoxProcessor extends AudioWorkletProcessor {
                     samples: this.record ? this.record.slice(0, Math.max(this.recordAt, 0)) : null,
                     frames: this.recordFrames.slice(0, this.recordMessages),
                     messages: this.recordEvents.slice(0, this.recordMessages),
+                    acted: this.recordActed.slice(0, this.recordMessages),
                 });
                 break;
         }
@@ -153,12 +162,19 @@ class TessivoxProcessor extends AudioWorkletProcessor {
             out.set(this.output);
             return true;
         }
+        // Frames the context skipped (it fell behind) never reach this
+        // processor: the record counts the frames made here.
+        const start = currentFrame;
+        if (this.nextFrame >= 0 && start !== this.nextFrame) {
+            ++this.gaps;
+            this.gapFrames += start - this.nextFrame;
+        }
+        this.nextFrame = start + n;
         if (this.recordAt < 0) {
             w.tv_restart();  // a fresh engine, as the renderer starts one
             this.recordAt = 0;
-            this.recordStart = currentFrame;
+            this.recordStart = this.rendered;
         }
-        const start = currentFrame;
         let done = 0;
         // In the order they came: one that waits for a later quantum holds
         // back those behind it, and a late one acts at once.
@@ -173,7 +189,8 @@ class TessivoxProcessor extends AudioWorkletProcessor {
             w.tv_midi_event(this.queueEvent[this.head], this.queueSize[this.head]);
             if (this.record && this.recordMessages < kRecordMessages &&
                 this.recordAt < this.recordWanted) {
-                this.recordFrames[this.recordMessages] = start + done - this.recordStart;
+                this.recordActed[this.recordMessages] = start + done;
+                this.recordFrames[this.recordMessages] = this.rendered + done - this.recordStart;
                 this.recordEvents[this.recordMessages++] = this.queueEvent[this.head];
             }
             this.head = (this.head + 1) % kQueue;
@@ -183,6 +200,7 @@ class TessivoxProcessor extends AudioWorkletProcessor {
         else if (done < n)
             w.tv_render(done, n - done);
         out.set(this.output);
+        this.rendered += n;
         if (this.record && this.recordAt < this.recordWanted) {
             const keep = Math.min(n, this.recordWanted - this.recordAt);
             if (keep === n)
