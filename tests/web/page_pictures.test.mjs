@@ -3,10 +3,12 @@
 // and after a slider step and a pad drag.
 import assert from 'node:assert/strict';
 import {execFileSync} from 'node:child_process';
-import {join} from 'node:path';
-import {checkBuild, launch, openPage, root, serve} from './lib.mjs';
+import {dirname, join} from 'node:path';
+import {checkBuild, launch, openPage, renderer, serve} from './lib.mjs';
 
-const dump = process.env.TESSIVOX_PICTURE_DUMP ?? join(root, 'build/tests/picture/picture_dump');
+// Built beside the renderer, in the same build's tests.
+const dump = process.env.TESSIVOX_PICTURE_DUMP ??
+             join(dirname(renderer), '../tests/picture/picture_dump');
 
 // The areas as the page shows them, and the values they were drawn for.
 function shown() {
