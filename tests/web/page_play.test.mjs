@@ -44,6 +44,14 @@ try {
     assert.ok(await loudness(page) > 0.01, 'a held key sounds');
     await page.keyboard.up('z');
     await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'Off');
+    // Two keys held as the page loses the focus: both notes end.
+    await page.keyboard.down('q');
+    await page.keyboard.down('w');
+    await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'On');
+    await page.evaluate(() => window.dispatchEvent(new Event('blur')));
+    await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'Off');
+    await page.keyboard.up('q');
+    await page.keyboard.up('w');
 
     await page.evaluate(() => window.sendNote([0x90, 64, 100]));
     await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'On');
