@@ -594,6 +594,18 @@ function showHelp(body) {
 
 const kSoundsKey = 'tessivox.sounds';
 const kPlayerKey = 'tessivox.player';
+const kLastSession = 'Last session';
+
+// The sound as the page is left is kept, as the window keeps it at quit.
+function keepLastSession() {
+    const own = userSounds();
+    own[kLastSession] = soundValues();
+    try {
+        localStorage.setItem(kSoundsKey, JSON.stringify(own));
+    } catch {
+        // A full storage keeps what it had.
+    }
+}
 
 function showTitle() {
     document.title = text(api.tvp_title());
@@ -652,8 +664,13 @@ async function openSound() {
                 g.append(new Option(n, `${tag}:${tag === 'f' ? i : n}`, false, n === soundName())));
         return g;
     };
-    list.replaceChildren(group('Factory sounds', factoryNames(), 'f'));
-    if (Object.keys(own).length) list.append(group('Your sounds', Object.keys(own).sort(), 'u'));
+    // The last session's sound first, above the headings.
+    list.replaceChildren();
+    if (kLastSession in own)
+        list.append(new Option(kLastSession, `u:${kLastSession}`, false, false));
+    list.append(group('Factory sounds', factoryNames(), 'f'));
+    const names = Object.keys(own).filter((n) => n !== kLastSession).sort();
+    if (names.length) list.append(group('Your sounds', names, 'u'));
     list.ondblclick = () => {
         if (list.value) $('#open').close('ok');
     };
@@ -951,6 +968,7 @@ async function main() {
     wireMenus();
     applyPlayerSetup(playerSetup());
     if (!openLink()) showAll();
+    window.addEventListener('pagehide', keepLastSession);
     window.addEventListener('hashchange', () => {
         if (location.hash.length > 1 && location.href !== soundLink()) openLink();
     });
