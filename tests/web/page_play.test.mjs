@@ -1,0 +1,62 @@
+// The page plays: a key of the computer keyboard sounds and its release ends
+// the note; a note from a stand-in Web MIDI input sounds too.
+import assert from 'node:assert/strict';
+import {checkBuild, launch, openPage, serve} from './lib.mjs';
+
+// Feeds the browser one MIDI input whose notes the test sends.
+function standInMidi() {
+    const input = {id: 'in-1', name: 'Stand-in keyboard', onmidimessage: null};
+    window.sendNote = (bytes) => input.onmidimessage?.({data: Uint8Array.from(bytes)});
+    navigator.requestMIDIAccess = async () => ({inputs: new Map([[input.id, input]]), onstatechange: null});
+}
+
+// The loudest sample of the worklet's output over a few quanta.
+async function loudness(page) {
+    return page.evaluate(async () => {
+        const {engine} = window.tessivox.audio;
+        const analyser = engine.context.createAnalyser();
+        engine.node.connect(analyser);
+        const samples = new Float32Array(analyser.fftSize);
+        await new Promise((resolve) => setTimeout(resolve, 300));
+        analyser.getFloatTimeDomainData(samples);
+        engine.node.disconnect(analyser);
+        return Math.max(...samples.map(Math.abs));
+    });
+}
+
+checkBuild();
+const server = await serve();
+const browser = await launch();
+try {
+    const page = await browser.newPage();
+    await page.addInitScript(standInMidi);
+    page.on('pageerror', (e) => {
+        throw e;
+    });
+    await page.goto(`${server.url}/index.html`);
+    await page.waitForFunction(() => document.body.dataset.ready);
+    assert.equal(await page.locator('#midi-ports').inputValue(), 'in-1');
+    assert.equal(await page.locator('#statusbar .status').first().textContent(), 'MIDI IN');
+
+    await page.keyboard.down('z');
+    await page.waitForFunction(() => window.tessivox.audio.engine);
+    await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'On');
+    assert.ok(await loudness(page) > 0.01, 'a held key sounds');
+    await page.keyboard.up('z');
+    await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'Off');
+    // Two keys held as the page loses the focus: both notes end.
+    await page.keyboard.down('q');
+    await page.keyboard.down('w');
+    await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'On');
+    await page.evaluate(() => window.dispatchEvent(new Event('blur')));
+    await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'Off');
+    await page.keyboard.up('q');
+    await page.keyboard.up('w');
+
+    await page.evaluate(() => window.sendNote([0x90, 64, 100]));
+    await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'On');
+    assert.ok(await loudness(page) > 0.01, 'a MIDI note sounds');
+} finally {
+    await browser.close();
+    server.close();
+}
