@@ -10,35 +10,58 @@ import {chromium} from 'playwright-core';
 export const root = join(dirname(fileURLToPath(import.meta.url)), '../..');
 export const www = process.env.TESSIVOX_WEB_DIR ?? join(root, 'build-web/www');
 export const renderer = process.env.TESSIVOX_RENDER ?? join(root, 'build/src/tessivox-render');
-for (const f of [join(www, 'tessivox.wasm'), renderer]) {
-    if (!existsSync(f)) throw new Error(`${f} is missing: run scripts/web.sh --build-only and build tessivox-render`);
+export function checkBuild() {
+    for (const f of [join(www, 'tessivox.wasm'), renderer]) {
+        if (!existsSync(f)) throw new Error(`${f} is missing: run scripts/web.sh --build-only and build tessivox-render`);
+    }
 }
+checkBuild();
 
 const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.css': 'text/css'};
 
-// The pages on 127.0.0.1, and a blank page for scripts to run in; closed with the browser.
-export async function openBrowser() {
+// The pages on 127.0.0.1; /blank.html is an empty page for scripts to run in.
+export async function serve(dir = www) {
     const server = createServer((req, res) => {
         const path = normalize(decodeURIComponent(new URL(req.url, 'http://x').pathname));
         if (path === '/blank.html') return res.end('<!doctype html><title>test</title>');
         try {
-            const body = readFileSync(join(www, path));
+            const body = readFileSync(join(dir, path));
             res.writeHead(200, {'content-type': types[extname(path)] ?? 'application/octet-stream'}).end(body);
         } catch {
             res.writeHead(404).end();
         }
     });
     await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+    return {url: `http://127.0.0.1:${server.address().port}`, close: () => server.close()};
+}
+
+export async function launch() {
     const args = ['--autoplay-policy=no-user-gesture-required'];
     if (process.getuid?.() === 0) args.push('--no-sandbox');
-    const browser = await chromium.launch({executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium', args});
-    browser.on('disconnected', () => server.close());
-    const blank = async () => {
-        const page = await browser.newPage();
-        await page.goto(`http://127.0.0.1:${server.address().port}/blank.html`);
-        return page;
-    };
-    return {browser, blank};
+    return chromium.launch({executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium', args});
+}
+
+// A page on the server, with its errors failing the test.
+export async function openPage(browser, url) {
+    const page = await browser.newPage();
+    page.on('pageerror', (e) => {
+        throw e;
+    });
+    await page.goto(url);
+    return page;
+}
+
+// A browser and a blank page maker on a server of its own, closed with the browser.
+export async function openBrowser() {
+    const server = await serve();
+    const browser = await launch();
+    browser.on('disconnected', server.close);
+    return {browser, blank: () => openPage(browser, `${server.url}/blank.html`)};
+}
+
+export function fromBase64(s) {
+    const b = Buffer.from(s, 'base64');
+    return new Float32Array(b.buffer.slice(b.byteOffset, b.byteOffset + b.length));
 }
 
 export function render(args) {

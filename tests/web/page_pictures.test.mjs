@@ -4,7 +4,7 @@
 import assert from 'node:assert/strict';
 import {execFileSync} from 'node:child_process';
 import {dirname, join} from 'node:path';
-import {checkBuild, launch, openPage, renderer, serve} from './lib.mjs';
+import {launch, openPage, renderer, serve} from './lib.mjs';
 
 // Built beside the renderer, in the same build's tests.
 const dump = process.env.TESSIVOX_PICTURE_DUMP ??
@@ -32,7 +32,6 @@ async function differing(page) {
     return n;
 }
 
-checkBuild();
 const server = await serve();
 const browser = await launch();
 try {

@@ -6,7 +6,7 @@ import {execFileSync} from 'node:child_process';
 import {mkdtempSync, readFileSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import {join} from 'node:path';
-import {checkBuild, differing, fromBase64, launch, readFloatWav, render, root, serve} from './lib.mjs';
+import {differing, fromBase64, launch, readFloatWav, render, root, serve} from './lib.mjs';
 
 async function open(context, url) {
     const page = await context.newPage();
@@ -39,7 +39,6 @@ async function renderInPage(bytes) {
     return btoa(text);
 }
 
-checkBuild();
 const dir = mkdtempSync(join(tmpdir(), 'tessivox-page-'));
 const server = await serve();
 const browser = await launch();
