@@ -22,7 +22,7 @@ echo "== end-to-end tests"
 ctest --test-dir build -L e2e --output-on-failure
 
 echo "== browser"
-ctest --test-dir build -L web --output-on-failure
+ctest --test-dir build -L web --no-tests=error --output-on-failure
 
 echo "== Debian package: build, lintian, install, run, purge"
 sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
