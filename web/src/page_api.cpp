@@ -14,12 +14,14 @@
 #include "engine/engine.h"
 #include "picture/editor_model.h"
 #include "picture/editor_rules.h"
+#include "picture/help_text.h"
 #include "picture/pictures.h"
 #include "picture/shape_points.h"
 #include "picture/window_layout.h"
 #include "sound/factory_sounds.h"
 #include "sound/history.h"
 #include "sound/ports.h"
+#include "sound/sound_names.h"
 
 #define TVP extern "C" EMSCRIPTEN_KEEPALIVE
 
@@ -206,33 +208,6 @@ std::string presetTtl(const std::string& fileName, const std::string* name,
     return t + " .\n\n";
 }
 
-// The file name part hosts make from a sound's name: letters, digits and '_'.
-std::string symbolOf(const std::string& name) {
-    std::string symbol;
-    for (const char c : name) {
-        const bool plain =
-            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        symbol += plain ? c : '_';
-        if (symbol.size() == 48) break;
-    }
-    if (symbol.find_first_not_of('_') == std::string::npos) symbol = "sound";
-    return symbol;
-}
-
-// Empty for a name a sound may have, else why not, as the window says it.
-std::string nameProblem(const std::string& name) {
-    if (name.find_first_not_of(" \t") == std::string::npos) return "a sound needs a name";
-    size_t characters = 0;
-    for (const char c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F)
-            return "a sound's name is one line of text, without control characters";
-        characters += (u & 0xC0) != 0x80;
-    }
-    if (characters > 100) return "a sound's name has at most 100 characters";
-    return {};
-}
-
 }  // namespace
 }  // namespace tessivox::lv2
 
@@ -271,6 +246,10 @@ TVP int tvp_slider(int kind, int row, int field) {
 
 TVP const char* tvp_version() {
     return TESSIVOX_VERSION;
+}
+
+TVP const char* tvp_help_text() {
+    return kHelpText.data();
 }
 
 // --- the sliders, the axis buttons and Enable -----------------------------
@@ -480,6 +459,11 @@ TVP void tvp_start() {
     Page& p = page();
     p.ports = startValues();
     applySound(p, p.ports);
+    // The axis texts start as the window's controls do ("X", "Y").
+    for (const ControlSpec& c : kControls) {
+        if (c.id >= kXFromText && c.id <= kYLabel)
+            *axisTextsOf(p.axes)[c.id - kXFromText] = std::string(c.text);
+    }
 }
 
 // The preset bundle of the sound the page holds, named `name`: what
@@ -488,8 +472,8 @@ TVP void tvp_start() {
 TVP const char* tvp_make_bundle(const char* name) {
     Page& p = page();
     const std::string n = name;
-    if (std::string problem = nameProblem(n); !problem.empty()) return hand(problem);
-    const std::string symbol = symbolOf(n);
+    if (std::string problem = sound::nameProblem(n); !problem.empty()) return hand(problem);
+    const std::string symbol = sound::symbolOf(n);
     const std::string file = symbol + ".ttl";
     p.bundle = {"Tessivox_" + symbol + ".preset.lv2", file, presetTtl(file, &n, p.ports),
                 "manifest.ttl", presetTtl(file, nullptr, p.ports)};

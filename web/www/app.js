@@ -558,22 +558,6 @@ function showAbout() {
             (rate !== 44100 ? `\nPlaying at ${rate.toFixed(0)} Hz` : ''));
 }
 
-const kHelpText = `
-Tessivox is based on the so-called SuperFormula:
-
-r = (((Abs(A*cos(m*theta/4)))^N2) + ((Abs(B*sin(m*theta/4)))^N3)) ^ (-1/N1)
-
-where theta is the polar angle. The shape created by this polar equation then drives the sound waveform with
-amplitude given by y = r*sin(theta). Adjust waveform to stay within the red lines, else clipping can occur.
-
-As the sound plays, you can dynamically change the value of any two parameters with the pad to the right of the
-waveform display. You select 'from value' and 'to value' limits for each of the parameters by clicking on the button
-adjacent to the parameter slider. Then you drag and drop the line segments in the pad - green (attack), yellow
-(decay-sustain) and red (release) - according to how you want the parameter values to change within the
-specified limits over the duration of the sound. Finally you tick the 'Enable' checkbox, and play the sound from a keyboard.
-
-Unticking the 'Enable' checkbox results in only the parameter values set by the sliders influencing the sound, and not the pad.`;
-
 const kPlayingText = `
 The envelope: the sliders A, D, S and R set each note's attack, decay, sustain level and release. Their tooltips give the values.
 
@@ -917,7 +901,7 @@ function wireMenus() {
         link: copyLink,
         download,
         about: showAbout,
-        help: () => showHelp(kHelpText),
+        help: () => showHelp(text(api.tvp_help_text())),
         'playing-help': () => showHelp(kPlayingText),
     };
     const menus = document.querySelectorAll('.menu');
