@@ -27,10 +27,6 @@ std::string learnKey(size_t slider) {
 
 }  // namespace
 
-bool learnableController(int controller) {
-    return controller >= 0 && controller < 120 && controller != 64;
-}
-
 std::string playerSetupPath() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <array>
 #include <string>
+
+#include "picture/controller_learn.h"
 
 namespace tessivox {
 
@@ -13,7 +14,7 @@ struct PlayerSetup {
     bool sustainPedal = false;
     // The controller each of the ten sliders follows (the six parameters,
     // then attack, decay, sustain, release), or -1.
-    std::array<int, 10> learned{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    LearnedControllers learned{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 };
 
 // $XDG_CONFIG_HOME/tessivox/player.conf, or ~/.config/tessivox/player.conf.
@@ -22,8 +23,5 @@ std::string playerSetupPath();
 PlayerSetup loadPlayerSetup();
 // Written whole beside the old file, then put in its place. False on failure.
 bool savePlayerSetup(const PlayerSetup& setup);
-
-// Controllers a slider may follow: any but the pedal and the channel-mode ones.
-bool learnableController(int controller);
 
 }  // namespace tessivox

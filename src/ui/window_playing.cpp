@@ -8,6 +8,7 @@
 
 #include "engine/engine.h"
 #include "midi/midi_rules.h"
+#include "picture/controller_learn.h"
 #include "sound/playing_ports.h"
 #include "ui/main_window.h"
 #include "ui/playing_dialog.h"
@@ -71,8 +72,7 @@ void MainWindow::pollControllers() {
     seenMoves_ = moves;
     const int moved = s_.lastController.load(relaxed);
     if (learning_ >= 0 && learnableController(moved)) {
-        for (int& c : player_.learned) c = c == moved ? -1 : c;  // never two sliders on one
-        player_.learned[learning_] = moved;
+        learnController(player_.learned, learning_, moved);
         followed_[learning_] = -1;
         learning_ = -1;
         savePlayerSetup(player_);
@@ -85,8 +85,7 @@ void MainWindow::pollControllers() {
         followed_[k] = value;
         controllerMoving_ = true;
         QSlider* target = learnSlider(k);
-        const int span = target->maximum() - target->minimum();
-        target->setValue(target->minimum() + roundToInt32(span * (value / 127.0)));
+        target->setValue(learnedPosition(target->minimum(), target->maximum(), value));
     }
 }
 

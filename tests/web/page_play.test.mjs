@@ -1,5 +1,6 @@
 // The page plays: a key of the computer keyboard sounds and its release ends
-// the note; a note from a stand-in Web MIDI input sounds too.
+// the note; a note from a stand-in Web MIDI input sounds too, and its
+// controllers move the sliders that learned them.
 import assert from 'node:assert/strict';
 import {launch, openPage, serve} from './lib.mjs';
 
@@ -55,6 +56,23 @@ try {
     await page.evaluate(() => window.sendNote([0x90, 64, 100]));
     await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'On');
     assert.ok(await loudness(page) > 0.01, 'a MIDI note sounds');
+
+    // m learns the controller moved next: it spans m's range, the sound's m
+    // follows, and it is kept across a reload.
+    const follows = async (value, end) => {
+        await page.evaluate((v) => window.sendNote([0xb0, 74, v]), value);
+        await page.waitForFunction((end) => {
+            const m = document.querySelector('[data-id="15"]');
+            return m.value === m[end] && window.tessivox.soundValues().m === Math.fround(m[end] / 100);
+        }, end);
+    };
+    await page.locator('[data-id="15"]').click({button: 'right'});
+    await page.click('text=Learn MIDI controller');
+    await follows(0, 'min');
+    await follows(127, 'max');
+    await page.reload();
+    await page.waitForFunction(() => document.querySelector('#midi-ports')?.value === 'in-1');
+    await follows(0, 'min');
 } finally {
     await browser.close();
     server.close();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "picture/controller_learn.h"
 #include "picture/editor_model.h"
 #include "picture/editor_rules.h"
 #include "picture/help_text.h"
@@ -55,6 +56,7 @@ struct Page {
     std::string text;                          // the last string handed out
     std::array<std::string, 5> bundle;
     sound::History history{sound::startSound()};
+    LearnedControllers learned{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 };
 
 Page& page() {
@@ -322,6 +324,35 @@ TVP int tvp_click_enable(int ticked) {
     if (!enabled) paramsFromSliders(p);
     axisPortsFromTexts(p);
     return enabled ? 1 : 0;
+}
+
+// --- sliders that follow learned MIDI controllers ---------------------------
+// Slider k: the six parameters, then attack, decay, sustain and release.
+
+// Slider k follows the controller from now on, and no other slider does; 0
+// (and nothing changes) when the controller is none a slider may follow.
+TVP int tvp_learn(int k, int controller) {
+    Page& p = page();
+    if (k < 0 || k >= static_cast<int>(p.learned.size()) || !learnableController(controller))
+        return 0;
+    learnController(p.learned, k, controller);
+    return 1;
+}
+
+TVP void tvp_forget(int k) {
+    if (k >= 0 && k < static_cast<int>(page().learned.size())) page().learned[k] = -1;
+}
+
+// The controller slider k follows, or -1.
+TVP int tvp_learned(int k) {
+    return k >= 0 && k < static_cast<int>(page().learned.size()) ? page().learned[k] : -1;
+}
+
+// The position a controller's value (0 to 127) gives slider k.
+TVP int tvp_learned_position(int k, int value) {
+    if (k < 0 || k >= kParamCount + kEnvelopeSliderCount) return 0;
+    const SliderSpec& s = k < kParamCount ? kParamSliders[k] : kEnvelopeSliders[k - kParamCount];
+    return learnedPosition(s.minimum, s.maximum, std::clamp(value, 0, 127));
 }
 
 // --- the pad, in pad pixels -----------------------------------------------

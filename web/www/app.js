@@ -20,6 +20,7 @@ const Kind = {
 const kXFromText = 39, kYLabel = 44, kPadId = 13;
 const kAreaIds = [11, 12, 13];  // shape, waveform, pad
 const kPadExtent = 300;
+const kParamRows = 6, kLearnSliders = 10;  // the six parameters, then A, D, S, R
 
 // --- the page's own instance of the module ----------------------------------
 
@@ -110,6 +111,7 @@ function loaded(name) {
 
 // A finished edit becomes a step back, as in the window.
 function commitEdit() {
+    if (controllerMoving) return;
     api.tvp_commit(0, 0);
     showTitle();
 }
@@ -148,6 +150,7 @@ function makeControl(i) {
             slider(0);
             e.addEventListener('input', () => moveParam(row));
             e.addEventListener('change', commitEdit);
+            e.addEventListener('contextmenu', (event) => showLearnMenu(row, event));
             paramSliders[row] = e;
             break;
         case Kind.ValueText:
@@ -186,6 +189,8 @@ function makeControl(i) {
             slider(1);
             e.classList.add('vertical');
             e.addEventListener('input', () => moveEnvelope(row));
+            e.addEventListener('change', commitEdit);
+            e.addEventListener('contextmenu', (event) => showLearnMenu(kParamRows + row, event));
             tipOn(e, () => text(api.tvp_envelope_tip(row)), true);
             envelopeSliders[row] = e;
             break;
@@ -263,6 +268,45 @@ function pageStep(event) {
     event.preventDefault();
     const s = event.target;
     s.value = Math.min(Number(s.max), Math.max(Number(s.min), Number(s.value) + step));
+    s.dispatchEvent(new Event('input'));
+    s.dispatchEvent(new Event('change'));
+}
+
+// The wheel steps a slider as the window's: three steps a notch (the
+// toolkit's scroll lines), a page of ten with Ctrl or Shift, at most a page
+// a turn; less than a step is kept for the next turn the same way.
+const wheelRests = new Map();
+function wheelStep(event) {
+    const s = event.target;
+    if (s.type !== 'range') return;
+    event.preventDefault();
+    // Notches, up or right forward, as the toolkit counts them (the legacy
+    // counts are 120 a notch); a browser turns a wheel with Shift sideways.
+    let [x, y] = event.wheelDeltaY || event.wheelDeltaX ?
+        [-event.wheelDeltaX / 120, event.wheelDeltaY / 120] :
+        [event.deltaX, -event.deltaY].map((d) => d / [100, 3, 1][event.deltaMode]);
+    if (event.shiftKey && !y) [x, y] = [0, -x];
+    const notches = y || x;
+    const page = (steps) => Math.min(10, Math.max(-10, Math.trunc(steps)));
+    let rest = wheelRests.get(s) ?? 0;
+    let steps;
+    if (event.ctrlKey || event.shiftKey) {
+        steps = page(notches * 10);
+        rest = 0;
+    } else {
+        rest = rest * notches < 0 ? 3 * notches : rest + 3 * notches;
+        steps = page(rest);
+        rest -= Math.trunc(rest);
+    }
+    const value = Number(s.value);
+    s.value = value + steps;
+    // At an end there is nothing to keep.
+    if (Number(s.value) === value) {
+        const end = rest > 0 ? Number(s.max) : Number(s.min);
+        wheelRests.set(s, steps === 0 && value !== end ? rest : 0);
+        return;
+    }
+    wheelRests.set(s, rest);
     s.dispatchEvent(new Event('input'));
     s.dispatchEvent(new Event('change'));
 }
@@ -368,6 +412,7 @@ const audio = {
 const kGateTexts = ['', 'Off', 'On'];
 let followed = '';
 function heard(state) {
+    followControllers(state);
     status(1, kGateTexts[state.gate] ?? '');
     const params = state.params.join();
     if (!enableBox.checked || params === followed) return;
@@ -380,6 +425,85 @@ function heard(state) {
 function midi(bytes) {
     audio.start();
     audio.post({type: 'midi', bytes: Array.from(bytes)});
+}
+
+// --- sliders that follow learned MIDI controllers, as the window's ---------------
+
+let learning = -1;  // the slider waiting for a controller
+let seenMoves = 0;
+let controllerMoving = false;  // a learned slider follows: no step back yet
+const followedValues = new Array(kLearnSliders).fill(-1);  // the values shown
+
+const learnSlider = (k) => (k < kParamRows ? paramSliders[k] : envelopeSliders[k - kParamRows]);
+
+function showLearnMenu(k, event) {
+    event.preventDefault();
+    event.stopPropagation();
+    const menu = $('#learn-menu');
+    const [learn, forget] = menu.querySelectorAll('button');
+    const learned = api.tvp_learned(k);
+    forget.textContent = learned < 0 ? 'Forget' : `Forget controller ${learned}`;
+    forget.disabled = learned < 0;
+    learn.onclick = () => {
+        learning = k;
+    };
+    forget.onclick = () => {
+        api.tvp_forget(k);
+        keepLearned();
+    };
+    Object.assign(menu.style, {left: `${event.clientX}px`, top: `${event.clientY}px`});
+    menu.classList.add('open');
+}
+
+function wireLearnMenu() {
+    const menu = $('#learn-menu');
+    const close = () => menu.classList.remove('open');
+    document.addEventListener('click', close);
+    document.addEventListener('pointerdown', (event) => {
+        if (!menu.contains(event.target)) close();
+    });
+    // Escape closes the menu first, then cancels a learn that waits.
+    document.addEventListener('keydown', (event) => {
+        if (event.key !== 'Escape' || document.querySelector('dialog[open]')) return;
+        if (menu.classList.contains('open'))
+            close();
+        else if (learning >= 0)
+            learning = -1;
+    });
+}
+
+// The next controller moved after a learn is asked for is the slider's; a
+// learned slider moves to its controller's value as a drag would move it,
+// and becomes one step back once the controller rests.
+function followControllers(state) {
+    if (state.controllerMoves === seenMoves) {
+        if (controllerMoving) {
+            controllerMoving = false;
+            commitEdit();
+        }
+        return;
+    }
+    seenMoves = state.controllerMoves;
+    if (learning >= 0 && api.tvp_learn(learning, state.controller)) {
+        followedValues[learning] = -1;
+        learning = -1;
+        keepLearned();
+    }
+    for (let k = 0; k < kLearnSliders; ++k) {
+        const controller = api.tvp_learned(k);
+        if (controller < 0 || state.controllerValues[controller] === followedValues[k]) continue;
+        followedValues[k] = state.controllerValues[controller];
+        controllerMoving = true;
+        const s = learnSlider(k);
+        s.value = api.tvp_learned_position(k, followedValues[k]);
+        s.dispatchEvent(new Event('input'));
+    }
+}
+
+// Kept beside the channel and the pedal.
+function keepLearned() {
+    const learned = Array.from({length: kLearnSliders}, (_, k) => api.tvp_learned(k));
+    keepPlayerSetup({...playerSetup(), learned});
 }
 
 // --- the computer keyboard, laid out as the window's --------------------------
@@ -564,6 +688,8 @@ The envelope: the sliders A, D, S and R set each note's attack, decay, sustain l
 MIDI: choose the keyboard's input in the list at the bottom right (the browser asks whether the page may use MIDI). Notes on channel 1 play, one at a time: a new key takes the pitch over, and the note is released when the last key is let go. The status bar shows whether an input is there and whether a note is held.
 
 Playing (in the Sound menu): how the sound is played, saved with it: the tuning (whole-sample periods, the default, or exact pitch), the pitch bend range (0 to 24 semitones; 0, the default, ignores bends), the glide time (0 to 5 s, default 0) from the note sounding before to a new one, always or only between held keys, the velocity sensitivity (0 to 1, default 0: every note at full level; s gives a level of 1 - s + s (v / 127)^2), and the onset (after a fade, the default: every note starts after a 23 ms fade-out of what sounded; or at once when silent). Your own set-up, kept apart from sounds: the sustain pedal (controller 64; off by default) and the MIDI channel (1 by default, any, or 2 to 16).
+
+MIDI learn: right-click a slider and choose "Learn MIDI controller", then move a knob or fader (any controller but the pedal, 120, 121 and 123): it drives that slider over its whole range from then on, also after a reload (kept in this browser), until you choose "Forget". Escape cancels a learn still waiting. Two sliders never share a controller.
 
 The computer keyboard plays too, while this page has the focus: the bottom letter row from C3 (Z is C, S C#, X D, D D#, C E, V F, ...) and the row from Q an octave higher, with the digits as its black keys. '-' and '=' move both rows an octave down and up. A key held is a note held; leaving the page lets the notes go. The sound starts with the first key or click.
 
@@ -824,14 +950,26 @@ async function download() {
 const kSoundPlayingPorts =
     ['tuning', 'bend_range', 'glide_time', 'glide_mode', 'velocity', 'onset'];
 
+// The learned controllers as stored: the module takes only those a slider may follow.
 function playerSetup() {
+    let p;
     try {
-        const p = JSON.parse(localStorage.getItem(kPlayerKey) ?? '{}');
-        const channel =
-            Number.isInteger(p.channel) && p.channel >= 0 && p.channel <= 16 ? p.channel : 1;
-        return {channel, sustainPedal: p.sustainPedal === true};
+        p = JSON.parse(localStorage.getItem(kPlayerKey) ?? '{}') ?? {};
     } catch {
-        return {channel: 1, sustainPedal: false};
+        p = {};
+    }
+    const channel =
+        Number.isInteger(p.channel) && p.channel >= 0 && p.channel <= 16 ? p.channel : 1;
+    const learned = Array.from(
+        {length: kLearnSliders}, (_, k) => (Number.isInteger(p.learned?.[k]) ? p.learned[k] : -1));
+    return {channel, sustainPedal: p.sustainPedal === true, learned};
+}
+
+function keepPlayerSetup(setup) {
+    try {
+        localStorage.setItem(kPlayerKey, JSON.stringify(setup));
+    } catch {
+        // A full storage keeps what it had.
     }
 }
 
@@ -878,10 +1016,14 @@ async function showPlaying() {
         const [i, value] = read();
         if (Number.isFinite(value)) api.tvp_set_port(i, value);
     }
-    const next = {channel: Number($('#channel').value), sustainPedal: $('#pedal').checked};
+    const next = {
+        ...setup,
+        channel: Number($('#channel').value),
+        sustainPedal: $('#pedal').checked
+    };
     // Keys the pedal held would never end once it no longer counts.
     if (setup.sustainPedal && !next.sustainPedal) midi([0xb0, 64, 0]);
-    localStorage.setItem(kPlayerKey, JSON.stringify(next));
+    keepPlayerSetup(next);
     applyPlayerSetup(next);
     commitEdit();
 }
@@ -912,7 +1054,7 @@ function wireMenus() {
         closeAll();
         m.classList.toggle('open', !open);
     }));
-    document.querySelectorAll('.menu-items button')
+    document.querySelectorAll('.menu-items button[data-item]')
         .forEach((b) => b.addEventListener('click', () => {
             closeAll();
             items[b.dataset.item]();
@@ -941,6 +1083,9 @@ async function main() {
     for (let i = 0; i < api.tvp_control_count(); ++i) client.append(makeControl(i));
     wirePad();
     client.addEventListener('keydown', pageStep);
+    client.addEventListener('wheel', wheelStep, {passive: false});
+    wireLearnMenu();
+    playerSetup().learned.forEach((controller, k) => api.tvp_learn(k, controller));
     // The free background has the sound menu, as the window's.
     client.addEventListener('contextmenu', (event) => {
         if (event.target !== client) return;

@@ -16,7 +16,8 @@
 //                                                 // 2 On), count (of messages), latency,
 //                                                 // controller (moved last, -1 none),
 //                                                 // controllerValue, controllerMoves,
-//                                                 // frame, gaps (the context fell behind)}
+//                                                 // controllerValues[128], frame, gaps
+//                                                 // (the context fell behind)}
 //   await engine.resume();                        // after a key or a click
 //
 // createEngine(module, {context}) uses a given context (an OfflineAudioContext

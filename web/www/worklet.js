@@ -16,7 +16,8 @@
 //                                    acted on
 //   {type: 'poll'}                   answers {type: 'state', params, gate, count,
 //                                    latency, controller, controllerValue,
-//                                    controllerMoves, frame, recorded, gaps, gapFrames}
+//                                    controllerMoves, controllerValues (all 128),
+//                                    frame, recorded, gaps, gapFrames}
 //   {type: 'recording'}              answers {type: 'recording', samples, frames
 //                                    (in the record), messages, acted (as currentFrame
 //                                    counts)}
@@ -114,6 +115,8 @@ class TessivoxProcessor extends AudioWorkletProcessor {
                     controller: w.tv_last_controller(),
                     controllerValue: w.tv_controller_value(w.tv_last_controller()),
                     controllerMoves: w.tv_controller_moves(),
+                    controllerValues:
+                        Uint8Array.from({length: 128}, (_, c) => w.tv_controller_value(c)),
                     frame: currentFrame,
                     recorded: this.record ? Math.max(this.recordAt, 0) : 0,
                     gaps: this.gaps,
