@@ -12,9 +12,11 @@ namespace tessivox {
 
 using LearnedControllers = std::array<int, 10>;
 
-// Controllers a slider may follow: any but the pedal and the channel-mode ones.
+// Controllers a slider may follow: any but the pedal and those that end
+// notes or reset controllers (All Sound Off, Reset All Controllers, All Notes Off).
 constexpr bool learnableController(int controller) {
-    return controller >= 0 && controller < 120 && controller != 64;
+    return controller >= 0 && controller < 128 && controller != 64 && controller != 120 &&
+           controller != 121 && controller != 123;
 }
 
 // A controller's value (0 to 127) spans the slider's whole range.

@@ -182,7 +182,9 @@ class MainWindow : public QMainWindow {
     int learning_ = -1;  // the slider waiting for a controller
     uint32_t seenMoves_ = 0;
     bool controllerMoving_ = false;  // a learned slider follows: no step back yet
-    std::array<int, 10> followed_{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};  // values shown
+    // The controller values the sliders show; every controller starts at 0, so
+    // a slider moves only once its own controller does.
+    std::array<int, 10> followed_{};
 };
 
 // Builds and shows the main window with its first pictures; fills the MIDI

@@ -188,6 +188,9 @@ TEST(WindowInput, SlidersLearnAndForgetMidiControllers) {
     }
     Window w;  // a restart
     QSlider* m = w.window->slider(kFirstParamSlider);
+    const int start = m->value();
+    cc(w, 1, 100);  // another controller's move leaves m as it was
+    EXPECT_EQ(m->value(), start);
     cc(w, 74, 64);
     EXPECT_EQ(m->value(), m->minimum() + std::lround((m->maximum() - m->minimum()) * 64 / 127.0));
     menuItem(2);

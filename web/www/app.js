@@ -432,7 +432,8 @@ function midi(bytes) {
 let learning = -1;  // the slider waiting for a controller
 let seenMoves = 0;
 let controllerMoving = false;  // a learned slider follows: no step back yet
-const followedValues = new Array(kLearnSliders).fill(-1);  // the values shown
+// Every controller starts at 0: a slider moves only once its own controller does.
+const followedValues = new Array(kLearnSliders).fill(0);
 
 const learnSlider = (k) => (k < kParamRows ? paramSliders[k] : envelopeSliders[k - kParamRows]);
 
