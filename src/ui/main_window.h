@@ -182,8 +182,8 @@ class MainWindow : public QMainWindow {
     int learning_ = -1;  // the slider waiting for a controller
     uint32_t seenMoves_ = 0;
     bool controllerMoving_ = false;  // a learned slider follows: no step back yet
-    // The controller values the sliders show; every controller starts at 0, so
-    // a slider moves only once its own controller does.
+    // The controller values the sliders show. Every controller starts at 0: a
+    // slider moves when its controller's value changes or it is the one just moved.
     std::array<int, 10> followed_{};
 };
 

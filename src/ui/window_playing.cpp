@@ -81,7 +81,7 @@ void MainWindow::pollControllers() {
         const int controller = player_.learned[k];
         if (controller < 0) continue;
         const int value = s_.controllerValues[controller].load(relaxed);
-        if (value == followed_[k]) continue;
+        if (value == followed_[k] && controller != moved) continue;
         followed_[k] = value;
         controllerMoving_ = true;
         QSlider* target = learnSlider(k);

@@ -432,7 +432,8 @@ function midi(bytes) {
 let learning = -1;  // the slider waiting for a controller
 let seenMoves = 0;
 let controllerMoving = false;  // a learned slider follows: no step back yet
-// Every controller starts at 0: a slider moves only once its own controller does.
+// Every controller starts at 0; a slider moves when its controller's value
+// changes or its controller is the one just moved.
 const followedValues = new Array(kLearnSliders).fill(0);
 
 const learnSlider = (k) => (k < kParamRows ? paramSliders[k] : envelopeSliders[k - kParamRows]);
@@ -492,8 +493,10 @@ function followControllers(state) {
     }
     for (let k = 0; k < kLearnSliders; ++k) {
         const controller = api.tvp_learned(k);
-        if (controller < 0 || state.controllerValues[controller] === followedValues[k]) continue;
-        followedValues[k] = state.controllerValues[controller];
+        const value = state.controllerValues[controller];
+        if (controller < 0 || (value === followedValues[k] && controller !== state.controller))
+            continue;
+        followedValues[k] = value;
         controllerMoving = true;
         const s = learnSlider(k);
         s.value = api.tvp_learned_position(k, followedValues[k]);
