@@ -10,12 +10,9 @@ import {chromium} from 'playwright-core';
 export const root = join(dirname(fileURLToPath(import.meta.url)), '../..');
 export const www = process.env.TESSIVOX_WEB_DIR ?? join(root, 'build-web/www');
 export const renderer = process.env.TESSIVOX_RENDER ?? join(root, 'build/src/tessivox-render');
-export function checkBuild() {
-    for (const f of [join(www, 'tessivox.wasm'), renderer]) {
-        if (!existsSync(f)) throw new Error(`${f} is missing: run scripts/web.sh --build-only and build tessivox-render`);
-    }
+for (const f of [join(www, 'tessivox.wasm'), renderer]) {
+    if (!existsSync(f)) throw new Error(`${f} is missing: run scripts/web.sh --build-only and build tessivox-render`);
 }
-checkBuild();
 
 const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.css': 'text/css'};
 
@@ -49,19 +46,6 @@ export async function openPage(browser, url) {
     });
     await page.goto(url);
     return page;
-}
-
-// A browser and a blank page maker on a server of its own, closed with the browser.
-export async function openBrowser() {
-    const server = await serve();
-    const browser = await launch();
-    browser.on('disconnected', server.close);
-    return {browser, blank: () => openPage(browser, `${server.url}/blank.html`)};
-}
-
-export function fromBase64(s) {
-    const b = Buffer.from(s, 'base64');
-    return new Float32Array(b.buffer.slice(b.byteOffset, b.byteOffset + b.length));
 }
 
 export function render(args) {

@@ -7,7 +7,7 @@ import {spawnSync} from 'node:child_process';
 import {mkdtempSync, readFileSync, writeFileSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import {join} from 'node:path';
-import {differing, openBrowser, readFloatWav, render, renderer, root} from './lib.mjs';
+import {differing, launch, openPage, readFloatWav, render, renderer, root, serve} from './lib.mjs';
 
 const padSweep = {attack: 1500, decay: 2000, sustain: 70, trajectory: 1, x_param: 1, x_from: 2, x_to: 12,
                   y_param: 2, y_from: 1, y_to: 8};
@@ -52,9 +52,10 @@ async function refuseInPage([bad, good]) {
 }
 
 const dir = mkdtempSync(join(tmpdir(), 'tessivox-web-'));
-const {browser, blank} = await openBrowser();
+const server = await serve();
+const browser = await launch();
 try {
-    const page = await blank();
+    const page = await openPage(browser, `${server.url}/blank.html`);
     let compared = 0;
     for (const c of cases) {
         render([c.file, join(dir, 'render.wav'), '--rate', String(c.rate), ...c.args]);
@@ -75,4 +76,5 @@ try {
     console.log(`${compared} samples of ${cases.length} renders equal to tessivox-render`);
 } finally {
     await browser.close();
+    server.close();
 }

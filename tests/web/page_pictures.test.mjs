@@ -3,12 +3,9 @@
 // and after a slider step and a pad drag.
 import assert from 'node:assert/strict';
 import {execFileSync} from 'node:child_process';
-import {dirname, join} from 'node:path';
-import {launch, openPage, renderer, serve} from './lib.mjs';
+import {launch, openPage, serve} from './lib.mjs';
 
-// Built beside the renderer, in the same build's tests.
-const dump = process.env.TESSIVOX_PICTURE_DUMP ??
-             join(dirname(renderer), '../tests/picture/picture_dump');
+const dump = process.env.TESSIVOX_PICTURE_DUMP;
 
 // The areas as the page shows them, and the values they were drawn for.
 function shown() {

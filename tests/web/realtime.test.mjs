@@ -6,7 +6,7 @@ import assert from 'node:assert/strict';
 import {mkdtempSync, writeFileSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import {join} from 'node:path';
-import {differing, openBrowser, readFloatWav, render} from './lib.mjs';
+import {differing, launch, openPage, readFloatWav, render, serve} from './lib.mjs';
 
 const ports = {bend_range: 2, glide_time: 0.05, velocity: 0.5};
 const portArgs = ['--bend-range', '2', '--glide-time', '0.05', '--velocity', '0.5'];
@@ -59,9 +59,10 @@ function midiFileOf(rate, frames, messages) {
 }
 
 const dir = mkdtempSync(join(tmpdir(), 'tessivox-web-'));
-const {browser, blank} = await openBrowser();
+const server = await serve();
+const browser = await launch();
 try {
-    const r = await (await blank()).evaluate(playInPage, [10, ports]);
+    const r = await (await openPage(browser, `${server.url}/blank.html`)).evaluate(playInPage, [10, ports]);
     assert.equal(r.samples.length, 10 * r.rate);
     assert.ok(r.frames.length > 40, `only ${r.frames.length} messages acted`);
     assert.equal(r.early, 0, 'messages acted before their frame');
@@ -74,4 +75,5 @@ try {
                 `(${r.onTime} at the frame asked for; the context skipped frames ${r.gaps} times)`);
 } finally {
     await browser.close();
+    server.close();
 }
