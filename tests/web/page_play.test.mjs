@@ -28,33 +28,32 @@ async function loudness(page) {
 const server = await serve();
 const browser = await launch();
 try {
-    const page = await browser.newPage();
-    await page.addInitScript(standInMidi);
-    page.on('pageerror', (e) => {
-        throw e;
-    });
-    await page.goto(`${server.url}/index.html`);
+    const context = await browser.newContext();
+    await context.addInitScript(standInMidi);
+    const page = await openPage(context, `${server.url}/index.html`);
+    const gate = (text) => page.waitForFunction(
+        (t) => document.querySelectorAll('#statusbar .status')[1].textContent === t, text);
     await page.waitForFunction(() => document.body.dataset.ready);
     assert.equal(await page.locator('#midi-ports').inputValue(), 'in-1');
     assert.equal(await page.locator('#statusbar .status').first().textContent(), 'MIDI IN');
 
     await page.keyboard.down('z');
     await page.waitForFunction(() => window.tessivox.audio.engine);
-    await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'On');
+    await gate('On');
     assert.ok(await loudness(page) > 0.01, 'a held key sounds');
     await page.keyboard.up('z');
-    await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'Off');
+    await gate('Off');
     // Two keys held as the page loses the focus: both notes end.
     await page.keyboard.down('q');
     await page.keyboard.down('w');
-    await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'On');
+    await gate('On');
     await page.evaluate(() => window.dispatchEvent(new Event('blur')));
-    await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'Off');
+    await gate('Off');
     await page.keyboard.up('q');
     await page.keyboard.up('w');
 
     await page.evaluate(() => window.sendNote([0x90, 64, 100]));
-    await page.waitForFunction(() => document.querySelectorAll('#statusbar .status')[1].textContent === 'On');
+    await gate('On');
     assert.ok(await loudness(page) > 0.01, 'a MIDI note sounds');
 
     // m learns the controller moved next: it spans m's range, the sound's m
